@@ -1,0 +1,35 @@
+#include "LibraryPaymentModule.h"
+
+#include <array>
+#include <cstring>
+
+#include "platform/DynamicLibrary.h"
+
+namespace payment {
+
+std::optional<ModuleAnswer> LibraryPaymentModule::Call(std::string_view request) {
+  using EntryPoint = unsigned char (*)(const char*, int, char*, char*);
+
+  std::array<char, kMessageBufferBytes> requestBuffer{};
+  std::array<char, kMessageBufferBytes> replyBuffer{};
+  // The caller keeps requests within the buffer; cut defensively all the same.
+  std::memcpy(requestBuffer.data(), request.data(), std::min(request.size(), kMaxRequestBytes));
+
+  unsigned char result = 0;
+  {
+    const auto library = platform::DynamicLibrary::Open(path_);
+    if (!library) return std::nullopt;
+    const auto entry = reinterpret_cast<EntryPoint>(library->Symbol(kModuleEntryPoint));
+    if (entry == nullptr) return std::nullopt;
+    result = entry(kPaymentServerAddress, kPaymentServerPort, requestBuffer.data(), replyBuffer.data());
+  }  // released here, whatever the result
+
+  // A module that fills the buffer without a terminating zero is read no further
+  // than the 1024 bytes its contract allows.
+  const void* zero = std::memchr(replyBuffer.data(), 0, kMaxRequestBytes);
+  const std::size_t length =
+      zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - replyBuffer.data()) : kMaxRequestBytes;
+  return ModuleAnswer{result != 0, std::string(replyBuffer.data(), length)};
+}
+
+}  // namespace payment

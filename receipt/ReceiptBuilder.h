@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "ReceiptLines.h"
+#include "shell/MerchantSettings.h"
+
+namespace receipt {
+
+// Which receipt. Other values still compose a receipt (no title, barcode line).
+enum class ReceiptKind : int {
+  VoucherUse = 1,
+  VoucherCancellation = 2,
+  CashCardApproval = 11,
+  CashCardCancellation = 12,
+};
+
+// What a transaction hands over for its receipt. The amounts are printed as given.
+struct ReceiptInput {
+  ReceiptKind Kind = ReceiptKind::VoucherUse;
+  std::string TransactionDateTime;  // YYYYMMDDhhmmss
+  std::string InstrumentNumber;     // voucher number or card barcode, as typed
+  std::string VoucherTypeName;      // voucher kinds only
+  std::string VoucherName;          // voucher kinds only
+  std::int32_t NetAmount = 0;
+  std::int32_t TaxAmount = 0;
+  std::int32_t TotalAmount = 0;
+  std::string ApprovalNumber;
+  std::string MessageLine1;
+  std::string MessageLine2;
+  std::string MessageLine3;
+  std::string MessageLine4;
+  std::string OriginalDate;  // YYYYMMDD; cancellations only
+};
+
+// The receipt's lines: 31 for a voucher use, 32 for a voucher cancellation, 29 for a
+// cash-card approval, 30 for a cash-card cancellation.
+ReceiptLines ComposeReceiptLines(const ReceiptInput& input, const shell::MerchantSettings& settings,
+                                 std::string_view thousandsSeparator);
+
+}  // namespace receipt

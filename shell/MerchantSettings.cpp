@@ -1,0 +1,44 @@
+#include "MerchantSettings.h"
+
+#include "platform/Cp949.h"
+#include "platform/IniProfile.h"
+#include "platform/IntegerText.h"
+#include "platform/ProgramDirectory.h"
+
+namespace shell {
+namespace {
+
+struct SettingNames {
+  std::string section = platform::Utf8ToCp949(" VEK플레노르가맹점설정 ");
+  std::string printerPort = platform::Utf8ToCp949("프린트포트");
+  std::string merchantName = platform::Utf8ToCp949("가맹점명");
+  std::string terminalId = platform::Utf8ToCp949("단말기ID");
+  std::string businessNumber = platform::Utf8ToCp949("사업자번호");
+  std::string telephone = platform::Utf8ToCp949("전화번호");
+  std::string merchantAddress = platform::Utf8ToCp949("가맹점주소");
+};
+
+const SettingNames& Names() {
+  static const SettingNames names;
+  return names;
+}
+
+}  // namespace
+
+MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
+  const SettingNames& n = Names();
+  const platform::IniProfile ini = platform::IniProfile::Load(programDirectory + "VEK_Demo.ini");
+  MerchantSettings s;
+  s.ProgramDirectory = programDirectory;
+  s.PrinterPort = platform::ParseIntegerText(ini.ReadString(n.section, n.printerPort, "")).value_or(0);
+  s.MerchantName = ini.ReadString(n.section, n.merchantName, "");
+  s.TerminalId = ini.ReadString(n.section, n.terminalId, "");
+  s.BusinessNumber = ini.ReadString(n.section, n.businessNumber, "");
+  s.Telephone = ini.ReadString(n.section, n.telephone, "");
+  s.MerchantAddress = ini.ReadString(n.section, n.merchantAddress, "");
+  return s;
+}
+
+MerchantSettings LoadMerchantSettings() { return LoadMerchantSettings(platform::ProgramDirectory()); }
+
+}  // namespace shell

@@ -1,0 +1,133 @@
+#include "payment/PaymentExchange.h"
+
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TestSupport.h"
+#include "payment/LibraryPaymentModule.h"
+
+using namespace payment;
+using testsupport::ReadFile;
+using testsupport::WriteFile;
+
+namespace {
+
+// A working directory holding ./VEKDLL.so, as the program finds its module.
+class ExchangeTest : public ::testing::Test {
+ protected:
+  void UseModule(const char* library) {
+    std::filesystem::create_symlink(library, dir_.path() / "VEKDLL.so");
+  }
+  void Script(unsigned char result, std::string_view reply) {
+    WriteFile(dir_.path() / "scripted-reply.bin", std::string(1, static_cast<char>(result)) + std::string(reply));
+  }
+  ExchangeResult Exchange(std::string_view request = "\x02PAIR\x1C" "9100\x1C" "request\x03") {
+    LibraryPaymentModule module;
+    return PaymentExchange(module, request);
+  }
+  bool ModuleStillLoaded() {
+    void* handle = dlopen("./VEKDLL.so", RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+  }
+  bool ModuleWasCalled() { return std::filesystem::exists(dir_.path() / "scripted-request.bin"); }
+
+  testsupport::TempDir dir_;
+  testsupport::WorkingDirectory cwd_{dir_.path()};
+};
+
+const std::string kMessage = "  approved" + std::string(90, ' ');
+
+}  // namespace
+
+TEST_F(ExchangeTest, AbsentModuleIsUnavailable) {
+  const auto result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::ModuleUnavailable);
+  EXPECT_EQ(result.LabelText, "");
+}
+
+TEST_F(ExchangeTest, ModuleWithoutEntryPointIsUnavailableAndReleased) {
+  UseModule(NOENTRY_MODULE_PATH);
+  EXPECT_EQ(Exchange().Outcome, ExchangeOutcome::ModuleUnavailable);
+  EXPECT_FALSE(ModuleStillLoaded());
+}
+
+TEST_F(ExchangeTest, SendsTheRequestToTheFixedServerAndReleasesTheModule) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(1, "\x02" "0000" + kMessage + "\x03");
+  const std::string request = "\x02PAIR\x1C" "9000\x1C" "body\x03";
+  const auto result = Exchange(request);
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::Accepted);
+  EXPECT_EQ(result.LabelText, "approved");
+  EXPECT_EQ(result.Payload, "0000" + kMessage);
+  EXPECT_EQ(ReadFile(dir_.path() / "scripted-request.bin"), request);
+  EXPECT_EQ(ReadFile(dir_.path() / "scripted-call.txt"), "127.0.0.1 19976");
+  EXPECT_FALSE(ModuleStillLoaded());
+}
+
+TEST_F(ExchangeTest, FalseShowsTheReplyTextAsItIs) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(0, "  server down \x02 ");
+  const auto result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::CallFailed);
+  EXPECT_EQ(result.LabelText, "  server down \x02 ");
+
+  Script(0, "");
+  EXPECT_EQ(Exchange().LabelText, "");
+}
+
+TEST_F(ExchangeTest, AnyNonZeroByteIsTrue) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(0x80, "\x02" "0000" + kMessage + "\x03");
+  EXPECT_EQ(Exchange().Outcome, ExchangeOutcome::Accepted);
+}
+
+TEST_F(ExchangeTest, RefusalsShowTheTrimmedMessage) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(1, "\x02" "0001  no such voucher   \x03");
+  auto result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::Refused);
+  EXPECT_EQ(result.LabelText, "no such voucher");
+
+  Script(1, "\x02" "00 0" + kMessage + "\x03");
+  EXPECT_EQ(Exchange().Outcome, ExchangeOutcome::Refused);
+}
+
+TEST_F(ExchangeTest, TrueWithoutEtxOrWithAShortPayloadIsARefusalWithAnEmptyMessage) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(1, "\x02" "0000" + kMessage);
+  auto result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::Refused);
+  EXPECT_EQ(result.LabelText, "");
+  EXPECT_EQ(result.Payload, "");
+
+  Script(1, "\x02" "00\x03");
+  result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::Refused);
+  EXPECT_EQ(result.LabelText, "");
+}
+
+TEST_F(ExchangeTest, ReplyWithoutTerminatingZeroIsReadNoFurtherThan1024Bytes) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(0, std::string(1025, 'R'));
+  const auto result = Exchange();
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::CallFailed);
+  EXPECT_EQ(result.LabelText, std::string(1024, 'R'));
+}
+
+TEST_F(ExchangeTest, RequestLongerThanTheBufferIsNeverSent) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(1, "\x02" "0000" + kMessage + "\x03");
+  EXPECT_EQ(Exchange(std::string(1025, 'Q')).Outcome, ExchangeOutcome::RequestTooLong);
+  EXPECT_FALSE(ModuleWasCalled());
+
+  EXPECT_EQ(Exchange(std::string(1024, 'Q')).Outcome, ExchangeOutcome::Accepted);
+  EXPECT_EQ(ReadFile(dir_.path() / "scripted-request.bin"), std::string(1024, 'Q'));
+}
+
+TEST(ExchangeMessages, AreKoreanTextsForTheMessageBox) {
+  EXPECT_EQ(ModuleUnavailableMessage(), testsupport::K("신용모듈오류"));
+  EXPECT_FALSE(RequestTooLongMessage().empty());
+}

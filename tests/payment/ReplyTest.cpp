@@ -1,0 +1,104 @@
+#include "payment/Reply.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+#include "payment/ReplyFields.h"
+
+using namespace payment;
+using testsupport::K;
+
+namespace {
+
+// A payload with `text` laid in at 1-based `position`, padded with blanks to `size`.
+std::string Payload(std::size_t size, std::initializer_list<std::pair<std::size_t, std::string>> fields) {
+  std::string p(size, ' ');
+  for (const auto& [position, text] : fields) p.replace(position - 1, text.size(), text);
+  return p;
+}
+
+}  // namespace
+
+TEST(CutPayload, BetweenStxAndTheFirstEtx) {
+  EXPECT_EQ(CutPayload("\x02" "0000hello\x03"), "0000hello");
+  EXPECT_EQ(CutPayload("\x02" "0000\x03" "tail\x03"), "0000");
+  EXPECT_EQ(CutPayload("\x02" "0000 no end"), "");
+  EXPECT_EQ(CutPayload(""), "");
+  EXPECT_EQ(CutPayload("\x03"), "");
+}
+
+TEST(CutPayload, FollowsThePositionRuleWhenStxIsNotFirst) {
+  // Without STX the payload starts at the first byte and stops one short of the ETX.
+  EXPECT_EQ(CutPayload("0000ok\x03"), "0000o");
+  // Bytes in front of the STX lengthen it past the ETX by as many bytes.
+  EXPECT_EQ(CutPayload("xy\x02" "0000ok\x03"), "0000ok\x03");
+  // An ETX in front of the STX: the length still comes from the ETX's position.
+  EXPECT_EQ(CutPayload("ab\x03\x02" "0000"), "0");
+  EXPECT_EQ(CutPayload("\x03\x02"), "");
+}
+
+TEST(ReplyFields, TrimmedAndRawFieldsByPosition) {
+  const std::string payload = "0000 \t message \x01 ";
+  EXPECT_EQ(ResultCode(payload), "0000");
+  EXPECT_EQ(MessageText(payload), "message");
+  EXPECT_EQ(RawReplyField(payload, 5, 4), " \t m");
+  EXPECT_EQ(ReplyField("abc", 3, 10), "c");
+  EXPECT_EQ(ReplyField("abc", 4, 10), "");
+  EXPECT_EQ(ReplyField("abc", 0, 10), "");
+  EXPECT_EQ(ResultCode("00"), "00");
+}
+
+TEST(ReplyFields, ResultCodeMustBeExactlyFourZeros) {
+  EXPECT_TRUE(IsAccepted("0000"));
+  EXPECT_TRUE(IsAccepted("0000rest"));
+  for (const char* payload : {"0001", "00 0", "000", "", " 0000"}) EXPECT_FALSE(IsAccepted(payload)) << payload;
+}
+
+TEST(ReplyFields, InquiryTextAndRawAmount) {
+  const auto reply = ReadVoucherInquiryReply(Payload(281, {{169, "  balance 15,000  "}, {273, "000015000"}}));
+  EXPECT_EQ(reply.InquiryText, "balance 15,000");
+  EXPECT_EQ(reply.AmountText, "000015000");
+  EXPECT_EQ(ReadVoucherInquiryReply(Payload(281, {{273, "00001500 "}})).AmountText, "00001500 ");
+  EXPECT_EQ(ReadVoucherInquiryReply("0000short").AmountText, "");
+}
+
+TEST(ReplyFields, VoucherUseAndCancellationPositions) {
+  const auto use = ReadVoucherUseReply(Payload(391, {{125, "A0000123"},
+                                                     {145, "20241205143015"},
+                                                     {159, "CT03"},
+                                                     {163, "voucher"},
+                                                     {272, "line one"},
+                                                     {302, "line two"},
+                                                     {332, "line three"},
+                                                     {362, "line four"}}));
+  EXPECT_EQ(use.ApprovalNumber, "A0000123");
+  EXPECT_EQ(use.TransactionDateTime, "20241205143015");
+  EXPECT_EQ(use.VoucherTypeCode, "CT03");
+  EXPECT_EQ(use.VoucherName, "voucher");
+  EXPECT_EQ(use.MessageLines[0], "line one");
+  EXPECT_EQ(use.MessageLines[3], "line four");
+
+  // In a cancellation the voucher name (177..276) overlaps the first message line.
+  const auto cancel = ReadVoucherCancelReply(
+      Payload(391, {{125, "A0000124"}, {159, "20241206090000"}, {173, "CT0 "}, {177, std::string(95, 'n') + "OVERLAP"}}));
+  EXPECT_EQ(cancel.TransactionDateTime, "20241206090000");
+  EXPECT_EQ(cancel.VoucherTypeCode, "CT0 ");
+  EXPECT_EQ(cancel.VoucherName, std::string(95, 'n') + "OVERL");
+  EXPECT_EQ(cancel.MessageLines[0], "OVERLAP");
+}
+
+TEST(ReplyFields, CashCardPositions) {
+  const std::string payload = Payload(391, {{125, "C1"}, {145, "20240101000000"}, {159, "20240202000000"}, {332, "m3"}});
+  const auto approval = ReadCashCardApprovalReply(payload);
+  EXPECT_EQ(approval.TransactionDateTime, "20240101000000");
+  EXPECT_EQ(approval.VoucherTypeCode, "");
+  EXPECT_EQ(approval.MessageLines[2], "m3");
+  EXPECT_EQ(ReadCashCardCancelReply(payload).TransactionDateTime, "20240202000000");
+}
+
+TEST(ReplyFields, VoucherTypeNames) {
+  EXPECT_EQ(VoucherTypeName("CT01"), K("선발금"));
+  EXPECT_EQ(VoucherTypeName("CT03"), K("Mr.KUMO이용권"));
+  EXPECT_EQ(VoucherTypeName("CT06"), K("현장할인쿠폰"));
+  for (const char* code : {"CT07", "CT0", "", "ct01", "CT01 "}) EXPECT_EQ(VoucherTypeName(code), "") << code;
+}

@@ -1,0 +1,81 @@
+#include "shell/MerchantSettings.h"
+
+#include <gtest/gtest.h>
+
+#include "TestSupport.h"
+
+using shell::LoadMerchantSettings;
+using testsupport::K;
+
+namespace {
+
+const std::string kSection = "[ VEK플레노르가맹점설정 ]\r\n";
+
+// Writes VEK_Demo.ini (CP949 unless told otherwise) and loads the settings from there.
+shell::MerchantSettings LoadFrom(const testsupport::TempDir& dir, const std::string& utf8Body, bool asUtf8 = false) {
+  const std::string text = kSection + utf8Body;
+  testsupport::WriteFile(dir.path() / "VEK_Demo.ini", asUtf8 ? text : K(text));
+  return LoadMerchantSettings(dir.dir());
+}
+
+}  // namespace
+
+TEST(MerchantSettings, ReadsEveryKey) {
+  testsupport::TempDir dir;
+  const auto s = LoadFrom(dir,
+                          "프린트포트=3\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n"
+                          "전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n");
+  EXPECT_EQ(s.PrinterPort, 3);
+  EXPECT_EQ(s.MerchantName, K("플레노르 카페"));
+  EXPECT_EQ(s.TerminalId, "1004");
+  EXPECT_EQ(s.BusinessNumber, "1234567890");
+  EXPECT_EQ(s.Telephone, "02-123-4567");
+  EXPECT_EQ(s.MerchantAddress, K("서울시 강남구 테헤란로 1"));
+  EXPECT_EQ(s.ProgramDirectory, dir.dir());
+}
+
+TEST(MerchantSettings, AbsentFileOrKeysGiveDefaults) {
+  testsupport::TempDir dir;
+  const auto none = LoadMerchantSettings(dir.dir());
+  EXPECT_EQ(none.PrinterPort, 0);
+  EXPECT_EQ(none.TerminalId, "");
+  EXPECT_EQ(none.MerchantAddress, "");
+  EXPECT_EQ(none.ProgramDirectory, dir.dir());
+
+  const auto partial = LoadFrom(dir, "단말기ID=77\r\n");
+  EXPECT_EQ(partial.TerminalId, "77");
+  EXPECT_EQ(partial.PrinterPort, 0);
+  EXPECT_EQ(partial.MerchantName, "");
+}
+
+TEST(MerchantSettings, PrinterPortTexts) {
+  testsupport::TempDir dir;
+  const std::pair<const char*, int> cases[] = {
+      {"0x3", 3}, {"3", 3}, {" 3", 3}, {"COM3", 0}, {"\"3 \"", 0}, {"", 0}, {"-1", -1}, {"$1F", 31}};
+  for (const auto& [text, expected] : cases)
+    EXPECT_EQ(LoadFrom(dir, std::string("프린트포트=") + text + "\r\n").PrinterPort, expected) << text;
+}
+
+TEST(MerchantSettings, LongValueKeepsItsFirst2047Bytes) {
+  testsupport::TempDir dir;
+  const std::string address(3000, 'A');
+  EXPECT_EQ(LoadFrom(dir, "가맹점주소=" + address + "\r\n").MerchantAddress, address.substr(0, 2047));
+}
+
+TEST(MerchantSettings, Utf8FileReadsLikeItsCp949Twin) {
+  testsupport::TempDir dir;
+  const std::string body = "가맹점명=플레노르 카페\r\n프린트포트=2\r\n";
+  const auto fromCp949 = LoadFrom(dir, body);
+  const auto fromUtf8 = LoadFrom(dir, body, true);
+  EXPECT_EQ(fromUtf8.MerchantName, K("플레노르 카페"));
+  EXPECT_EQ(fromUtf8.MerchantName, fromCp949.MerchantName);
+  EXPECT_EQ(fromUtf8.PrinterPort, 2);
+}
+
+TEST(MerchantSettings, FileInAnotherDirectoryIsNotRead) {
+  testsupport::TempDir program;
+  testsupport::TempDir elsewhere;
+  testsupport::WriteFile(elsewhere.path() / "VEK_Demo.ini", K(kSection + "단말기ID=77\r\n"));
+  testsupport::WorkingDirectory cwd(elsewhere.path());
+  EXPECT_EQ(LoadMerchantSettings(program.dir()).TerminalId, "");
+}
