@@ -1,6 +1,6 @@
 #include "MessageFields.h"
 
-#include <cstdio>
+#include <charconv>
 
 namespace payment {
 
@@ -10,9 +10,14 @@ void AppendTextField(std::string& out, std::string_view value, std::size_t width
 }
 
 void AppendNumberField(std::string& out, std::int32_t value) {
-  char digits[16];  // "-2147483648" is the longest
-  const int n = std::snprintf(digits, sizeof digits, "%.9d", static_cast<int>(value));
-  out.append(digits, static_cast<std::size_t>(n));
+  // The magnitude in 64 bits: the most negative value has no 32-bit magnitude.
+  const std::int64_t v = value;
+  char digits[16];
+  const auto end = std::to_chars(digits, digits + sizeof digits, v < 0 ? -v : v).ptr;
+  const auto count = static_cast<std::size_t>(end - digits);
+  if (v < 0) out += '-';
+  if (count < 9) out.append(9 - count, '0');
+  out.append(digits, count);
 }
 
 }  // namespace payment

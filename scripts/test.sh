@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds from scratch and runs every test: each
+# fuzz target for a bounded time, a short benchmark pass, then the test suite
+# (last, so its summary closes the output). FUZZ_SECONDS sets the time per fuzz
+# target (default 30).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+rm -rf build build-fuzz
+bash scripts/build.sh
+
+echo "== Fuzz targets =="
+cmake --preset fuzz
+cmake --build --preset fuzz
+seconds=${FUZZ_SECONDS:-30}
+for target in fuzz_ini_profile fuzz_integer_text fuzz_reply; do
+  corpus=$(mktemp -d)
+  log=$(mktemp)
+  echo "-- $target for ${seconds}s"
+  if ! ./build-fuzz/bin/$target -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus" >"$log" 2>&1; then
+    tail -n 60 "$log" >&2
+    echo "$target found a fault" >&2
+    exit 1
+  fi
+  grep -E 'stat::number_of_executed_units' "$log" || true
+  rm -rf "$corpus" "$log"
+done
+
+echo "== Benchmarks (short pass) =="
+./build/bin/core_bench --benchmark_min_time=0.05
+
+echo "== Tests =="
+ctest --preset default -j2
