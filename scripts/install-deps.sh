@@ -7,6 +7,7 @@ packages=(
   build-essential cmake pkg-config
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer, ASan, UBSan)
   libgtest-dev libgmock-dev libbenchmark-dev
+  qt6-base-dev                      # QtCore: the serial event hand-off
 )
 
 missing=()

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace platform {
+
+// The run-time's input/output error: the system's error code and the run-time's
+// text for it ("File access denied", "I/O error 5").
+class InOutError : public std::runtime_error {
+ public:
+  explicit InOutError(int code);
+  int ErrorCode() const { return code_; }
+
+ private:
+  int code_;
+};
+
+// The printer port device opened for output as a new file: raw bytes, nothing
+// converted. Every failure raises InOutError; the device is released on every path.
+class PrinterPortFile {
+ public:
+  explicit PrinterPortFile(const std::string& path);
+  ~PrinterPortFile();
+  PrinterPortFile(const PrinterPortFile&) = delete;
+  PrinterPortFile& operator=(const PrinterPortFile&) = delete;
+
+  void Write(std::string_view bytes);
+  void Close();
+
+ private:
+  int fd_;
+};
+
+}  // namespace platform

@@ -1,0 +1,155 @@
+#include "FakeSerialDevice.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <thread>
+
+namespace testsupport {
+
+FakeLine::FakeLine() : notifyFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+FakeLine::~FakeLine() { close(notifyFd); }
+
+void FakeLine::Inject(std::uint32_t events, std::uint32_t receivedBytes, std::uint32_t errors) {
+  {
+    std::lock_guard lock(mutex);
+    pendingEvents |= events;
+    inQueue += receivedBytes;
+    pendingErrors |= errors;
+    if (errors && (state.Flags & platform::dcb::fAbortOnError)) aborted = true;
+  }
+  const std::uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = write(notifyFd, &one, sizeof one);
+}
+
+void FakeLine::Hold(bool on) {
+  {
+    std::lock_guard lock(mutex);
+    held = on;
+  }
+  released.notify_all();
+}
+
+FakeSerialDevice::FakeSerialDevice(std::shared_ptr<FakeLine> line) : line_(std::move(line)) {
+  std::lock_guard lock(line_->mutex);
+  line_->open = true;
+}
+
+FakeSerialDevice::~FakeSerialDevice() {
+  std::lock_guard lock(line_->mutex);
+  line_->open = false;
+}
+
+int FakeSerialDevice::GetState(platform::LineSettings& settings) {
+  std::lock_guard lock(line_->mutex);
+  if (line_->failGetState) return line_->failGetState;
+  settings = line_->state;
+  return 0;
+}
+
+int FakeSerialDevice::SetState(const platform::LineSettings& settings) {
+  std::lock_guard lock(line_->mutex);
+  if (line_->failSetState) return line_->failSetState;
+  line_->state = settings;
+  ++line_->setStateCalls;
+  return 0;
+}
+
+int FakeSerialDevice::SetTimeouts() {
+  std::lock_guard lock(line_->mutex);
+  return line_->failTimeouts;
+}
+
+int FakeSerialDevice::SetupQueues(std::int32_t, std::int32_t) {
+  std::lock_guard lock(line_->mutex);
+  return line_->failQueues;
+}
+
+int FakeSerialDevice::SetEventMask(std::uint32_t mask) {
+  std::lock_guard lock(line_->mutex);
+  if (line_->failMask) return line_->failMask;
+  line_->mask = mask;
+  return 0;
+}
+
+int FakeSerialDevice::Purge() {
+  std::lock_guard lock(line_->mutex);
+  if (line_->failPurge) return line_->failPurge;
+  ++line_->purges;
+  return 0;
+}
+
+int FakeSerialDevice::Write(std::string_view bytes, std::chrono::milliseconds timeout,
+                            platform::WriteOutcome& outcome) {
+  outcome = {};
+  std::unique_lock lock(line_->mutex);
+  if (line_->failWrite) return line_->failWrite;
+  if (line_->aborted) return EIO;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  if (!line_->released.wait_until(lock, deadline, [&] { return !line_->held; })) return 0;
+  if (line_->bytesPerSecond > 0) {
+    const auto takes = std::chrono::milliseconds(bytes.size() * 1000 / line_->bytesPerSecond);
+    lock.unlock();
+    std::this_thread::sleep_for(std::min(takes, timeout));
+    lock.lock();
+    if (takes > timeout) return 0;
+  }
+  line_->written.append(bytes);
+  outcome = {true, bytes.size()};
+  return 0;
+}
+
+int FakeSerialDevice::WaitEvents(int wakeFd, std::uint32_t& events) {
+  events = 0;
+  for (;;) {
+    {
+      std::lock_guard lock(line_->mutex);
+      ++line_->waitCalls;
+      if (line_->failWait) return line_->failWait;
+      events = line_->pendingEvents & line_->mask;
+      line_->pendingEvents = 0;
+      if (events) return 0;
+    }
+    pollfd fds[2] = {{line_->notifyFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) return errno;
+    if (fds[1].revents & POLLIN) return 0;
+    std::uint64_t drained;
+    [[maybe_unused]] ssize_t n = read(line_->notifyFd, &drained, sizeof drained);
+  }
+}
+
+int FakeSerialDevice::ClearErrors(std::uint32_t& errors, std::uint32_t& inQueue) {
+  std::lock_guard lock(line_->mutex);
+  ++line_->clearErrorCalls;
+  if (line_->failClearErrors) return line_->failClearErrors;
+  errors = line_->pendingErrors;
+  inQueue = line_->inQueue;
+  line_->pendingErrors = 0;
+  line_->aborted = false;
+  return 0;
+}
+
+std::shared_ptr<FakeLine> FakeOpener::Add(const std::string& path) {
+  return lines_[path] = std::make_shared<FakeLine>();
+}
+
+std::unique_ptr<platform::SerialDevice> FakeOpener::Open(const std::string& path, int& error) {
+  const auto found = lines_.find(path);
+  if (found == lines_.end()) {
+    error = ENOENT;
+    return nullptr;
+  }
+  {
+    std::lock_guard lock(found->second->mutex);
+    if (found->second->open) {
+      error = EBUSY;
+      return nullptr;
+    }
+  }
+  error = 0;
+  return std::make_unique<FakeSerialDevice>(found->second);
+}
+
+}  // namespace testsupport
