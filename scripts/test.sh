@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test: each
-# fuzz target for a bounded time, a short benchmark pass, then the test suite
-# (last, so its summary closes the output). FUZZ_SECONDS sets the time per fuzz
+# fuzz target for a bounded time, the serial tests under Thread Sanitizer, a short
+# benchmark pass, then the test suite (last, so its summary closes the output). FUZZ_SECONDS sets the time per fuzz
 # target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-rm -rf build build-fuzz
+rm -rf build build-fuzz build-tsan
 bash scripts/build.sh
 
 echo "== Fuzz targets =="
@@ -27,8 +27,17 @@ for target in fuzz_ini_profile fuzz_integer_text fuzz_reply; do
   rm -rf "$corpus" "$log"
 done
 
+echo "== Serial and receipt tests under Thread Sanitizer =="
+cmake --preset tsan
+cmake --build --preset tsan
+export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
+./build-tsan/bin/serial_tests --gtest_brief=1
+./build-tsan/bin/receipt_tests --gtest_brief=1
+unset TSAN_OPTIONS
+
 echo "== Benchmarks (short pass) =="
 ./build/bin/core_bench --benchmark_min_time=0.05
+./build/bin/serial_bench --benchmark_min_time=0.05
 
 echo "== Tests =="
 ctest --preset default -j2

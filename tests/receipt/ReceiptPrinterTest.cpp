@@ -1,0 +1,120 @@
+#include "receipt/ReceiptPrinter.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <filesystem>
+
+#include "PseudoTerminal.h"
+#include "QueueInvoker.h"
+#include "TestSupport.h"
+#include "platform/PrinterPort.h"
+#include "receipt/ReceiptBuilder.h"
+
+using namespace receipt;
+using testsupport::K;
+using testsupport::ReadFile;
+
+namespace {
+
+ReceiptLines VoucherUseReceipt() {
+  shell::MerchantSettings s;
+  s.TerminalId = "1004";
+  s.MerchantName = K("플레노르 카페");
+  s.BusinessNumber = "1234567890";
+  s.Telephone = "02-123-4567";
+  s.MerchantAddress = K("서울시 강남구 테헤란로 1");
+  const ReceiptInput in{ReceiptKind::VoucherUse, "20241205143015", "1234567890123", K("Mr.KUMO이용권"),
+                        K("로드 이용권 1만원"), 9091, 909, 10000, "A0000123", K("이용해 주셔서 감사합니다."),
+                        K("잔액 : 5,000원"), "", "", ""};
+  return ComposeReceiptLines(in, s, ",");
+}
+
+std::string Golden(const std::string& name) { return ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + name); }
+
+class ReceiptPrinterTest : public ::testing::Test {
+ protected:
+  ReceiptPrinterTest() { std::filesystem::create_directories(dir.path() / "devices"); }
+  void PointLpt1At(const std::filesystem::path& target) {
+    std::filesystem::create_symlink(target, dir.path() / "devices" / "LPT1");
+  }
+
+  testsupport::TempDir dir;
+  std::shared_ptr<testsupport::QueueInvoker> invoker = std::make_shared<testsupport::QueueInvoker>();
+  serial::TSioComm sio{nullptr, serial::TSioEnvironment{platform::PosixSerialDevices(), invoker, dir.dir()}};
+  ReceiptPrinter printer{sio, dir.dir()};
+};
+
+}  // namespace
+
+TEST_F(ReceiptPrinterTest, PrinterPortRouteWritesTheFramedReceiptAsANewFile) {
+  PointLpt1At(dir.path() / "paper.bin");
+  testsupport::WriteFile(dir.path() / "paper.bin", std::string(5000, 'x'));  // an earlier output is replaced
+  printer.Print(VoucherUseReceipt(), 0);
+  EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), Golden("receipt-voucher-use.lpt"));
+}
+
+TEST_F(ReceiptPrinterTest, SerialRouteSendsTheFramedReceiptThroughTheComponent) {
+  testsupport::PseudoTerminal printerLine;
+  printerLine.LinkAs(dir.dir(), "COM3");
+  sio.SetPortNum(3);
+  sio.SetBaudrate(serial::TSioBaudrate::br9600);
+  sio.Open();
+  printer.Print(VoucherUseReceipt(), 3);
+  const std::string expected = Golden("receipt-voucher-use.serial");
+  EXPECT_EQ(printerLine.Read(expected.size()), expected);
+}
+
+TEST_F(ReceiptPrinterTest, SerialRouteOnAPortNeverOpenedFailsAtTheFirstLine) {
+  try {
+    printer.Print(VoucherUseReceipt(), -1);
+    FAIL();
+  } catch (const serial::ESioCommError& e) {
+    EXPECT_STREQ(e.what(), "Write error (9), Bad file descriptor");
+  }
+}
+
+TEST_F(ReceiptPrinterTest, PrinterPortErrorsCarryTheSystemCode) {
+  PointLpt1At(dir.path() / "no-such-folder" / "lp0");
+  try {
+    printer.Print(VoucherUseReceipt(), 0);
+    FAIL();
+  } catch (const platform::InOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOENT);
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  try {
+    PrintToPrinterPort(VoucherUseReceipt(), "/dev/full");
+    FAIL();
+  } catch (const platform::InOutError& e) {
+    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+    EXPECT_STREQ(e.what(), "Disk full");
+  }
+  try {
+    PrintToPrinterPort(VoucherUseReceipt(), dir.dir() + "devices");  // a folder
+    FAIL();
+  } catch (const platform::InOutError& e) {
+    EXPECT_STREQ(e.what(), "I/O error 21");
+  }
+}
+
+TEST_F(ReceiptPrinterTest, PrinterPortStopsAtTheFailingWrite) {
+  // A device that takes 100 bytes and then refuses: a file size limit.
+  signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 100;
+  setrlimit(RLIMIT_FSIZE, &small);
+  EXPECT_THROW(PrintToPrinterPort(VoucherUseReceipt(), dir.dir() + "paper.bin"), platform::InOutError);
+  setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), Golden("receipt-voucher-use.lpt").substr(0, 100));
+}
+
+TEST_F(ReceiptPrinterTest, EmptyListOpensAndClosesTheDeviceOnly) {
+  PointLpt1At(dir.path() / "paper.bin");
+  testsupport::WriteFile(dir.path() / "paper.bin", "old");
+  printer.Print({}, 0);
+  EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), "");
+}
