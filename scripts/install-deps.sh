@@ -7,7 +7,10 @@ packages=(
   build-essential cmake pkg-config
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer, ASan, UBSan)
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev                      # QtCore: the serial event hand-off
+  qt6-base-dev libjpeg62-turbo-dev   # the window; pictures decoded with libjpeg
+  qt6-webengine-dev                 # the web page screen's browser
+  fonts-nanum fonts-nanum-coding    # Korean fonts of the window and the pictures
+  xvfb xauth xdotool imagemagick    # end-to-end tests and screenshots on a virtual display
 )
 
 missing=()

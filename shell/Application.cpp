@@ -1,0 +1,18 @@
+#include "Application.h"
+
+namespace shell {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& error) {
+    Errors->ShowError(error.what());
+  } catch (...) {
+    Errors->ShowError("Unknown error");
+  }
+  return false;
+}
+
+}  // namespace shell

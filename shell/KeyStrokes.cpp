@@ -1,0 +1,51 @@
+#include "KeyStrokes.h"
+
+#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace shell {
+namespace {
+
+// Carries the keystroke through the event queue; the target is chosen on arrival.
+class KeyStrokeEvent : public QEvent {
+ public:
+  KeyStrokeEvent(Qt::Key key, QString text, Qt::KeyboardModifiers modifiers)
+      : QEvent(Type()), key_(key), text_(std::move(text)), modifiers_(modifiers) {}
+  static QEvent::Type Type() {
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+  }
+  void Deliver() const {
+    QObject* target = QApplication::focusObject();
+    if (target == nullptr) return;
+    QKeyEvent press(QEvent::KeyPress, key_, modifiers_, text_);
+    QApplication::sendEvent(target, &press);
+    QKeyEvent release(QEvent::KeyRelease, key_, modifiers_, text_);
+    QApplication::sendEvent(target, &release);
+  }
+
+ private:
+  Qt::Key key_;
+  QString text_;
+  Qt::KeyboardModifiers modifiers_;
+};
+
+class KeyStrokeDispatcher : public QObject {
+ public:
+  bool event(QEvent* e) override {
+    if (e->type() != KeyStrokeEvent::Type()) return QObject::event(e);
+    static_cast<KeyStrokeEvent*>(e)->Deliver();
+    return true;
+  }
+};
+
+}  // namespace
+
+void PostKeyStroke(Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers) {
+  static KeyStrokeDispatcher* dispatcher = new KeyStrokeDispatcher;  // lives as long as the program
+  QCoreApplication::postEvent(dispatcher, new KeyStrokeEvent(key, text, modifiers));
+}
+
+}  // namespace shell

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+
+class QWidget;
+
+namespace shell {
+
+// The window's one way to tell the operator something in a modal box, so tests
+// can watch instead of blocking. Texts are CP949.
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  // Input and start-up messages: a modal box with an OK button.
+  virtual void ShowMessage(const std::string& text) = 0;
+  // The application's standard error box for an error no handler caught.
+  virtual void ShowError(const std::string& text) = 0;
+};
+
+// Real modal boxes, titled with the program's title.
+class ModalMessageBoxes final : public MessageBoxes {
+ public:
+  explicit ModalMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+  void ShowMessage(const std::string& text) override;
+  void ShowError(const std::string& text) override;
+
+ private:
+  QWidget* parent_;
+};
+
+inline constexpr const char* kProgramTitle = "AP_VEK";
+
+}  // namespace shell

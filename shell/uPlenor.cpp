@@ -1,0 +1,432 @@
+#include "uPlenor.h"
+
+#include <QFile>
+#include <QFocusEvent>
+#include <QImage>
+#include <QLocale>
+#include <QPixmap>
+
+#include "KeyStrokes.h"
+#include "WebViewPlugin.h"
+#include "payment/LibraryPaymentModule.h"
+#include "payment/ReplyFields.h"
+#include "platform/Cp949.h"
+#include "platform/IntegerText.h"
+#include "platform/JpegDecoder.h"
+#include "platform/ProgramDirectory.h"
+#include "receipt/ReceiptPrinter.h"
+#include "serial/QtMainThreadInvoker.h"
+
+namespace shell {
+namespace {
+
+QString ToQt(const std::string& cp949) { return QString::fromStdString(platform::Cp949ToUtf8(cp949)); }
+std::string FromQt(const QString& text) { return platform::Utf8ToCp949(text.toStdString()); }
+std::string Korean(const char* utf8) { return platform::Utf8ToCp949(utf8); }
+
+// A picture embedded in the program, decoded with libjpeg.
+QPixmap Picture(const char* name) {
+  QFile file(QStringLiteral(":/assets/") + QString::fromLatin1(name));
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  const QByteArray bytes = file.readAll();
+  const auto rgb = platform::DecodeJpeg(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  if (!rgb) return {};
+  const QImage view(rgb->Pixels.data(), rgb->Width, rgb->Height, rgb->Width * 3, QImage::Format_RGB888);
+  return QPixmap::fromImage(view);  // copies the pixels
+}
+
+void Place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.Left, r.Top, r.Width, r.Height); }
+
+// "굴림체" as the layout names it, drawn with a Korean monospace font of this system.
+QFont Gulimche(int pixels) {
+  QFont::insertSubstitution(QString::fromUtf8("굴림체"), QStringLiteral("NanumGothicCoding"));
+  QFont font(QString::fromUtf8("굴림체"));
+  font.setPixelSize(pixels);
+  return font;
+}
+
+std::string LocaleThousandsSeparator() {
+  const QString separator = QLocale::system().groupSeparator();
+  const std::string cp949 = FromQt(separator);
+  return cp949.empty() || cp949 == "?" ? std::string(",") : cp949;
+}
+
+}  // namespace
+
+TfmMainEnvironment DefaultEnvironment() {
+  return {platform::ProgramDirectory(), std::make_shared<payment::LibraryPaymentModule>(), nullptr, nullptr, nullptr};
+}
+
+TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Environment)) {
+  if (!environment_.Messages) ownMessages_ = std::make_unique<ModalMessageBoxes>(this);
+  messages_ = environment_.Messages ? environment_.Messages : ownMessages_.get();
+  if (!environment_.MainThread)
+    environment_.MainThread = std::make_shared<serial::QtMainThreadInvoker>(
+        [this](const std::exception& error) { messages_->ShowError(error.what()); });
+  if (!environment_.SerialDevices) environment_.SerialDevices = platform::PosixSerialDevices();
+
+  setObjectName("fmMain");
+  setWindowTitle(QString::fromLatin1(kProgramTitle));
+  setWindowFlags(Qt::FramelessWindowHint);
+  setFixedSize(layout::Window.Width, layout::Window.Height);
+  setFont(Gulimche(13));
+  QPalette face = palette();
+  face.setColor(QPalette::Window, face.color(QPalette::Button));
+  setPalette(face);
+  setAutoFillBackground(true);
+
+  Image1 = new QLabel(this);
+  Image1->setObjectName("Image1");
+  Place(Image1, layout::Image1);
+  Image1->setPixmap(Picture("header.jpg"));
+
+  const auto headerButton = [this](const char* name, const layout::Rect& place, const char* up, const char* down) {
+    auto* button = new widgets::TImageButton(this);
+    button->setObjectName(name);
+    button->move(place.Left, place.Top);
+    const QPixmap upPicture = Picture(up);
+    const QPixmap downPicture = Picture(down);
+    button->SetPictureUp(upPicture);
+    button->SetPictureDown(downPicture);
+    button->SetPictureOver(downPicture);
+    return button;
+  };
+  ImageButton1 = headerButton("ImageButton1", layout::ImageButton1, "voucher-button-up.jpg", "voucher-button-down.jpg");
+  ImageButton2 = headerButton("ImageButton2", layout::ImageButton2, "cashcard-button-up.jpg", "cashcard-button-down.jpg");
+  ImageButton3 = headerButton("ImageButton3", layout::ImageButton3, "report-button.jpg", "report-button.jpg");
+  ImageButton1->OnClick = [this] { ImageButton1Click(); };
+  ImageButton2->OnClick = [this] { ImageButton2Click(); };
+  ImageButton3->OnClick = [this] { ImageButton3Click(); };
+
+  Image4 = new widgets::TImageButton(this);  // an invisible picture: the close area
+  Image4->setObjectName("Image4");
+  Image4->AutoSize = false;
+  Place(Image4, layout::Image4);
+  Image4->OnClick = [this] { Image4Click(); };
+
+  PC = new QStackedWidget(this);
+  PC->setObjectName("PC");
+  Place(PC, layout::PC);
+  const auto page = [this](const char* name) {
+    auto* holder = new QWidget;
+    auto* sheet = new QWidget(holder);
+    sheet->setObjectName(name);
+    Place(sheet, layout::Page);
+    PC->addWidget(holder);
+    return sheet;
+  };
+  TabSheet1 = page("TabSheet1");
+  TabSheet2 = page("TabSheet2");
+  TabSheet3 = page("TabSheet3");
+
+  const auto background = [](QWidget* sheet, const char* name, const char* picture) {
+    auto* image = new QLabel(sheet);
+    image->setObjectName(name);
+    image->setGeometry(0, 0, layout::Page.Width, layout::Page.Height);
+    image->setPixmap(Picture(picture));
+    return image;
+  };
+  Image2 = background(TabSheet1, "Image2", "voucher-screen.jpg");
+  Image3 = background(TabSheet2, "Image3", "cashcard-screen.jpg");
+
+  // The voucher screen, in tab order.
+  edTno = EntryField(TabSheet1, layout::edTno, "edTno");
+  edTamt = EntryField(TabSheet1, layout::edTamt, "edTamt");
+  edTdt = EntryField(TabSheet1, layout::edTdt, "edTdt");
+  edTreg = EntryField(TabSheet1, layout::edTreg, "edTreg");
+  SpeedButton1 = CommandButton(TabSheet1, layout::SpeedButton1, "SpeedButton1");
+  SpeedButton2 = CommandButton(TabSheet1, layout::SpeedButton2, "SpeedButton2");
+  SpeedButton3 = CommandButton(TabSheet1, layout::SpeedButton3, "SpeedButton3");
+  Keypad(TabSheet1, VoucherKeys,
+         {"SpeedButton9", "SpeedButton10", "SpeedButton11", "SpeedButton12", "SpeedButton13", "SpeedButton14",
+          "SpeedButton15", "SpeedButton16", "SpeedButton26", "SpeedButton27", "SpeedButton28", "SpeedButton29"});
+
+  // The cash-card screen.
+  edMno = EntryField(TabSheet2, layout::edMno, "edMno");
+  edMamt = EntryField(TabSheet2, layout::edMamt, "edMamt");
+  edMdt = EntryField(TabSheet2, layout::edMdt, "edMdt");
+  edMreg = EntryField(TabSheet2, layout::edMreg, "edMreg");
+  SpeedButton5 = CommandButton(TabSheet2, layout::SpeedButton5, "SpeedButton5");
+  SpeedButton6 = CommandButton(TabSheet2, layout::SpeedButton6, "SpeedButton6");
+  Keypad(TabSheet2, CashCardKeys,
+         {"SpeedButton4", "SpeedButton7", "SpeedButton8", "SpeedButton19", "SpeedButton18", "SpeedButton17",
+          "SpeedButton20", "SpeedButton21", "SpeedButton22", "SpeedButton25", "SpeedButton24", "SpeedButton23"});
+
+  const auto message = [](QWidget* sheet, const char* name) {
+    auto* label = new QLabel(QStringLiteral(" "), sheet);
+    label->setObjectName(name);
+    label->setFont(Gulimche(16));
+    QPalette red = label->palette();
+    red.setColor(QPalette::WindowText, Qt::red);
+    label->setPalette(red);
+    label->move(layout::MessageLeft, layout::MessageTop);
+    label->setFixedHeight(layout::MessageHeight);
+    label->adjustSize();
+    return label;
+  };
+  lMsg1 = message(TabSheet1, "lMsg1");
+  lMSG2 = message(TabSheet2, "lMSG2");
+
+  connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
+  connect(SpeedButton3, &QAbstractButton::clicked, this, [this] { SpeedButton3Click(); });
+  connect(SpeedButton5, &QAbstractButton::clicked, this, [this] { SpeedButton5Click(); });
+  connect(SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
+
+  // The serial receipt printer: 9600 baud, received data monitored, no handler.
+  sio = std::make_unique<serial::TSioComm>(
+      nullptr, serial::TSioEnvironment{environment_.SerialDevices, environment_.MainThread, environment_.ProgramDirectory});
+  sio->Name = "sio";
+  sio->BeginLoading();
+  sio->SetBaudrate(serial::TSioBaudrate::br9600);
+  sio->SetMonitorEvents({serial::TSioCommEvent::ceData});
+  sio->EndLoading();
+
+  ThousandsSeparator = LocaleThousandsSeparator();
+}
+
+TfmMain::~TfmMain() {
+  // The browser view's code lives in its library: the view goes first.
+  delete WEB;
+  sio.reset();
+}
+
+QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {
+  auto* field = new QLineEdit(page);
+  field->setObjectName(name);
+  field->setFrame(false);
+  field->setFont(Gulimche(19));
+  Place(field, place);
+  field->installEventFilter(this);
+  return field;
+}
+
+widgets::TSpeedButton* TfmMain::CommandButton(QWidget* page, const layout::Rect& place, const char* name) {
+  auto* button = new widgets::TSpeedButton(page);
+  button->setObjectName(name);
+  Place(button, place);
+  return button;
+}
+
+void TfmMain::Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys,
+                     const std::array<const char*, 12>& names) {
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const layout::Key& key = layout::Keypad[i];
+    auto* button = CommandButton(page, {key.Left, key.Top, layout::KeyWidth, layout::KeyHeight}, names[i]);
+    button->Hint = key.Value;
+    button->setCursor(Qt::PointingHandCursor);
+    connect(button, &QAbstractButton::clicked, this, [this, button] { SpeedButton9Click(button); });
+    keys[i] = button;
+  }
+}
+
+void TfmMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (shown_) return;
+  shown_ = true;
+  FormShow();
+}
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
+  if (auto* field = qobject_cast<QLineEdit*>(watched)) {
+    if (event->type() == QEvent::FocusIn) edTnoEnter(field);
+    if (event->type() == QEvent::FocusOut) edTnoExit(field);
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TfmMain::FormShow() {
+  setGeometry(layout::Window.Left, layout::Window.Top, layout::Window.Width, layout::Window.Height);
+  LoadMerchantSettings();
+  if (Settings.PrinterPort > 0) {
+    try {
+      sio->SetPortNum(Settings.PrinterPort);
+      sio->Open();
+    } catch (...) {
+      messages_->ShowMessage(Korean("포트오픈오류, 포트번호설정을 ini에서 확인하세요."));
+    }
+  }
+  PC->setCurrentIndex(0);
+  edTno->setFocus();
+}
+
+void TfmMain::LoadMerchantSettings() { Settings = shell::LoadMerchantSettings(environment_.ProgramDirectory); }
+
+void TfmMain::ImageButton1Click() {
+  PC->setCurrentIndex(0);
+  edTno->setFocus();
+}
+
+void TfmMain::ImageButton2Click() {
+  PC->setCurrentIndex(1);
+  edMno->setFocus();
+}
+
+void TfmMain::ImageButton3Click() {
+  PC->setCurrentIndex(2);
+  if (!WEB) {
+    webLibrary_ = platform::DynamicLibrary::Open(environment_.ProgramDirectory + kWebViewLibrary);
+    const auto create = webLibrary_ ? reinterpret_cast<decltype(&VekCreateWebView)>(webLibrary_->Symbol("VekCreateWebView"))
+                                    : nullptr;
+    if (!create) {
+      webLibrary_.reset();
+      messages_->ShowMessage("The web browser control is not available (" + std::string(kWebViewLibrary) + ")");
+      return;
+    }
+    WEB = create(TabSheet3);
+    WEB->setObjectName("WEB");
+    WEB->show();
+  }
+  const auto navigate = reinterpret_cast<decltype(&VekNavigate)>(webLibrary_->Symbol("VekNavigate"));
+  if (!navigate || !navigate(WEB, kServiceWebPage))
+    messages_->ShowMessage(std::string("Navigation refused: ") + kServiceWebPage);
+}
+
+void TfmMain::Image4Click() { close(); }
+
+bool TfmMain::Required(QLineEdit* field, const char* utf8Message) {
+  if (!field->text().isEmpty()) return true;
+  messages_->ShowMessage(Korean(utf8Message));
+  return false;
+}
+
+void TfmMain::SpeedButton1Click() { VoucherTransaction(payment::VoucherMode::Inquiry); }
+
+void TfmMain::SpeedButton2Click() {
+  if (!Required(edTno, "이용권NO를 입력하십시요.") || !Required(edTamt, "이용금액을 입력하십시요.")) return;
+  VoucherTransaction(payment::VoucherMode::Use);
+}
+
+void TfmMain::SpeedButton3Click() {
+  if (!Required(edTno, "이용권NO를 입력하십시요.") || !Required(edTamt, "이용금액을 입력하십시요.") ||
+      !Required(edTdt, "원거래일을 입력하십시요.") || !Required(edTreg, "원거래번호를 입력하십시요."))
+    return;
+  VoucherTransaction(payment::VoucherMode::Cancellation);
+}
+
+void TfmMain::SpeedButton5Click() { CashCardTransaction(payment::CashCardMode::Approval); }
+void TfmMain::SpeedButton6Click() { CashCardTransaction(payment::CashCardMode::Cancellation); }
+
+void TfmMain::SpeedButton9Click(widgets::TSpeedButton* Sender) {
+  const std::string& key = Sender->Hint;
+  if (key == "00") {
+    if (!ActiveEntryField) return;
+    ActiveEntryField->setText(ActiveEntryField->text() + QStringLiteral("00"));
+    ActiveEntryField->setCursorPosition(static_cast<int>(ActiveEntryField->text().size()));
+  } else if (key == "BACK") {
+    PostKeyStroke(Qt::Key_Backspace);
+  } else {
+    const int n = platform::StrToInt(key);
+    PostKeyStroke(static_cast<Qt::Key>(Qt::Key_0 + n), QString::number(n), Qt::KeypadModifier);
+  }
+}
+
+void TfmMain::edTnoEnter(QLineEdit* Sender) { ActiveEntryField = Sender; }
+void TfmMain::edTnoExit(QLineEdit*) { ActiveEntryField = nullptr; }
+
+void TfmMain::SetMessage(QLabel* label, const std::string& text) {
+  label->setText(ToQt(text));
+  label->adjustSize();
+  label->setFixedHeight(layout::MessageHeight);
+}
+
+std::optional<payment::ExchangeResult> TfmMain::Exchange(const std::string& request, QLabel* label,
+                                                         QLineEdit* numberField) {
+  payment::ExchangeResult result = payment::PaymentExchange(*environment_.Payment, request);
+  switch (result.Outcome) {
+    case payment::ExchangeOutcome::RequestTooLong:
+      messages_->ShowMessage(payment::RequestTooLongMessage());
+      return std::nullopt;
+    case payment::ExchangeOutcome::ModuleUnavailable:
+      messages_->ShowMessage(payment::ModuleUnavailableMessage());
+      return std::nullopt;
+    case payment::ExchangeOutcome::CallFailed:
+      SetMessage(label, result.LabelText);
+      numberField->setFocus();
+      return std::nullopt;
+    case payment::ExchangeOutcome::Refused:
+      SetMessage(label, result.LabelText);
+      return std::nullopt;
+    case payment::ExchangeOutcome::Accepted:
+      SetMessage(label, result.LabelText);
+      return result;
+  }
+  return std::nullopt;
+}
+
+void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {
+  using payment::VoucherMode;
+  const payment::Amounts amounts = payment::AmountsFromText(FromQt(edTamt->text()));
+  const payment::TerminalIdentity terminal{Settings.TerminalId, Settings.BusinessNumber};
+  const std::string number = FromQt(edTno->text());
+  const std::string originalApproval = FromQt(edTreg->text());
+  const std::string originalDate = FromQt(edTdt->text());
+  std::string request;
+  switch (Mode) {
+    case VoucherMode::Inquiry: request = payment::BuildVoucherInquiryRequest(terminal, number); break;
+    case VoucherMode::Use: request = payment::BuildVoucherUseRequest(terminal, number, amounts); break;
+    case VoucherMode::Cancellation:
+      request = payment::BuildVoucherCancelRequest(terminal, number, {originalApproval, originalDate}, amounts);
+      break;
+  }
+  const auto accepted = Exchange(request, lMsg1, edTno);
+  if (!accepted) return;
+  const std::string& payload = accepted->Payload;
+
+  if (Mode == VoucherMode::Inquiry) {
+    const payment::InquiryReply reply = payment::ReadVoucherInquiryReply(payload);
+    SetMessage(lMsg1, reply.InquiryText);
+    edTamt->setText(QString::number(platform::StrToInt(reply.AmountText)));  // raises for a bad amount
+  } else {
+    const bool use = Mode == VoucherMode::Use;
+    const payment::ApprovalReply reply =
+        use ? payment::ReadVoucherUseReply(payload) : payment::ReadVoucherCancelReply(payload);
+    ReceiptBuilder({use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation,
+                    reply.TransactionDateTime, number, payment::VoucherTypeName(reply.VoucherTypeCode),
+                    reply.VoucherName, amounts.Net, amounts.Tax, amounts.Total, reply.ApprovalNumber,
+                    reply.MessageLines[0], reply.MessageLines[1], reply.MessageLines[2], reply.MessageLines[3],
+                    use ? std::string() : originalDate});
+    edTamt->clear();
+    edTno->clear();
+    if (!use) {
+      edTreg->clear();
+      edTdt->clear();
+    }
+  }
+  edTno->setFocus();
+}
+
+void TfmMain::CashCardTransaction(payment::CashCardMode Mode) {
+  const bool approval = Mode == payment::CashCardMode::Approval;
+  const payment::Amounts amounts = payment::AmountsFromText(FromQt(edMamt->text()));
+  const payment::TerminalIdentity terminal{Settings.TerminalId, Settings.BusinessNumber};
+  const std::string number = FromQt(edMno->text());
+  const std::string originalApproval = FromQt(edMreg->text());
+  const std::string originalDate = FromQt(edMdt->text());
+  const std::string request =
+      approval ? payment::BuildCashCardApprovalRequest(terminal, number, amounts)
+               : payment::BuildCashCardCancelRequest(terminal, number, {originalApproval, originalDate}, amounts);
+  const auto accepted = Exchange(request, lMSG2, edMno);
+  if (!accepted) return;
+
+  const payment::ApprovalReply reply = approval ? payment::ReadCashCardApprovalReply(accepted->Payload)
+                                                : payment::ReadCashCardCancelReply(accepted->Payload);
+  ReceiptBuilder({approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation,
+                  reply.TransactionDateTime, number, {}, {}, amounts.Net, amounts.Tax, amounts.Total,
+                  reply.ApprovalNumber, reply.MessageLines[0], reply.MessageLines[1], reply.MessageLines[2],
+                  reply.MessageLines[3], approval ? std::string() : originalDate});
+  edMamt->clear();
+  edMno->clear();
+  if (!approval) {
+    edMreg->clear();
+    edMdt->clear();
+  }
+  edMno->setFocus();
+}
+
+void TfmMain::ReceiptBuilder(const receipt::ReceiptInput& Input) {
+  const receipt::ReceiptLines lines = receipt::ComposeReceiptLines(Input, Settings, ThousandsSeparator);
+  receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(lines, Settings.PrinterPort);
+}
+
+}  // namespace shell

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QStackedWidget>
+#include <QWidget>
+#include <array>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "MerchantSettings.h"
+#include "MessageBoxes.h"
+#include "ScreenLayout.h"
+#include "payment/PaymentExchange.h"
+#include "payment/PaymentModule.h"
+#include "payment/Requests.h"
+#include "platform/DynamicLibrary.h"
+#include "receipt/ReceiptBuilder.h"
+#include "serial/SioComm.h"
+#include "widgets/ImageButton.h"
+#include "widgets/SpeedButton.h"
+
+namespace shell {
+
+// The service's web page, shown on the third screen: the payment service
+// simulator's report on this machine.
+inline constexpr const char* kServiceWebPage = "http://127.0.0.1:19980";
+
+// What the window reaches outside itself; tests put doubles in.
+struct TfmMainEnvironment {
+  std::string ProgramDirectory;                        // settings, devices/, the web view library
+  std::shared_ptr<payment::PaymentModule> Payment;     // the payment module
+  MessageBoxes* Messages = nullptr;                    // modal boxes; none: the window's own
+  std::shared_ptr<serial::MainThreadInvoker> MainThread;  // for sio; none: the Qt event loop
+  std::shared_ptr<platform::SerialDeviceOpener> SerialDevices;  // none: the real ones
+};
+TfmMainEnvironment DefaultEnvironment();
+
+// The terminal's one window: header with three screen buttons and the close area,
+// the voucher, cash-card and web page screens, keypads and commands.
+class TfmMain : public QWidget {
+ public:
+  explicit TfmMain(TfmMainEnvironment Environment = DefaultEnvironment());
+  ~TfmMain() override;
+
+  // Handlers.
+  void FormShow();
+  void ImageButton1Click();
+  void ImageButton2Click();
+  void ImageButton3Click();
+  void Image4Click();
+  void SpeedButton1Click();
+  void SpeedButton2Click();
+  void SpeedButton3Click();
+  void SpeedButton5Click();
+  void SpeedButton6Click();
+  void SpeedButton9Click(widgets::TSpeedButton* Sender);
+  void edTnoEnter(QLineEdit* Sender);
+  void edTnoExit(QLineEdit* Sender);
+
+  void LoadMerchantSettings();
+  void VoucherTransaction(payment::VoucherMode Mode);
+  void CashCardTransaction(payment::CashCardMode Mode);
+  void ReceiptBuilder(const receipt::ReceiptInput& Input);
+
+  // State.
+  MerchantSettings Settings;
+  QLineEdit* ActiveEntryField = nullptr;
+  std::string ThousandsSeparator = ",";  // CP949; from the locale at start-up
+
+  // Controls, named as in the layout.
+  QLabel* Image1;
+  widgets::TImageButton* ImageButton1;
+  widgets::TImageButton* ImageButton2;
+  widgets::TImageButton* ImageButton3;
+  widgets::TImageButton* Image4;
+  QStackedWidget* PC;
+  QWidget* TabSheet1;
+  QWidget* TabSheet2;
+  QWidget* TabSheet3;
+  QLabel* Image2;
+  QLabel* Image3;
+  QLineEdit *edTno, *edTamt, *edTdt, *edTreg;
+  QLineEdit *edMno, *edMamt, *edMdt, *edMreg;
+  QLabel* lMsg1;
+  QLabel* lMSG2;
+  widgets::TSpeedButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton5, *SpeedButton6;
+  std::array<widgets::TSpeedButton*, 12> VoucherKeys{};   // SpeedButton9 .. SpeedButton29
+  std::array<widgets::TSpeedButton*, 12> CashCardKeys{};  // SpeedButton4 .. SpeedButton25
+  QWidget* WEB = nullptr;  // created on the first press of the web page button
+  std::unique_ptr<serial::TSioComm> sio;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QLineEdit* EntryField(QWidget* page, const layout::Rect& place, const char* name);
+  widgets::TSpeedButton* CommandButton(QWidget* page, const layout::Rect& place, const char* name);
+  void Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys, const std::array<const char*, 12>& names);
+  void SetMessage(QLabel* label, const std::string& text);
+  bool Required(QLineEdit* field, const char* utf8Message);
+  std::optional<payment::ExchangeResult> Exchange(const std::string& request, QLabel* label, QLineEdit* numberField);
+
+  TfmMainEnvironment environment_;
+  std::unique_ptr<MessageBoxes> ownMessages_;
+  MessageBoxes* messages_;
+  std::optional<platform::DynamicLibrary> webLibrary_;  // outlives WEB, which its code draws
+  bool shown_ = false;
+};
+
+}  // namespace shell

@@ -1,0 +1,7 @@
+#include "SpeedButton.h"
+
+namespace widgets {
+
+TSpeedButton::TSpeedButton(QWidget* parent) : QAbstractButton(parent) { setFocusPolicy(Qt::NoFocus); }
+
+}  // namespace widgets
