@@ -1,0 +1,173 @@
+// Every outcome of the voucher and cash-card operations, with the scripted module:
+// what the screen shows, which fields stay, where the cursor goes, what is printed.
+#include "WindowFixture.h"
+
+using testsupport::K;
+
+TEST_F(WindowTest, AcceptedVoucherUsePrintsAndClearsItsFields) {
+  auto& w = Start();
+  w.edTno->setText("1234567890123");
+  w.edTamt->setText("10000");
+  w.edTdt->setText("kept");
+  Reply({{1, "0000"},
+         {5, K("  사용되었습니다.  ")},
+         {125, "A0000123"},
+         {145, "20241205143015"},
+         {159, "CT03"},
+         {163, K("로드 이용권 1만원")},
+         {272, K("이용해 주셔서 감사합니다.")},
+         {302, K("잔액 : 5,000원")}});
+  w.edTamt->setFocus();
+  Click(w.SpeedButton2);
+  EXPECT_EQ(Sent().size(), 95u);
+  EXPECT_EQ(Text(w.lMsg1), K("사용되었습니다."));
+  EXPECT_EQ(Paper(), Golden("receipt-voucher-use.lpt"));
+  EXPECT_EQ(w.edTno->text(), "");
+  EXPECT_EQ(w.edTamt->text(), "");
+  EXPECT_EQ(w.edTdt->text(), "kept");
+  EXPECT_TRUE(w.edTno->hasFocus());
+}
+
+TEST_F(WindowTest, AcceptedVoucherCancellationClearsAllFourFields) {
+  auto& w = Start();
+  w.edTno->setText("1234567890123");
+  w.edTamt->setText("10000");
+  w.edTdt->setText("20241205");
+  w.edTreg->setText("A0000123");
+  Reply({{1, "0000"},
+         {125, "A0000124"},
+         {159, "20241206090000"},
+         {173, "CT01"},
+         {177, K("로드 이용권 1만원")},
+         // The name's field runs to 276: the first line starts after it.
+         {272, "     " + K("이용해 주셔서 감사합니다.")},
+         {302, K("잔액 : 5,000원")}});
+  Click(w.SpeedButton3);
+  EXPECT_EQ(Paper(), Golden("receipt-voucher-cancel.lpt"));
+  for (QLineEdit* field : {w.edTno, w.edTamt, w.edTdt, w.edTreg}) EXPECT_EQ(field->text(), "");
+}
+
+TEST_F(WindowTest, RefusedUseKeepsEverythingButTheMessage) {
+  auto& w = Start();
+  w.edTno->setText("99999");
+  w.edTamt->setText("5000");
+  Reply({{1, "0101"}, {5, K("잔액이 부족합니다.")}});
+  w.edTamt->setFocus();
+  Click(w.SpeedButton2);
+  EXPECT_EQ(Text(w.lMsg1), K("잔액이 부족합니다."));
+  EXPECT_EQ(w.edTno->text(), "99999");
+  EXPECT_EQ(w.edTamt->text(), "5000");
+  EXPECT_TRUE(w.edTamt->hasFocus());  // not moved
+  EXPECT_EQ(Paper(), "");
+}
+
+TEST_F(WindowTest, FailedCallShowsTheModuleTextAndReturnsTheCursor) {
+  auto& w = Start();
+  w.edTamt->setFocus();
+  RawReply(0, K(" 서버 연결 실패 "));
+  Click(w.SpeedButton1);
+  EXPECT_EQ(Text(w.lMsg1), K(" 서버 연결 실패 "));
+  EXPECT_TRUE(w.edTno->hasFocus());
+}
+
+TEST_F(WindowTest, MissingModuleIsAMessageBoxAndNothingElse) {
+  std::filesystem::remove(dir.path() / "VEKDLL.so");
+  auto& w = Start();
+  w.edTno->setText("1");
+  Click(w.SpeedButton1);
+  EXPECT_EQ(messages.Messages, std::vector<std::string>{K("신용모듈오류")});
+  EXPECT_EQ(w.lMsg1->text(), " ");
+  EXPECT_EQ(w.edTno->text(), "1");
+}
+
+TEST_F(WindowTest, OverlongRequestIsRefusedBeforeTheModule) {
+  auto& w = Start();
+  w.edTno->setText(QString(2000, QChar('9')));
+  Reply({{1, "0000"}});
+  Click(w.SpeedButton1);
+  EXPECT_EQ(Sent(), "");
+  ASSERT_EQ(messages.Messages.size(), 1u);
+  EXPECT_NE(messages.Messages[0], K("신용모듈오류"));
+}
+
+TEST_F(WindowTest, AcceptedInquiryFillsTheAmount) {
+  auto& w = Start();
+  w.edTno->setText("12345");
+  w.edTamt->setText("typed");
+  Reply({{1, "0000"}, {5, K("조회완료")}, {169, K("  잔액 15,000원  ")}, {273, "000015000"}});
+  Click(w.SpeedButton1);
+  EXPECT_EQ(Sent(), "\x02PAIR\x1C" "9100\x1C" "1004                12345        1234567890\x03");
+  EXPECT_EQ(Text(w.lMsg1), K("잔액 15,000원"));
+  EXPECT_EQ(w.edTamt->text(), "15000");
+  EXPECT_TRUE(w.edTno->hasFocus());
+}
+
+TEST_F(WindowTest, InquiryWithABadAmountIsAConversionErrorForTheOperator) {
+  auto& w = Start();
+  w.edTamt->setText("typed");
+  w.edTamt->setFocus();
+  Reply({{1, "0000"}, {169, "inquiry"}, {273, "00001500 "}}, 300);
+  Click(w.SpeedButton1);
+  EXPECT_EQ(messages.Errors, std::vector<std::string>{"'00001500 ' is not a valid integer value"});
+  EXPECT_EQ(Text(w.lMsg1), "inquiry");
+  EXPECT_EQ(w.edTamt->text(), "typed");
+  EXPECT_TRUE(w.edTamt->hasFocus());
+}
+
+TEST_F(WindowTest, ReceiptThatCannotBePrintedLeavesTheFieldsForTheOperator) {
+  std::filesystem::remove(dir.path() / "devices" / "LPT1");
+  std::filesystem::create_symlink("/dev/full", dir.path() / "devices" / "LPT1");
+  auto& w = Start();
+  w.edTno->setText("1");
+  w.edTamt->setText("100");
+  Reply({{1, "0000"}, {5, "ok"}});
+  w.edTamt->setFocus();
+  Click(w.SpeedButton2);
+  EXPECT_EQ(messages.Errors, std::vector<std::string>{"Disk full"});
+  EXPECT_EQ(Text(w.lMsg1), "ok");
+  EXPECT_EQ(w.edTno->text(), "1");
+  EXPECT_TRUE(w.edTamt->hasFocus());
+}
+
+TEST_F(WindowTest, CashCardApprovalWithEmptyFieldsGoesOutAndPrints) {
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  Reply({{1, "0000"}, {5, K("승인")}, {125, "C0000001"}, {145, "20241205150000"}, {159, "20990101000000"}});
+  Click(w.SpeedButton5);
+  EXPECT_EQ(Sent(), "\x02PAIR\x1C" "9300\x1C" "1004                " + std::string(13, ' ') +
+                        "0000000001234567890TG01000000000000000000000000000\x03");
+  EXPECT_EQ(Text(w.lMSG2), K("승인"));
+  EXPECT_EQ(w.lMsg1->text(), " ");
+  EXPECT_NE(Paper().find("2024/12/05 15:00:00"), std::string::npos);
+  EXPECT_TRUE(w.edMno->hasFocus());
+}
+
+TEST_F(WindowTest, CashCardCancellationTakesItsDateFrom159) {
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  w.edMno->setText("9876543210123");
+  w.edMamt->setText("50000");
+  w.edMdt->setText("20241205");
+  w.edMreg->setText("C0000001");
+  Reply({{1, "0000"},
+         {125, "C0000002"},
+         {145, "20990101000000"},
+         {159, "20241206100000"},
+         {272, K("큐비캐쉬 잔액 : 200,000원")}});
+  Click(w.SpeedButton6);
+  EXPECT_EQ(Paper(), Golden("receipt-cashcard-cancel.lpt"));
+  for (QLineEdit* field : {w.edMno, w.edMamt, w.edMdt, w.edMreg}) EXPECT_EQ(field->text(), "");
+}
+
+TEST_F(WindowTest, RefusedApprovalWritesTheCashCardLabelOnly) {
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  w.edMno->setText("1");
+  w.edMamt->setText("10000");
+  Reply({{1, "0201"}, {5, K("카드 정보 없음")}});
+  Click(w.SpeedButton5);
+  EXPECT_EQ(Text(w.lMSG2), K("카드 정보 없음"));
+  EXPECT_EQ(w.lMsg1->text(), " ");
+  EXPECT_EQ(w.edMamt->text(), "10000");
+  EXPECT_EQ(Sent().substr(44, 9), "000010000");
+}

@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QApplication>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "TestSupport.h"
+#include "payment/LibraryPaymentModule.h"
+#include "shell/Application.h"
+#include "shell/uPlenor.h"
+
+// Message boxes that the test reads instead of the operator.
+class RecordingMessages : public shell::MessageBoxes {
+ public:
+  void ShowMessage(const std::string& text) override { Messages.push_back(text); }
+  void ShowError(const std::string& text) override { Errors.push_back(text); }
+  std::vector<std::string> Messages;
+  std::vector<std::string> Errors;
+};
+
+// A program directory with settings, the printer port pointing at a file, and the
+// scripted payment module as ./VEKDLL.so in the working directory.
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    WriteSettings("0");
+    std::filesystem::create_directories(dir.path() / "devices");
+    std::filesystem::create_symlink(dir.path() / "paper.bin", dir.path() / "devices" / "LPT1");
+    std::filesystem::create_symlink(SCRIPTED_MODULE_PATH, dir.path() / "VEKDLL.so");
+    app()->Errors = &messages;
+  }
+  void TearDown() override {
+    window.reset();
+    app()->Errors = nullptr;
+  }
+  static shell::TApplication* app() { return static_cast<shell::TApplication*>(QApplication::instance()); }
+
+  void WriteSettings(const std::string& printerPort) {
+    testsupport::WriteFile(dir.path() / "VEK_Demo.ini",
+                           testsupport::K("[ VEK플레노르가맹점설정 ]\r\n프린트포트=" + printerPort +
+                                          "\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n"
+                                          "전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n"));
+  }
+
+  // Creates and shows the window as start-up does.
+  shell::TfmMain& Start() {
+    shell::TfmMainEnvironment env{dir.dir(), std::make_shared<payment::LibraryPaymentModule>(), &messages, nullptr,
+                                  nullptr};
+    window = std::make_unique<shell::TfmMain>(env);
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    return *window;
+  }
+
+  // The module's next answer: result byte and a payload framed STX ... ETX, laid out
+  // from (position, text) pairs over `size` blanks.
+  void Reply(std::initializer_list<std::pair<std::size_t, std::string>> fields, std::size_t size = 391,
+             char result = 1) {
+    std::string payload(size, ' ');
+    for (const auto& [position, text] : fields) payload.replace(position - 1, text.size(), text);
+    testsupport::WriteFile(dir.path() / "scripted-reply.bin", std::string(1, result) + "\x02" + payload + "\x03");
+  }
+  void RawReply(char result, const std::string& reply) {
+    testsupport::WriteFile(dir.path() / "scripted-reply.bin", std::string(1, result) + reply);
+  }
+  std::string Sent() const {
+    const auto path = dir.path() / "scripted-request.bin";
+    return std::filesystem::exists(path) ? testsupport::ReadFile(path) : std::string();
+  }
+  std::string Paper() const {
+    const auto path = dir.path() / "paper.bin";
+    return std::filesystem::exists(path) ? testsupport::ReadFile(path) : std::string();
+  }
+  std::string Golden(const char* name) const {
+    return testsupport::ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + name);
+  }
+  static std::string Text(const QLineEdit* field) { return testsupport::K(field->text().toStdString()); }
+  static std::string Text(const QLabel* label) { return testsupport::K(label->text().toStdString()); }
+
+  void Click(QWidget* widget) {
+    QTest::mouseClick(widget, Qt::LeftButton);
+    QApplication::processEvents();  // posted key strokes arrive
+  }
+  void Type(QLineEdit* field, const QString& text) {
+    field->setFocus();
+    field->setText(text);
+  }
+
+  testsupport::TempDir dir;
+  testsupport::WorkingDirectory cwd{dir.path()};
+  RecordingMessages messages;
+  std::unique_ptr<shell::TfmMain> window;
+};

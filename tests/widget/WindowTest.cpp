@@ -1,0 +1,133 @@
+// The window as the operator meets it: start-up, keypad, screens and commands.
+#include "WindowFixture.h"
+
+using testsupport::K;
+
+namespace {
+widgets::TSpeedButton* Key(const std::array<widgets::TSpeedButton*, 12>& keys, const char* value) {
+  for (auto* key : keys)
+    if (key->Hint == value) return key;
+  return nullptr;
+}
+}  // namespace
+
+TEST_F(WindowTest, StartsOnTheVoucherScreenWithTheCursorInTheVoucherNumber) {
+  auto& w = Start();
+  EXPECT_EQ(w.geometry(), QRect(0, 0, 1024, 768));
+  EXPECT_TRUE(w.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(w.PC->currentIndex(), 0);
+  EXPECT_TRUE(w.edTno->hasFocus());
+  EXPECT_EQ(w.ActiveEntryField, w.edTno);
+  EXPECT_EQ(w.Settings.TerminalId, "1004");
+  EXPECT_TRUE(messages.Messages.empty());
+  EXPECT_EQ(w.lMsg1->text(), " ");
+  EXPECT_EQ(w.ImageButton1->size(), QSize(257, 58));
+  EXPECT_EQ(w.ImageButton2->pos(), QPoint(262, 22));
+}
+
+TEST_F(WindowTest, SerialPrinterThatCannotOpenIsToldOnceAtStartUp) {
+  WriteSettings("7");
+  std::filesystem::create_symlink(dir.path() / "no-such-tty", dir.path() / "devices" / "COM7");
+  auto& w = Start();
+  EXPECT_EQ(messages.Messages, std::vector<std::string>{K("포트오픈오류, 포트번호설정을 ini에서 확인하세요.")});
+  EXPECT_FALSE(w.sio->IsOpen());
+  EXPECT_EQ(w.Settings.PrinterPort, 7);
+  EXPECT_TRUE(w.edTno->hasFocus());
+}
+
+TEST_F(WindowTest, NegativePrinterPortOpensNothingAndSaysNothing) {
+  WriteSettings("-1");
+  auto& w = Start();
+  EXPECT_TRUE(messages.Messages.empty());
+  EXPECT_FALSE(w.sio->IsOpen());
+}
+
+TEST_F(WindowTest, KeypadTypesAtTheCaretAndDoubleZeroAppends) {
+  auto& w = Start();
+  w.edTno->setText("123");
+  w.edTno->setCursorPosition(1);
+  Click(Key(w.VoucherKeys, "5"));
+  EXPECT_EQ(w.edTno->text(), "1523");
+  EXPECT_EQ(w.edTno->cursorPosition(), 2);
+  Click(Key(w.VoucherKeys, "00"));
+  EXPECT_EQ(w.edTno->text(), "152300");
+  EXPECT_EQ(w.edTno->cursorPosition(), 6);
+  EXPECT_TRUE(w.edTno->hasFocus());  // the keys never take the focus
+
+  Type(w.edTamt, "1000");
+  w.edTamt->selectAll();
+  Click(Key(w.VoucherKeys, "5"));
+  EXPECT_EQ(w.edTamt->text(), "5");
+  w.edTamt->selectAll();
+  Click(Key(w.VoucherKeys, "00"));
+  EXPECT_EQ(w.edTamt->text(), "500");
+
+  Click(Key(w.VoucherKeys, "BACK"));
+  EXPECT_EQ(w.edTamt->text(), "50");
+  Type(w.edTdt, "");
+  Click(Key(w.VoucherKeys, "BACK"));
+  EXPECT_EQ(w.edTdt->text(), "");
+}
+
+TEST_F(WindowTest, DoubleZeroWithoutAnActiveFieldDoesNothing) {
+  auto& w = Start();
+  w.edTno->clearFocus();
+  EXPECT_EQ(w.ActiveEntryField, nullptr);
+  Click(Key(w.VoucherKeys, "00"));
+  Click(Key(w.VoucherKeys, "7"));
+  EXPECT_EQ(w.edTno->text(), "");
+}
+
+TEST_F(WindowTest, ScreenButtonsMoveTheFocusAndKeepTheTexts) {
+  auto& w = Start();
+  Type(w.edTamt, "100");
+  QTest::mouseClick(w.ImageButton1, Qt::LeftButton);
+  EXPECT_TRUE(w.edTno->hasFocus());
+  Click(Key(w.VoucherKeys, "00"));
+  EXPECT_EQ(w.edTno->text(), "00");
+
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  EXPECT_EQ(w.PC->currentIndex(), 1);
+  EXPECT_EQ(w.ActiveEntryField, w.edMno);
+  Click(Key(w.CashCardKeys, "9"));
+  EXPECT_EQ(w.edMno->text(), "9");
+  QTest::mouseClick(w.ImageButton1, Qt::LeftButton);
+  EXPECT_EQ(w.edTamt->text(), "100");
+  EXPECT_EQ(w.edTno->text(), "00");
+  EXPECT_TRUE(w.edTno->hasFocus());
+  EXPECT_EQ(w.ImageButton1->State(), widgets::TImageButtonState::ibReleased);  // back to its up picture
+}
+
+TEST_F(WindowTest, WebPageScreenWithoutItsBrowserLibraryIsToldAndStays) {
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton3, Qt::LeftButton);
+  EXPECT_EQ(w.PC->currentIndex(), 2);
+  EXPECT_EQ(w.ActiveEntryField, nullptr);
+  ASSERT_EQ(messages.Messages.size(), 1u);
+  EXPECT_NE(messages.Messages[0].find("libvek_webview.so"), std::string::npos);
+}
+
+TEST_F(WindowTest, CloseAreaEndsTheProgram) {
+  auto& w = Start();
+  QTest::mouseClick(w.Image4, Qt::LeftButton, {}, QPoint(100, 30));
+  EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(WindowTest, VoucherCommandsCheckTheirFieldsInOrder) {
+  auto& w = Start();
+  Reply({{1, "0000"}});
+  Click(w.SpeedButton3);
+  EXPECT_EQ(messages.Messages, std::vector<std::string>{K("이용권NO를 입력하십시요.")});
+  w.edTno->setText("12345");
+  Click(w.SpeedButton2);
+  EXPECT_EQ(messages.Messages.back(), K("이용금액을 입력하십시요."));
+  w.edTamt->setText("1000");
+  w.edTdt->setText("20241205");
+  Click(w.SpeedButton3);
+  EXPECT_EQ(messages.Messages.back(), K("원거래번호를 입력하십시요."));
+  EXPECT_EQ(Sent(), "");  // nothing went out
+  w.edTreg->setText(" ");  // a blank passes
+  Click(w.SpeedButton3);
+  EXPECT_EQ(messages.Messages.size(), 3u);
+  EXPECT_EQ(Sent().substr(6, 4), "9002");
+}
