@@ -7,7 +7,6 @@
 #include <QPixmap>
 
 #include "KeyStrokes.h"
-#include "WebViewPlugin.h"
 #include "payment/LibraryPaymentModule.h"
 #include "payment/ReplyFields.h"
 #include "platform/Cp949.h"
@@ -185,11 +184,7 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   ThousandsSeparator = LocaleThousandsSeparator();
 }
 
-TfmMain::~TfmMain() {
-  // The browser view's code lives in its library: the view goes first.
-  delete WEB;
-  sio.reset();
-}
+TfmMain::~TfmMain() { sio.reset(); }
 
 QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {
   auto* field = new QLineEdit(page);
@@ -264,22 +259,10 @@ void TfmMain::ImageButton2Click() {
 
 void TfmMain::ImageButton3Click() {
   PC->setCurrentIndex(2);
-  if (!WEB) {
-    webLibrary_ = platform::DynamicLibrary::Open(environment_.ProgramDirectory + kWebViewLibrary);
-    const auto create = webLibrary_ ? reinterpret_cast<decltype(&VekCreateWebView)>(webLibrary_->Symbol("VekCreateWebView"))
-                                    : nullptr;
-    if (!create) {
-      webLibrary_.reset();
-      messages_->ShowMessage("The web browser control is not available (" + std::string(kWebViewLibrary) + ")");
-      return;
-    }
-    WEB = create(TabSheet3);
-    WEB->setObjectName("WEB");
-    WEB->show();
-  }
-  const auto navigate = reinterpret_cast<decltype(&VekNavigate)>(webLibrary_->Symbol("VekNavigate"));
-  if (!navigate || !navigate(WEB, kServiceWebPage))
-    messages_->ShowMessage(std::string("Navigation refused: ") + kServiceWebPage);
+  if (!browser_) browser_ = std::make_unique<TWebBrowser>(TabSheet3, environment_.ProgramDirectory);
+  const std::string refusal = browser_->Navigate(kServiceWebPage);
+  WEB = browser_->View();
+  if (!refusal.empty()) messages_->ShowMessage(refusal);
 }
 
 void TfmMain::Image4Click() { close(); }

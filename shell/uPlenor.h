@@ -12,10 +12,10 @@
 #include "MerchantSettings.h"
 #include "MessageBoxes.h"
 #include "ScreenLayout.h"
+#include "WebBrowser.h"
 #include "payment/PaymentExchange.h"
 #include "payment/PaymentModule.h"
 #include "payment/Requests.h"
-#include "platform/DynamicLibrary.h"
 #include "receipt/ReceiptBuilder.h"
 #include "serial/SioComm.h"
 #include "widgets/ImageButton.h"
@@ -88,7 +88,7 @@ class TfmMain : public QWidget {
   widgets::TSpeedButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton5, *SpeedButton6;
   std::array<widgets::TSpeedButton*, 12> VoucherKeys{};   // SpeedButton9 .. SpeedButton29
   std::array<widgets::TSpeedButton*, 12> CashCardKeys{};  // SpeedButton4 .. SpeedButton25
-  QWidget* WEB = nullptr;  // created on the first press of the web page button
+  QWidget* WEB = nullptr;  // the browser, created on the first press of the web page button
   std::unique_ptr<serial::TSioComm> sio;
 
  protected:
@@ -106,7 +106,7 @@ class TfmMain : public QWidget {
   TfmMainEnvironment environment_;
   std::unique_ptr<MessageBoxes> ownMessages_;
   MessageBoxes* messages_;
-  std::optional<platform::DynamicLibrary> webLibrary_;  // outlives WEB, which its code draws
+  std::unique_ptr<TWebBrowser> browser_;
   bool shown_ = false;
 };
 
