@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# Sets up a fresh Debian 12 machine, builds the terminal and starts it.
+# Sets up a fresh Debian 12 machine, builds the terminal, lays out a demo program
+# directory and starts the terminal on this display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 bash scripts/build.sh
+bash scripts/demo-layout.sh
 
-# The window, the payment module stand-in and the payment service simulator are
-# still being built; until they land, this shows the core at work instead.
-echo
-echo "The terminal window is not built yet. Built so far (build/bin):"
-ls build/bin
-echo
-echo "The transaction core, measured:"
-./build/bin/core_bench --benchmark_min_time=0.05
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No display: start this from a desktop session, or try it on a virtual one:" >&2
+  echo "  xvfb-run -a -s '-screen 0 1024x768x24' bash scripts/run.sh" >&2
+  exit 1
+fi
+
+cd build/bin
+# The browser of the web page screen runs as root only without its sandbox.
+if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+echo "Receipts printed on the printer port land in build/bin/receipts/last-receipt.bin"
+exec ./AP_VEK
