@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "GoldenReceipts.h"
 #include "receipt/ReceiptFraming.h"
 
 using namespace receipt;
@@ -11,44 +11,8 @@ using testsupport::K;
 
 namespace {
 
-shell::MerchantSettings Settings() {
-  shell::MerchantSettings s;
-  s.TerminalId = "1004";
-  s.MerchantName = K("플레노르 카페");
-  s.BusinessNumber = "1234567890";
-  s.Telephone = "02-123-4567";
-  s.MerchantAddress = K("서울시 강남구 테헤란로 1");
-  return s;
-}
-
-// The four receipts whose bytes are kept under tests/golden.
-struct GoldenCase {
-  const char* name;
-  ReceiptInput input;
-};
-
-std::vector<GoldenCase> GoldenCases() {
-  ReceiptInput use{ReceiptKind::VoucherUse, "20241205143015", "1234567890123", K("Mr.KUMO이용권"),
-                   K("로드 이용권 1만원"), 9091, 909, 10000, "A0000123", K("이용해 주셔서 감사합니다."),
-                   K("잔액 : 5,000원"), "", "", ""};
-  ReceiptInput cancel = use;
-  cancel.Kind = ReceiptKind::VoucherCancellation;
-  cancel.TransactionDateTime = "20241206090000";
-  cancel.VoucherTypeName = K("선발금");
-  cancel.ApprovalNumber = "A0000124";
-  cancel.OriginalDate = "20241205";
-  // The cash-card kinds get voucher texts too: they must not be printed.
-  ReceiptInput approval{ReceiptKind::CashCardApproval, "20241205150000", "9876543210123", K("무시"), K("무시"),
-                        45455, 4545, 50000, "C0000001", K("큐비캐쉬 잔액 : 150,000원"), "", "", "", ""};
-  ReceiptInput cardCancel = approval;
-  cardCancel.Kind = ReceiptKind::CashCardCancellation;
-  cardCancel.TransactionDateTime = "20241206100000";
-  cardCancel.ApprovalNumber = "C0000002";
-  cardCancel.MessageLine1 = K("큐비캐쉬 잔액 : 200,000원");
-  cardCancel.OriginalDate = "20241205";
-  return {{"voucher-use", use}, {"voucher-cancel", cancel}, {"cashcard-approval", approval},
-          {"cashcard-cancel", cardCancel}};
-}
+using testsupport::GoldenCases;
+shell::MerchantSettings Settings() { return testsupport::GoldenSettings(); }
 
 std::string Concat(const std::vector<std::string>& writes) {
   std::string out;
@@ -56,9 +20,7 @@ std::string Concat(const std::vector<std::string>& writes) {
   return out;
 }
 
-std::string Golden(const std::string& file) {
-  return testsupport::ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + file);
-}
+std::string Golden(const std::string& file) { return testsupport::GoldenBytes(file); }
 
 }  // namespace
 

@@ -8,30 +8,20 @@
 
 #include "PseudoTerminal.h"
 #include "QueueInvoker.h"
-#include "TestSupport.h"
+#include "GoldenReceipts.h"
 #include "platform/PrinterPort.h"
 #include "receipt/ReceiptBuilder.h"
 
 using namespace receipt;
-using testsupport::K;
 using testsupport::ReadFile;
 
 namespace {
 
 ReceiptLines VoucherUseReceipt() {
-  shell::MerchantSettings s;
-  s.TerminalId = "1004";
-  s.MerchantName = K("플레노르 카페");
-  s.BusinessNumber = "1234567890";
-  s.Telephone = "02-123-4567";
-  s.MerchantAddress = K("서울시 강남구 테헤란로 1");
-  const ReceiptInput in{ReceiptKind::VoucherUse, "20241205143015", "1234567890123", K("Mr.KUMO이용권"),
-                        K("로드 이용권 1만원"), 9091, 909, 10000, "A0000123", K("이용해 주셔서 감사합니다."),
-                        K("잔액 : 5,000원"), "", "", ""};
-  return ComposeReceiptLines(in, s, ",");
+  return ComposeReceiptLines(testsupport::GoldenCases()[0].input, testsupport::GoldenSettings(), ",");
 }
 
-std::string Golden(const std::string& name) { return ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + name); }
+std::string Golden(const std::string& name) { return testsupport::GoldenBytes(name); }
 
 class ReceiptPrinterTest : public ::testing::Test {
  protected:
