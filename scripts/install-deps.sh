@@ -11,6 +11,7 @@ packages=(
   qt6-webengine-dev                 # the web page screen's browser
   fonts-nanum fonts-nanum-coding    # Korean fonts of the window and the pictures
   xvfb xauth xdotool imagemagick    # end-to-end tests and screenshots on a virtual display
+  libqt6sql6-sqlite sqlite3 curl    # the payment service simulator's books, and checking them
 )
 
 missing=()

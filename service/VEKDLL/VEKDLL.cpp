@@ -1,0 +1,128 @@
+// The stand-in payment module: carries one request to the payment server over TCP
+// and hands back its reply. It keeps no state between calls (the program loads and
+// releases it for each exchange), so nothing here is static or global.
+//
+//   extern "C" unsigned char VEKDataProcPos(const char* server, int port,
+//                                           char* request, char* reply);
+//
+// Returns 1 with the server's reply (STX ... ETX) in `reply`, or 0 with a short
+// text for the operator. Never writes more than 1024 bytes and a terminating zero.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+constexpr int kReplyLimit = 1024;
+constexpr int kConnectMs = 3000;
+constexpr int kExchangeMs = 10000;
+constexpr char kStx = 0x02;
+constexpr char kEtx = 0x03;
+
+// Operator texts in code page 949.
+constexpr const char kNoServer[] = "\xBC\xAD\xB9\xF6\xBF\xAC\xB0\xE1\xBD\xC7\xC6\xD0";            // 서버연결실패
+constexpr const char kTimedOut[] = "\xC0\xC0\xB4\xE4\xBD\xC3\xB0\xA3\xC3\xCA\xB0\xFA";            // 응답시간초과
+constexpr const char kBadReply[] = "\xC0\xC0\xB4\xE4\xC0\xFC\xB9\xAE\xBF\xC0\xB7\xF9";            // 응답전문오류
+constexpr const char kBadAddress[] = "\xBC\xAD\xB9\xF6\xC1\xD6\xBC\xD2\xBF\xC0\xB7\xF9";          // 서버주소오류
+
+unsigned char Fail(char* reply, const char* text) {
+  std::memset(reply, 0, kReplyLimit + 1);
+  std::strncpy(reply, text, kReplyLimit);
+  return 0;
+}
+
+long long NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+}
+
+// Waits for `events` on `fd` until `deadline`; false on time-out or error.
+bool Wait(int fd, short events, long long deadline) {
+  for (;;) {
+    const long long left = deadline - NowMs();
+    if (left <= 0) return false;
+    pollfd p{fd, events, 0};
+    const int rc = poll(&p, 1, static_cast<int>(left));
+    if (rc > 0) return true;
+    if (rc == 0 || errno != EINTR) return false;
+  }
+}
+
+class Socket {
+ public:
+  Socket() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
+  ~Socket() {
+    if (fd_ >= 0) close(fd_);
+  }
+  Socket(const Socket&) = delete;
+  Socket& operator=(const Socket&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) unsigned char VEKDataProcPos(const char* server, int port,
+                                                                             char* request, char* reply) {
+  if (reply == nullptr) return 0;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  if (server == nullptr || request == nullptr || port <= 0 || port > 65535 ||
+      inet_pton(AF_INET, server, &address.sin_addr) != 1)
+    return Fail(reply, kBadAddress);
+
+  Socket socket;
+  if (socket.fd() < 0) return Fail(reply, kNoServer);
+  const long long start = NowMs();
+  if (connect(socket.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (errno != EINPROGRESS) return Fail(reply, kNoServer);
+    if (!Wait(socket.fd(), POLLOUT, start + kConnectMs)) return Fail(reply, kTimedOut);
+    int error = 0;
+    socklen_t size = sizeof error;
+    if (getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return Fail(reply, kNoServer);
+  }
+  const long long deadline = start + kExchangeMs;
+
+  const size_t length = strnlen(request, kReplyLimit);
+  for (size_t sent = 0; sent < length;) {
+    const ssize_t n = send(socket.fd(), request + sent, length - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
+    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+      if (!Wait(socket.fd(), POLLOUT, deadline)) return Fail(reply, kTimedOut);
+    } else {
+      return Fail(reply, kNoServer);
+    }
+  }
+
+  // One reply: from its STX up to and including its ETX, at most 1024 bytes.
+  char got[kReplyLimit];
+  size_t have = 0;
+  for (;;) {
+    if (!Wait(socket.fd(), POLLIN, deadline)) return Fail(reply, kTimedOut);
+    const ssize_t n = recv(socket.fd(), got + have, sizeof got - have, 0);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    if (n <= 0) return Fail(reply, kBadReply);  // closed before the ETX
+    have += static_cast<size_t>(n);
+    if (got[0] != kStx) return Fail(reply, kBadReply);
+    if (const void* etx = std::memchr(got, kEtx, have)) {
+      const size_t size = static_cast<size_t>(static_cast<const char*>(etx) - got) + 1;
+      std::memset(reply, 0, kReplyLimit + 1);
+      std::memcpy(reply, got, size);
+      return 1;
+    }
+    if (have == sizeof got) return Fail(reply, kBadReply);  // too long
+  }
+}

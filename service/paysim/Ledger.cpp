@@ -1,0 +1,276 @@
+#include "Ledger.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+#include <stdexcept>
+
+#include "platform/Cp949.h"
+
+namespace paysim {
+namespace {
+
+QString U(const std::string& cp949) { return QString::fromStdString(platform::Cp949ToUtf8(cp949)); }
+std::string K(const char* utf8) { return platform::Utf8ToCp949(utf8); }
+
+void Exec(QSqlQuery& q, const QString& sql) {
+  if (!q.exec(sql)) throw std::runtime_error(q.lastError().text().toStdString() + " in " + sql.toStdString());
+}
+void Exec(QSqlQuery& q) {
+  if (!q.exec()) throw std::runtime_error(q.lastError().text().toStdString() + " in " + q.lastQuery().toStdString());
+}
+
+const char* OperationCode(Operation op) {
+  switch (op) {
+    case Operation::VoucherInquiry: return "9100";
+    case Operation::VoucherUse: return "9000";
+    case Operation::VoucherCancel: return "9002";
+    case Operation::CashCardApproval: return "9300";
+    case Operation::CashCardCancel: return "9302";
+  }
+  return "";
+}
+
+QString Won(qint64 amount) { return QLocale(QLocale::Korean).toString(amount) + QString::fromUtf8("원"); }
+
+struct Demo {
+  const char* number;
+  const char* kind;
+  const char* type;
+  const char* name;
+  qint64 balance;
+};
+// Documented in the README: the instruments a merchant can try.
+constexpr Demo kDemo[] = {
+    {"1000000000001", "voucher", "CT01", "선발금 5만원권", 50000},
+    {"1000000000002", "voucher", "CT02", "즉시발급 3만원권", 30000},
+    {"1000000000003", "voucher", "CT03", "로드 이용권 10만원", 100000},
+    {"1000000000004", "voucher", "CT04", "가맹점 이용권 2만원", 20000},
+    {"1000000000005", "voucher", "CT05", "제휴사 쿠폰 1만원", 10000},
+    {"1000000000006", "voucher", "CT06", "현장할인 쿠폰 5천원", 5000},
+    {"9000000000001", "cashcard", "", "큐비캐쉬 카드", 200000},
+    {"9000000000002", "cashcard", "", "큐비캐쉬 카드", 50000},
+};
+
+}  // namespace
+
+Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + path) {
+  QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
+  db.setDatabaseName(path);
+  if (!db.open()) throw std::runtime_error("cannot open " + path.toStdString() + ": " + db.lastError().text().toStdString());
+  QSqlQuery q(db);
+  Exec(q, "PRAGMA journal_mode=WAL");
+  Exec(q, "PRAGMA synchronous=FULL");  // an answered operation survives a crash
+  Exec(q, "PRAGMA busy_timeout=5000");
+  Exec(q, "CREATE TABLE IF NOT EXISTS instruments ("
+          " number TEXT PRIMARY KEY, kind TEXT NOT NULL CHECK (kind IN ('voucher','cashcard')),"
+          " type_code TEXT NOT NULL, name TEXT NOT NULL, balance INTEGER NOT NULL CHECK (balance >= 0))");
+  Exec(q, "CREATE TABLE IF NOT EXISTS operations ("
+          " id INTEGER PRIMARY KEY, at TEXT NOT NULL, terminal TEXT NOT NULL, code TEXT NOT NULL,"
+          " number TEXT NOT NULL, amount INTEGER NOT NULL, result TEXT NOT NULL, message TEXT NOT NULL,"
+          " approval TEXT UNIQUE, original_approval TEXT)");
+  // One accepted cancellation per original approval, whatever happens.
+  Exec(q, "CREATE UNIQUE INDEX IF NOT EXISTS one_cancellation ON operations(original_approval)"
+          " WHERE result = '0000' AND original_approval IS NOT NULL");
+  Exec(q, "SELECT COUNT(*) FROM instruments");
+  if (q.next() && q.value(0).toInt() == 0) {
+    db.transaction();
+    QSqlQuery insert(db);
+    insert.prepare("INSERT INTO instruments VALUES (?, ?, ?, ?, ?)");
+    for (const Demo& d : kDemo) {
+      insert.addBindValue(QString::fromLatin1(d.number));
+      insert.addBindValue(QString::fromLatin1(d.kind));
+      insert.addBindValue(QString::fromLatin1(d.type));
+      insert.addBindValue(QString::fromUtf8(d.name));
+      insert.addBindValue(d.balance);
+      Exec(insert);
+    }
+    db.commit();
+  }
+}
+
+Ledger::~Ledger() {
+  { QSqlDatabase::database(connection_).close(); }
+  QSqlDatabase::removeDatabase(connection_);
+}
+
+Answer Ledger::Handle(const Request& request) {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  if (!db.transaction()) throw std::runtime_error("cannot begin: " + db.lastError().text().toStdString());
+  try {
+    QSqlQuery insert(db);
+    insert.prepare("INSERT INTO operations (at, terminal, code, number, amount, result, message) "
+                   "VALUES (?, ?, ?, ?, ?, '', '')");
+    insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
+    insert.addBindValue(U(request.TerminalId));
+    insert.addBindValue(QString::fromLatin1(OperationCode(request.Op)));
+    insert.addBindValue(U(request.Number));
+    insert.addBindValue(static_cast<qlonglong>(request.Total));
+    Exec(insert);
+    const qint64 id = insert.lastInsertId().toLongLong();
+    Answer answer = Decide(request, id);
+    QSqlQuery done(db);
+    done.prepare("UPDATE operations SET result = ?, message = ?, approval = ?, original_approval = ? WHERE id = ?");
+    done.addBindValue(QString::fromStdString(answer.Code));
+    done.addBindValue(U(answer.Message));
+    done.addBindValue(answer.ApprovalNumber.empty() ? QVariant() : QVariant(QString::fromStdString(answer.ApprovalNumber)));
+    const bool cancel = request.Op == Operation::VoucherCancel || request.Op == Operation::CashCardCancel;
+    done.addBindValue(cancel && answer.Code == "0000" ? QVariant(U(request.OriginalApproval)) : QVariant());
+    done.addBindValue(id);
+    Exec(done);
+    if (!db.commit()) throw std::runtime_error("cannot commit: " + db.lastError().text().toStdString());
+    return answer;
+  } catch (...) {
+    db.rollback();
+    throw;
+  }
+}
+
+Answer Ledger::Decide(const Request& r, qint64 operationId) {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  const bool voucher = r.Op == Operation::VoucherInquiry || r.Op == Operation::VoucherUse ||
+                       r.Op == Operation::VoucherCancel;
+  const bool cancel = r.Op == Operation::VoucherCancel || r.Op == Operation::CashCardCancel;
+  Answer a;
+  const auto refuse = [&](const char* code, const char* text) {
+    a = Answer{};
+    a.Code = code;
+    a.Message = K(text);
+    return a;
+  };
+
+  QSqlQuery find(db);
+  find.prepare("SELECT type_code, name, balance FROM instruments WHERE number = ? AND kind = ?");
+  find.addBindValue(U(r.Number));
+  find.addBindValue(QString::fromLatin1(voucher ? "voucher" : "cashcard"));
+  Exec(find);
+  if (!find.next())
+    return voucher ? refuse("1001", "등록되지 않은 이용권입니다.") : refuse("1002", "등록되지 않은 카드입니다.");
+  const std::string typeCode = find.value(0).toString().toStdString();
+  const std::string name = platform::Utf8ToCp949(find.value(1).toString().toStdString());
+  qint64 balance = find.value(2).toLongLong();
+
+  if (r.Op == Operation::VoucherInquiry) {
+    a.Message = K("조회되었습니다.");
+    a.InquiryText = platform::Utf8ToCp949((QString::fromUtf8("잔액 ") + Won(balance)).toStdString()) + " (" + name + ")";
+    a.VoucherAmount = balance;
+    return a;
+  }
+  if (r.Total <= 0) return refuse("1007", "금액이 올바르지 않습니다.");
+
+  if (cancel) {
+    QSqlQuery original(db);
+    original.prepare("SELECT amount, substr(replace(at, '-', ''), 1, 8), id FROM operations"
+                     " WHERE approval = ? AND number = ? AND code = ? AND result = '0000'");
+    original.addBindValue(U(r.OriginalApproval));
+    original.addBindValue(U(r.Number));
+    original.addBindValue(QString::fromLatin1(r.Op == Operation::VoucherCancel ? "9000" : "9300"));
+    Exec(original);
+    if (!original.next() || original.value(1).toString().toStdString() != r.OriginalDate)
+      return refuse("1004", "원거래를 찾을 수 없습니다.");
+    QSqlQuery cancelled(db);
+    cancelled.prepare("SELECT 1 FROM operations WHERE original_approval = ? AND result = '0000'");
+    cancelled.addBindValue(U(r.OriginalApproval));
+    Exec(cancelled);
+    if (cancelled.next()) return refuse("1005", "이미 취소된 거래입니다.");
+    if (original.value(0).toLongLong() != r.Total) return refuse("1006", "원거래 금액과 일치하지 않습니다.");
+    balance += r.Total;
+  } else {
+    if (balance < r.Total) return refuse("1003", "잔액이 부족합니다.");
+    balance -= r.Total;
+  }
+  QSqlQuery update(db);
+  update.prepare("UPDATE instruments SET balance = ? WHERE number = ?");
+  update.addBindValue(balance);
+  update.addBindValue(U(r.Number));
+  Exec(update);
+
+  char approval[24];
+  std::snprintf(approval, sizeof approval, "%c%011lld", voucher ? 'V' : 'C', static_cast<long long>(operationId));
+  a.ApprovalNumber = approval;
+  a.DateTime = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss")).toStdString();
+  a.TypeCode = typeCode;
+  a.VoucherName = name;
+  a.Message = K(cancel ? "취소되었습니다." : (voucher ? "사용되었습니다." : "승인되었습니다."));
+  a.Lines[0] = K("이용해 주셔서 감사합니다.");
+  a.Lines[1] = platform::Utf8ToCp949((QString::fromUtf8("잔액 : ") + Won(balance)).toStdString());
+  return a;
+}
+
+QByteArray Ledger::ReportPage() {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  const QString today = QDate::currentDate().toString(Qt::ISODate);
+  QString html = QString::fromUtf8(
+      "<!doctype html><html lang=ko><head><meta charset=utf-8><title>VEK 결제 서비스</title><style>"
+      "body{font-family:'NanumGothic',sans-serif;margin:0;background:#eef3f8;color:#1e2a3a}"
+      "header{background:linear-gradient(90deg,#0a2e6e,#145db8);color:#fff;padding:14px 24px}"
+      "h1{margin:0;font-size:24px}h2{font-size:18px;margin:18px 24px 6px}"
+      "table{border-collapse:collapse;margin:0 24px;width:calc(100% - 48px);background:#fff;font-size:14px}"
+      "th,td{padding:5px 8px;border-bottom:1px solid #dde5ef;text-align:left}th{background:#f5f8fc}"
+      "td.n{text-align:right}.ok{color:#1b7f43}.no{color:#c62828}</style></head><body>");
+  html += QString::fromUtf8("<header><h1>VEK 결제 서비스 · 오늘의 거래</h1>%1</header>").arg(today);
+
+  QSqlQuery q(db);
+  q.prepare("SELECT terminal, substr(at, 12, 8), code, number, amount, coalesce(approval, ''), result, message"
+            " FROM operations WHERE substr(at, 1, 10) = ? ORDER BY terminal, id");
+  q.addBindValue(today);
+  Exec(q);
+  const auto kind = [](const QString& code) {
+    if (code == "9100") return QString::fromUtf8("이용권 조회");
+    if (code == "9000") return QString::fromUtf8("이용권 사용");
+    if (code == "9002") return QString::fromUtf8("이용권 취소");
+    if (code == "9300") return QString::fromUtf8("큐비캐쉬 승인");
+    return QString::fromUtf8("큐비캐쉬 취소");
+  };
+  QString terminal;
+  bool first = true;
+  qint64 paid = 0;
+  int count = 0;
+  const auto closeTerminal = [&] {
+    if (first) return;
+    html += QString::fromUtf8("<tr><th colspan=4>합계 %1건</th><th class=n>%2</th><th colspan=2></th></tr></table>")
+                .arg(count)
+                .arg(Won(paid).toHtmlEscaped());
+  };
+  while (q.next()) {
+    if (first || q.value(0).toString() != terminal) {
+      closeTerminal();
+      terminal = q.value(0).toString();
+      first = false;
+      paid = 0;
+      count = 0;
+      html += QString::fromUtf8("<h2>단말기 %1</h2><table><tr><th>시각</th><th>거래</th><th>번호</th><th>결과</th>"
+                                "<th class=n>금액</th><th>승인번호</th><th>메시지</th></tr>")
+                  .arg(terminal.toHtmlEscaped());
+    }
+    const QString code = q.value(2).toString();
+    const bool ok = q.value(6).toString() == "0000";
+    const qint64 amount = q.value(4).toLongLong();
+    ++count;
+    if (ok && (code == "9000" || code == "9300")) paid += amount;
+    if (ok && (code == "9002" || code == "9302")) paid -= amount;
+    html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=%4>%5</td><td class=n>%6</td><td>%7</td><td>%8</td></tr>")
+                .arg(q.value(1).toString(), kind(code), q.value(3).toString().toHtmlEscaped(), ok ? "ok" : "no",
+                     q.value(6).toString(), code == "9100" ? QString() : Won(amount),
+                     q.value(5).toString(), q.value(7).toString().toHtmlEscaped());
+  }
+  closeTerminal();
+  if (first) html += QString::fromUtf8("<h2>오늘은 아직 거래가 없습니다.</h2>");
+
+  html += QString::fromUtf8("<h2>이용권 · 카드 잔액</h2><table><tr><th>번호</th><th>종류</th><th>이름</th>"
+                            "<th class=n>잔액</th></tr>");
+  QSqlQuery b(db);
+  Exec(b, "SELECT number, kind, type_code, name, balance FROM instruments ORDER BY kind DESC, number");
+  while (b.next())
+    html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=n>%4</td></tr>")
+                .arg(b.value(0).toString(),
+                     b.value(1).toString() == "voucher" ? QString::fromUtf8("이용권 ") + b.value(2).toString()
+                                                        : QString::fromUtf8("큐비캐쉬"),
+                     b.value(3).toString().toHtmlEscaped(), Won(b.value(4).toLongLong()));
+  html += "</table></body></html>";
+  return html.toUtf8();
+}
+
+}  // namespace paysim

@@ -1,0 +1,148 @@
+// paysim: the payment service simulator.
+//   paysim [--db FILE] [--port N] [--http-port N]
+// Payment messages on 127.0.0.1:19976 (one connection per exchange), the web report
+// on http://127.0.0.1:19980/, the books in paysim.db in the current folder. Stops
+// cleanly on SIGTERM or SIGINT.
+#include <QCoreApplication>
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "Ledger.h"
+#include "Protocol.h"
+
+namespace {
+
+constexpr int kConnectionMs = 5000;     // a client that says nothing is let go
+constexpr qint64 kMaxRequest = 1024;    // the terminal's buffer: no request is longer
+constexpr qint64 kMaxHttpHeader = 8192;
+
+int signalPipe[2];
+void OnSignal(int) { [[maybe_unused]] ssize_t n = write(signalPipe[1], "x", 1); }
+
+// Closes the connection once what was written has gone out.
+void Finish(QTcpSocket* socket, const QByteArray& bytes) {
+  socket->write(bytes);
+  socket->disconnectFromHost();
+}
+
+void ServePayment(QTcpSocket* socket, paysim::Ledger& ledger) {
+  auto* buffer = new QByteArray;
+  auto* timer = new QTimer(socket);
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
+  timer->start(kConnectionMs);
+  QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, buffer] {
+    delete buffer;
+    socket->deleteLater();
+  });
+  QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, &ledger] {
+    if (socket->state() != QAbstractSocket::ConnectedState) return;
+    buffer->append(socket->readAll());
+    if (buffer->isEmpty()) return;
+    if (buffer->at(0) != '\x02' || buffer->size() > kMaxRequest + 1) {
+      Finish(socket, QByteArray::fromStdString(paysim::MalformedReply()));
+      return;
+    }
+    const qsizetype etx = buffer->indexOf('\x03');
+    if (etx < 0) return;  // more to come
+    const std::string frame = buffer->left(etx + 1).toStdString();
+    buffer->clear();
+    const auto request = paysim::ParseRequest(frame);
+    if (!request) {
+      Finish(socket, QByteArray::fromStdString(paysim::MalformedReply()));
+      return;
+    }
+    try {
+      const paysim::Answer answer = ledger.Handle(*request);
+      Finish(socket, QByteArray::fromStdString(paysim::BuildReply(request->Op, answer)));
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "paysim: %s\n", error.what());
+      socket->abort();  // nothing was committed: the terminal sees the module's error
+    }
+  });
+}
+
+void ServeReport(QTcpSocket* socket, paysim::Ledger& ledger) {
+  auto* timer = new QTimer(socket);
+  timer->setSingleShot(true);
+  QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
+  timer->start(kConnectionMs);
+  QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+  QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &ledger] {
+    if (!socket->canReadLine() && socket->bytesAvailable() < kMaxHttpHeader) return;
+    const QByteArray requestLine = socket->readLine(kMaxHttpHeader);
+    socket->readAll();
+    const QList<QByteArray> parts = requestLine.split(' ');
+    QByteArray status = "200 OK";
+    QByteArray body;
+    if (parts.size() < 2 || parts[0] != "GET") {
+      status = "405 Method Not Allowed";
+    } else if (parts[1] == "/" || parts[1].startsWith("/?")) {
+      body = ledger.ReportPage();
+    } else {
+      status = "404 Not Found";
+    }
+    Finish(socket, "HTTP/1.0 " + status + "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                       QByteArray::number(body.size()) + "\r\nCache-Control: no-store\r\nConnection: close\r\n\r\n" +
+                       body);
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QCoreApplication app(argc, argv);
+  QString database = QStringLiteral("paysim.db");
+  quint16 port = 19976;
+  quint16 httpPort = 19980;
+  const QStringList args = app.arguments();
+  for (int i = 1; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "--db" && hasValue) database = args[++i];
+    else if (args[i] == "--port" && hasValue) port = static_cast<quint16>(args[++i].toUInt());
+    else if (args[i] == "--http-port" && hasValue) httpPort = static_cast<quint16>(args[++i].toUInt());
+    else {
+      std::fprintf(stderr, "usage: paysim [--db FILE] [--port N] [--http-port N]\n");
+      return 2;
+    }
+  }
+
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) return 1;
+  QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
+  QObject::connect(&stopRequests, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
+  std::signal(SIGTERM, OnSignal);
+  std::signal(SIGINT, OnSignal);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  try {
+    paysim::Ledger ledger(database);
+    QTcpServer payments;
+    QTcpServer report;
+    if (!payments.listen(QHostAddress::LocalHost, port) || !report.listen(QHostAddress::LocalHost, httpPort)) {
+      std::fprintf(stderr, "paysim: cannot listen on 127.0.0.1:%u / %u: %s%s\n", port, httpPort,
+                   qPrintable(payments.errorString()), qPrintable(report.errorString()));
+      return 1;
+    }
+    QObject::connect(&payments, &QTcpServer::newConnection, [&] {
+      while (QTcpSocket* s = payments.nextPendingConnection()) ServePayment(s, ledger);
+    });
+    QObject::connect(&report, &QTcpServer::newConnection, [&] {
+      while (QTcpSocket* s = report.nextPendingConnection()) ServeReport(s, ledger);
+    });
+    std::printf("paysim: payments on 127.0.0.1:%u, report on http://127.0.0.1:%u/, books in %s\n", port, httpPort,
+                qPrintable(database));
+    std::fflush(stdout);
+    app.exec();
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "paysim: %s\n", error.what());
+    return 1;
+  }
+  return 0;
+}
