@@ -116,10 +116,14 @@ std::string BuildReply(Operation op, const Answer& a) {
         if (voucher) {
           Put(payload, cancel ? 173 : 159, a.TypeCode, 4);
           // A cancellation's name field (177..276) runs into the first message
-          // line at 272: the name keeps to 95 bytes so the line stays whole.
+          // line (272..301): the name keeps to 95 bytes and the line starts after
+          // the name's field, so the terminal reads each of them clean.
           Put(payload, cancel ? 177 : 163, a.VoucherName, cancel ? 95 : 100);
         }
-        for (std::size_t i = 0; i < a.Lines.size(); ++i) Put(payload, 272 + 30 * i, a.Lines[i], 30);
+        for (std::size_t i = 0; i < a.Lines.size(); ++i) {
+          const std::size_t skip = voucher && cancel && i == 0 ? 5 : 0;
+          Put(payload, 272 + 30 * i + skip, a.Lines[i], 30 - skip);
+        }
     }
   }
   return std::string(1, kStx) + payload + std::string(1, kEtx);

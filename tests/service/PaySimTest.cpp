@@ -1,0 +1,192 @@
+// The payment service simulator and the stand-in module together, spoken to with
+// the terminal's own requests and read with the terminal's own reply readers.
+#include <gtest/gtest.h>
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QVariant>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "ServiceFixture.h"
+#include "payment/Reply.h"
+#include "payment/ReplyFields.h"
+#include "payment/Requests.h"
+
+using namespace payment;
+using testsupport::K;
+
+namespace {
+
+const std::string kVoucher = "1000000000001";  // CT01, 50,000
+const std::string kBigVoucher = "1000000000003";  // CT03, 100,000
+const std::string kCard = "9000000000001";  // 200,000
+const TerminalIdentity kTerminal{"1004", "1234567890"};
+
+class PaySimTest : public ::testing::Test {
+ protected:
+  std::string Exchange(const std::string& request) {
+    const auto [ok, reply] = module.Call(request, server->Port());
+    EXPECT_TRUE(ok) << reply;
+    return std::string(CutPayload(reply));
+  }
+  std::int64_t Balance(const std::string& number) {
+    const std::string payload = Exchange(BuildVoucherInquiryRequest(kTerminal, number));
+    return std::stoll(ReadVoucherInquiryReply(payload).AmountText);
+  }
+  // Reads the books directly.
+  qint64 Scalar(const QString& sql) {
+    qint64 value = -1;
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "check");
+      db.setDatabaseName(QString::fromStdString(database));
+      db.open();
+      QSqlQuery q(db);
+      if (q.exec(sql) && q.next()) value = q.value(0).toLongLong();
+    }
+    QSqlDatabase::removeDatabase("check");
+    return value;
+  }
+
+  testsupport::TempDir dir;
+  std::string database = dir.dir() + "paysim.db";
+  std::unique_ptr<testsupport::PaySimProcess> server = std::make_unique<testsupport::PaySimProcess>(
+      database, testsupport::FreePort(), testsupport::FreePort());
+  testsupport::Module module;
+};
+
+}  // namespace
+
+TEST_F(PaySimTest, VoucherInquiryUseAndCancellation) {
+  std::string payload = Exchange(BuildVoucherInquiryRequest(kTerminal, kVoucher));
+  EXPECT_TRUE(IsAccepted(payload));
+  EXPECT_EQ(ReadVoucherInquiryReply(payload).AmountText, "000050000");
+  EXPECT_NE(ReadVoucherInquiryReply(payload).InquiryText.find(K("50,000")), std::string::npos);
+
+  payload = Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(10000)));
+  ASSERT_TRUE(IsAccepted(payload)) << MessageText(payload);
+  EXPECT_EQ(MessageText(payload), K("사용되었습니다."));
+  const ApprovalReply use = ReadVoucherUseReply(payload);
+  EXPECT_EQ(use.TransactionDateTime.size(), 14u);
+  EXPECT_EQ(VoucherTypeName(use.VoucherTypeCode), K("선발금"));
+  EXPECT_EQ(use.VoucherName, K("선발금 5만원권"));
+  EXPECT_EQ(use.MessageLines[1], K("잔액 : 40,000원"));
+  EXPECT_EQ(Balance(kVoucher), 40000);
+
+  const std::string useDate = use.TransactionDateTime.substr(0, 8);
+  const OriginalTransaction original{use.ApprovalNumber, useDate};
+  payload = Exchange(BuildVoucherCancelRequest(kTerminal, kVoucher, original, SplitAmount(10000)));
+  ASSERT_TRUE(IsAccepted(payload)) << MessageText(payload);
+  const ApprovalReply cancel = ReadVoucherCancelReply(payload);
+  EXPECT_EQ(VoucherTypeName(cancel.VoucherTypeCode), K("선발금"));
+  EXPECT_EQ(cancel.VoucherName, K("선발금 5만원권"));  // its field never runs into the first line
+  EXPECT_EQ(cancel.MessageLines[0], K("이용해 주셔서 감사합니다."));
+  EXPECT_NE(cancel.ApprovalNumber, use.ApprovalNumber);
+  EXPECT_EQ(Balance(kVoucher), 50000);
+
+  payload = Exchange(BuildVoucherCancelRequest(kTerminal, kVoucher, original, SplitAmount(10000)));
+  EXPECT_EQ(ResultCode(payload), "1005");
+  EXPECT_EQ(MessageText(payload), K("이미 취소된 거래입니다."));
+}
+
+TEST_F(PaySimTest, CashCardApprovalAndCancellation) {
+  std::string payload = Exchange(BuildCashCardApprovalRequest(kTerminal, kCard, SplitAmount(50000)));
+  ASSERT_TRUE(IsAccepted(payload));
+  const ApprovalReply approval = ReadCashCardApprovalReply(payload);
+  EXPECT_EQ(approval.MessageLines[1], K("잔액 : 150,000원"));
+  payload = Exchange(BuildCashCardCancelRequest(
+      kTerminal, kCard, {approval.ApprovalNumber, approval.TransactionDateTime.substr(0, 8)}, SplitAmount(50000)));
+  ASSERT_TRUE(IsAccepted(payload)) << MessageText(payload);
+  EXPECT_EQ(ReadCashCardCancelReply(payload).MessageLines[1], K("잔액 : 200,000원"));
+  EXPECT_EQ(ReadCashCardCancelReply(payload).TransactionDateTime.size(), 14u);
+}
+
+TEST_F(PaySimTest, RefusalsHaveTheirOwnCodesAndTexts) {
+  const auto code = [&](const std::string& request) { return std::string(ResultCode(Exchange(request))); };
+  EXPECT_EQ(code(BuildVoucherInquiryRequest(kTerminal, "999")), "1001");
+  EXPECT_EQ(code(BuildCashCardApprovalRequest(kTerminal, kVoucher, SplitAmount(100))), "1002");
+  EXPECT_EQ(code(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(50001))), "1003");
+  EXPECT_EQ(code(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(0))), "1007");
+  EXPECT_EQ(code(BuildVoucherCancelRequest(kTerminal, kVoucher, {"V99999999999", "20240101"}, SplitAmount(100))),
+            "1004");
+  const ApprovalReply use =
+      ReadVoucherUseReply(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000))));
+  EXPECT_EQ(code(BuildVoucherCancelRequest(kTerminal, kVoucher, {use.ApprovalNumber, use.TransactionDateTime.substr(0, 8)},
+                                           SplitAmount(999))),
+            "1006");
+  EXPECT_EQ(code(BuildVoucherCancelRequest(kTerminal, kVoucher, {use.ApprovalNumber, "19990101"}, SplitAmount(1000))),
+            "1004");
+  EXPECT_EQ(code("\x02PAIR\x1C" "9999\x1C" "nonsense\x03"), "9001");
+  EXPECT_EQ(Balance(kVoucher), 49000);  // only the one use took effect
+}
+
+TEST_F(PaySimTest, ModuleTellsTheOperatorWhenNoServerAnswers) {
+  const auto [ok, text] = module.Call(BuildVoucherInquiryRequest(kTerminal, kVoucher), testsupport::FreePort());
+  EXPECT_FALSE(ok);
+  EXPECT_EQ(text, K("서버연결실패"));
+}
+
+TEST_F(PaySimTest, BadInputIsRefusedOrCutOffAndTheServerKeepsServing) {
+  const auto raw = [&](const std::string& bytes, bool halfClose) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(server->Port()));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      const ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+      if (n <= 0) break;
+      sent += static_cast<std::size_t>(n);
+    }
+    if (halfClose) shutdown(fd, SHUT_WR);
+    std::string got;
+    char buffer[2048];
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    return got;
+  };
+  EXPECT_EQ(ResultCode(CutPayload(raw("garbage without frame", false))), "9001");
+  EXPECT_EQ(ResultCode(CutPayload(raw(std::string(1 << 20, 'x'), false))), "9001");
+  EXPECT_EQ(ResultCode(CutPayload(raw("\x02" + std::string(5000, 'A'), false))), "9001");  // no ETX in sight
+  EXPECT_EQ(raw("\x02PAIR\x1C" "9100\x1C", true), "");  // cut off: closed without a reply
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(raw("", false), "");  // says nothing: let go after the time limit
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+  EXPECT_EQ(Balance(kVoucher), 50000);
+}
+
+TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
+  std::atomic<std::int64_t> acceptedSum{0};
+  std::atomic<bool> stop{false};
+  const auto hammer = [&] {
+    std::vector<std::thread> clients;
+    for (int c = 0; c < 20; ++c)
+      clients.emplace_back([&, c] {
+        testsupport::Module own;
+        while (!stop) {
+          const auto [ok, reply] = own.Call(BuildVoucherUseRequest({"T" + std::to_string(c), "1234567890"},
+                                                                   kBigVoucher, SplitAmount(700)),
+                                            server->Port());
+          if (ok && IsAccepted(CutPayload(reply))) acceptedSum += 700;
+        }
+      });
+    return clients;
+  };
+  auto clients = hammer();
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));
+  server->Stop(SIGKILL);  // in the middle of it all
+  stop = true;
+  for (auto& t : clients) t.join();
+
+  server = std::make_unique<testsupport::PaySimProcess>(database, server->Port(), testsupport::FreePort());
+  const qint64 balance = Balance(kBigVoucher);
+  const qint64 booked = Scalar("SELECT COALESCE(SUM(amount), 0) FROM operations WHERE code = '9000' AND result = '0000'");
+  EXPECT_GE(balance, 0);
+  EXPECT_EQ(balance + booked, 100000);   // the records add up exactly
+  EXPECT_GE(booked, acceptedSum.load());  // every answered use was kept
+  EXPECT_LE(booked - acceptedSum.load(), 20 * 700);  // at most one in flight per client
+  EXPECT_GT(acceptedSum.load(), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE result = ''"), 0);  // nothing half done
+}
