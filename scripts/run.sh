@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds the terminal, lays out a demo program
-# directory and starts the terminal on this display.
+# directory, starts the payment service simulator unless one is running, and starts
+# the terminal on this display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +16,12 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 
 cd build/bin
+if ! (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
+  ./paysim >paysim.log 2>&1 &
+  echo "Started the payment service simulator (build/bin/paysim.log, books in build/bin/paysim.db)"
+  for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.1; done
+fi
+
 # The browser of the web page screen runs as root only without its sandbox.
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 echo "Receipts printed on the printer port land in build/bin/receipts/last-receipt.bin"
