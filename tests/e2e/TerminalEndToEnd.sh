@@ -1,0 +1,129 @@
+#!/usr/bin/env bash
+# The terminal end to end, as a merchant uses it: the real AP_VEK on a virtual
+# display with the stand-in payment module and the payment service simulator,
+# touched at the screen coordinates of its layout. Checks the receipts on the
+# printer port file and on a virtual serial printer, and the simulator's books.
+#   xvfb-run -a -s '-screen 0 1024x768x24' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN
+set -euo pipefail
+bin=$(cd "${1:?build/bin}" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The program directory: the program itself (its settings are read beside it), the
+# settings and the printer port pointing at a file; the module in the working folder.
+cp "$bin/AP_VEK" "$work/"
+ln -s "$bin/VEKDLL.so" "$work/VEKDLL.so"
+mkdir "$work/devices"
+ln -s "$work/paper.bin" "$work/devices/LPT1"
+settings() {
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=E2E01\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
+    iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
+}
+cd "$work"
+
+if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then fail "something already serves on 127.0.0.1:19976"; fi
+"$bin/paysim" --db "$work/paysim.db" >"$work/paysim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
+books() { sqlite3 "$work/paysim.db" "$1"; }
+
+start_terminal() {
+  ./AP_VEK >"$work/terminal.log" 2>&1 &
+  terminal=$!
+  pids+=("$terminal")
+  for _ in $(seq 200); do xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1 && break; sleep 0.05; done
+  sleep 0.3
+}
+stop_terminal() { kill "$terminal"; wait "$terminal" 2>/dev/null || true; }
+
+# Screen coordinates of the layout (pages lie at 4,84 in the window at 0,0).
+touch_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.15; }
+field() { touch_at "$1" "$2"; xdotool key ctrl+a BackSpace; } # touch an entry field and empty it
+key_x=(0 635 769 901 636 769 901 636 769 901) # key n's centre, n = 1..9 (index 0 unused)
+key_y=(0 287 288 288 381 381 381 470 470 470)
+press_digits() { # on the screen's keypad
+  local s=$1 i c
+  for ((i = 0; i < ${#s}; i++)); do
+    c=${s:i:1}
+    if [ "$c" = 0 ]; then touch_at 636 565; else touch_at "${key_x[c]}" "${key_y[c]}"; fi
+  done
+}
+wait_books() { # until the query gives the value, or fail
+  for _ in $(seq 60); do [ "$(books "$1")" = "$2" ] && return 0; sleep 0.1; done
+  fail "books: $1 gave '$(books "$1")', expected '$2'"
+}
+contains() { grep -qaF "$(printf '%s' "$2" | iconv -f UTF-8 -t CP949)" "$1" || fail "$1 lacks '$2'"; }
+
+settings 0
+start_terminal
+
+echo "-- voucher inquiry"
+field 326 299 && press_digits 1000000000001
+touch_at 308 352
+wait_books "SELECT result FROM operations WHERE code='9100'" "0000"
+
+echo "-- voucher use"
+field 326 476 && press_digits 50 && touch_at 769 565 # 5, 0, then the "00" key
+touch_at 171 613
+wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9000'" "5000 0000"
+approval=$(books "SELECT approval FROM operations WHERE code='9000'")
+day=$(date +%Y%m%d)
+contains paper.bin "[미스터쿠모 로드 이용권 사용]"
+contains paper.bin "  승인번호 : $approval"
+contains paper.bin "5,000원"
+contains paper.bin "단말기번호 : E2E01"
+[ "$(tail -c 6 paper.bin | od -An -tx1 | tr -d ' \n')" = "1b690a000d0a" ] || fail "the printer-port receipt does not end in its cut"
+
+echo "-- voucher cancellation"
+field 326 299 && press_digits 1000000000001
+field 326 476 && press_digits 5000
+field 326 520 && xdotool type "$day"
+field 326 564 && xdotool type "$approval"
+touch_at 404 613
+wait_books "SELECT result FROM operations WHERE code='9002'" "0000"
+contains paper.bin "[미스터쿠모 로드 이용권 취소]"
+contains paper.bin "원거래일시 : ${day:0:4}/${day:4:2}/${day:6:2}"
+wait_books "SELECT balance FROM instruments WHERE number='1000000000001'" "50000"
+stop_terminal
+
+echo "-- cash card on a serial printer"
+settings 3
+python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/serial.bin" &
+pids+=($!)
+for _ in $(seq 50); do [ -L "$work/devices/COM3" ] && break; sleep 0.05; done
+start_terminal
+touch_at 391 51 # the cash-card screen
+field 326 272 && press_digits 9000000000001
+field 326 316 && press_digits 12000
+touch_at 307 367
+wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9300'" "12000 0000"
+card_approval=$(books "SELECT approval FROM operations WHERE code='9300'")
+for _ in $(seq 50); do [ -s serial.bin ] && tail -c 3 serial.bin | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
+contains serial.bin "[큐비캐쉬 승인]"
+contains serial.bin "  승인번호 : $card_approval"
+contains serial.bin "12,000원"
+if grep -qa $'\r' serial.bin; then fail "the serial route sent a CR"; fi
+
+echo "-- cash card cancellation"
+: >serial.bin
+field 326 272 && press_digits 9000000000001
+field 326 316 && press_digits 12000
+field 326 486 && xdotool type "$day"
+field 327 529 && xdotool type "$card_approval"
+touch_at 308 586
+wait_books "SELECT result FROM operations WHERE code='9302'" "0000"
+for _ in $(seq 50); do tail -c 3 serial.bin | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
+contains serial.bin "[큐비캐쉬 취소]"
+wait_books "SELECT balance FROM instruments WHERE number='9000000000001'" "200000"
+wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000'" "0"
+stop_terminal
+
+echo "1 passed, 0 failed"
