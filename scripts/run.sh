@@ -22,7 +22,13 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
   for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.1; done
 fi
 
+# A virtual serial printer on COM3: each receipt appears here and as a picture.
+if ! pgrep -f "receipt-viewer .*--pty devices/COM3" >/dev/null; then
+  ./receipt-viewer -o receipts --pty devices/COM3 &
+  for _ in $(seq 50); do [ -L devices/COM3 ] && break; sleep 0.1; done
+fi
+
 # The browser of the web page screen runs as root only without its sandbox.
 if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
-echo "Receipts printed on the printer port land in build/bin/receipts/last-receipt.bin"
+echo "Receipts: build/bin/receipts/receipt-N.png and .txt (printer port: receipts/last-receipt.bin)"
 exec ./AP_VEK

@@ -14,7 +14,7 @@ echo "== Fuzz targets =="
 cmake --preset fuzz
 cmake --build --preset fuzz
 seconds=${FUZZ_SECONDS:-30}
-for target in fuzz_ini_profile fuzz_integer_text fuzz_reply; do
+for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos; do
   corpus=$(mktemp -d)
   log=$(mktemp)
   echo "-- $target for ${seconds}s"
