@@ -1,52 +1,22 @@
 // Round trips through the stand-in module and the payment service simulator on
 // loopback: p50 and p99 of 1,000 exchanges of each operation, then the simulator's
 // throughput with 20 clients at once.
-#include <arpa/inet.h>
-#include <dlfcn.h>
-#include <netinet/in.h>
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ServiceFixture.h"
 #include "payment/Reply.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
 
 using Clock = std::chrono::steady_clock;
-using Entry = unsigned char (*)(const char*, int, char*, char*);
 
 namespace {
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t size = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  close(fd);
-  return ntohs(a.sin_port);
-}
-
-std::string Call(Entry entry, int port, const std::string& request) {
-  char in[1025] = {};
-  char out[1025] = {};
-  request.copy(in, 1024);
-  entry("127.0.0.1", port, in, out);
-  return out;
-}
 
 void Report(const char* name, std::vector<double>& us) {
   std::sort(us.begin(), us.end());
@@ -57,25 +27,14 @@ void Report(const char* name, std::vector<double>& us) {
 }  // namespace
 
 int main() {
-  const std::string bin = std::filesystem::canonical("/proc/self/exe").parent_path().string();
-  const std::string dir = std::filesystem::temp_directory_path() / ("vek-roundtrip-" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
-  const int port = FreePort();
-  const pid_t server = fork();
-  if (server == 0) {
-    const std::string db = dir + "/paysim.db", p = std::to_string(port), h = std::to_string(FreePort());
-    execl((bin + "/paysim").c_str(), "paysim", "--db", db.c_str(), "--port", p.c_str(), "--http-port", h.c_str(),
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  void* module = dlopen((bin + "/VEKDLL.so").c_str(), RTLD_NOW);
-  const auto entry = reinterpret_cast<Entry>(dlsym(module, "VEKDataProcPos"));
-
+  testsupport::TempDir dir;
+  testsupport::PaySimProcess server(dir.dir() + "paysim.db", testsupport::FreePort(), testsupport::FreePort());
+  const testsupport::Module module;
+  const int port = server.Port();
   const payment::TerminalIdentity terminal{"BENCH", "1234567890"};
   const auto timeOne = [&](const std::string& request, std::vector<double>& out) {
     const auto start = Clock::now();
-    const std::string reply = Call(entry, port, request);
+    const std::string reply = module.Call(request, port).second;
     out.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
     return std::string(payment::CutPayload(reply));
   };
@@ -107,7 +66,7 @@ int main() {
   for (int c = 0; c < 20; ++c)
     clients.emplace_back([&] {
       while (!stop) {
-        Call(entry, port, payment::BuildVoucherInquiryRequest(terminal, "1000000000002"));
+        module.Call(payment::BuildVoucherInquiryRequest(terminal, "1000000000002"), port);
         ++done;
       }
     });
@@ -116,8 +75,5 @@ int main() {
   for (auto& t : clients) t.join();
   std::printf("20 clients at once, inquiries: %.0f exchanges/s\n", done.load() / 3.0);
 
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
-  std::filesystem::remove_all(dir);
   return 0;
 }
