@@ -190,3 +190,55 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
   EXPECT_GT(acceptedSum.load(), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE result = ''"), 0);  // nothing half done
 }
+
+namespace {
+
+// A server that takes one request and answers it with `reply`, then hangs up.
+class OneShotServer {
+ public:
+  explicit OneShotServer(std::string reply) : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t size = sizeof a;
+    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size);
+    port_ = ntohs(a.sin_port);
+    listen(listener_, 1);
+    thread_ = std::thread([this, reply = std::move(reply)] {
+      const int client = accept(listener_, nullptr, nullptr);
+      char buffer[2048];
+      [[maybe_unused]] const ssize_t got = recv(client, buffer, sizeof buffer, 0);
+      [[maybe_unused]] const ssize_t sent = send(client, reply.data(), reply.size(), MSG_NOSIGNAL);
+      close(client);
+    });
+  }
+  ~OneShotServer() {
+    thread_.join();
+    close(listener_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  int listener_;
+  int port_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace
+
+TEST(StandInModule, RepliesThatAreNotOneFramedMessageAreTheOperatorsError) {
+  testsupport::Module module;
+  const std::string request = BuildVoucherInquiryRequest(kTerminal, kVoucher);
+  for (const std::string& reply : {std::string("no frame at all"), "\x02" + std::string(2000, 'A') + "\x03",
+                                   std::string("\x02" "0000 cut short"), std::string()}) {
+    OneShotServer server(reply);
+    const auto [ok, text] = module.Call(request, server.Port());
+    EXPECT_FALSE(ok) << reply.substr(0, 20);
+    EXPECT_EQ(text, K("응답전문오류")) << reply.substr(0, 20);
+  }
+  OneShotServer good("\x02" "0000ok\x03" "trailing bytes");
+  const auto [ok, text] = module.Call(request, good.Port());
+  EXPECT_TRUE(ok);
+  EXPECT_EQ(text, "\x02" "0000ok\x03");  // one message, up to its ETX
+}
