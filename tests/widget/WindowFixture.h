@@ -30,11 +30,11 @@ class WindowTest : public ::testing::Test {
     std::filesystem::create_directories(dir.path() / "devices");
     std::filesystem::create_symlink(dir.path() / "paper.bin", dir.path() / "devices" / "LPT1");
     std::filesystem::create_symlink(SCRIPTED_MODULE_PATH, dir.path() / "VEKDLL.so");
-    app()->Errors = &messages;
+    previousErrors = std::exchange(app()->Errors, &messages);
   }
   void TearDown() override {
     window.reset();
-    app()->Errors = nullptr;
+    app()->Errors = previousErrors;
   }
   static shell::TApplication* app() { return static_cast<shell::TApplication*>(QApplication::instance()); }
 
@@ -93,5 +93,6 @@ class WindowTest : public ::testing::Test {
   testsupport::TempDir dir;
   testsupport::WorkingDirectory cwd{dir.path()};
   RecordingMessages messages;
+  shell::MessageBoxes* previousErrors = nullptr;
   std::unique_ptr<shell::TfmMain> window;
 };
