@@ -4,8 +4,18 @@
 # its resident memory then; then the same memory after the web page screen was
 # opened. Runs on a virtual display: xvfb-run -a bash bench/startup.sh [RUNS]
 set -euo pipefail
-cd "$(dirname "$0")/../build/bin"
+bin=$(cd "$(dirname "$0")/../build/bin" && pwd)
 runs=${1:-10}
+# A program folder of its own: the settings print on the printer port into a file,
+# so nothing at start-up depends on a device of this machine.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cp "$bin/AP_VEK" "$work/"
+ln -s "$bin/vek-webview" "$work/vek-webview"
+mkdir "$work/devices"
+ln -s "$work/paper.bin" "$work/devices/LPT1"
+printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n단말기ID=BENCH\r\n' | iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
+cd "$work"
 export QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status"; }
@@ -23,6 +33,8 @@ for ((i = 0; i < runs; i++)); do
   ./AP_VEK &
   pid=$!
   until xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1; do sleep 0.002; done
+  [ "$(xdotool getwindowgeometry "$(xdotool search --onlyvisible --name '^AP_VEK$' | head -1)" | awk '/Geometry/ {print $2}')" = 1024x768 ] ||
+    { echo "the first window shown is not the terminal's (a message box?)" >&2; exit 1; }
   end=$(date +%s%N)
   times+=($(((end - start) / 1000000)))
   if ((i == runs - 1)); then
