@@ -4,6 +4,10 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "GoldenReceipts.h"
 #include "ReceiptPicture.h"
@@ -128,6 +132,31 @@ TEST(ReceiptViewerProgram, UnreadableInputIsAnErrorAndFilesGetAPairEach) {
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "out" / "receipt-1.txt"),
             testsupport::GoldenBytes("receipt-voucher-use.lpt.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "receipt-2.txt"));
+}
+
+TEST(ReceiptViewerProgram, FollowsAFifoAndWritesAPairForEachReceipt) {
+  testsupport::TempDir dir;
+  const std::string fifo = dir.dir() + "printer";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t viewer = fork();
+  if (viewer == 0) {
+    execl(RECEIPT_VIEWER_PATH, "receipt-viewer", "-o", (dir.dir() + "out").c_str(), "--follow", fifo.c_str(),
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const std::string receipt = testsupport::GoldenBytes("receipt-voucher-use.lpt");
+  const auto arrived = [&](const char* name) {
+    for (int i = 0; i < 100 && !std::filesystem::exists(dir.path() / "out" / name); ++i) usleep(50000);
+    return std::filesystem::exists(dir.path() / "out" / name);
+  };
+  testsupport::WriteFile(fifo, receipt);  // each receipt opens the printer anew, as the terminal does
+  EXPECT_TRUE(arrived("receipt-1.png"));
+  testsupport::WriteFile(fifo, receipt);
+  EXPECT_TRUE(arrived("receipt-2.png"));
+  kill(viewer, SIGTERM);
+  waitpid(viewer, nullptr, 0);
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "out" / "receipt-2.txt"),
+            testsupport::GoldenBytes("receipt-voucher-use.lpt.txt"));
 }
 
 int main(int argc, char** argv) {
