@@ -38,7 +38,11 @@ void Place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.Left,
 
 // "굴림체" as the layout names it, drawn with a Korean monospace font of this system.
 QFont Gulimche(int pixels) {
-  QFont::insertSubstitution(QString::fromUtf8("굴림체"), QStringLiteral("NanumGothicCoding"));
+  static const bool substituted = [] {
+    QFont::insertSubstitution(QString::fromUtf8("굴림체"), QStringLiteral("NanumGothicCoding"));
+    return true;
+  }();
+  (void)substituted;
   QFont font(QString::fromUtf8("굴림체"));
   font.setPixelSize(pixels);
   return font;
@@ -84,7 +88,7 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
     button->setObjectName(name);
     button->move(place.Left, place.Top);
     const QPixmap upPicture = Picture(up);
-    const QPixmap downPicture = Picture(down);
+    const QPixmap downPicture = std::string_view(up) == down ? upPicture : Picture(down);
     button->SetPictureUp(upPicture);
     button->SetPictureDown(downPicture);
     button->SetPictureOver(downPicture);
