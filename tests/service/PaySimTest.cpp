@@ -196,14 +196,8 @@ namespace {
 // A server that takes one request and answers it with `reply`, then hangs up.
 class OneShotServer {
  public:
-  explicit OneShotServer(std::string reply) : listener_(socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t size = sizeof a;
-    getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &size);
-    port_ = ntohs(a.sin_port);
+  explicit OneShotServer(std::string reply)
+      : listener_(socket(AF_INET, SOCK_STREAM, 0)), port_(testsupport::BindLoopback(listener_)) {
     listen(listener_, 1);
     thread_ = std::thread([this, reply = std::move(reply)] {
       const int client = accept(listener_, nullptr, nullptr);
@@ -221,7 +215,7 @@ class OneShotServer {
 
  private:
   int listener_;
-  int port_ = 0;
+  int port_;
   std::thread thread_;
 };
 

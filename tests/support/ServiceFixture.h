@@ -18,17 +18,23 @@
 
 namespace testsupport {
 
-// A free port on the loopback, for a server about to start.
-inline int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+// Binds `fd` to a port of the system's choosing on the loopback; gives the port.
+inline int BindLoopback(int fd) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
   socklen_t size = sizeof a;
   getsockname(fd, reinterpret_cast<sockaddr*>(&a), &size);
-  close(fd);
   return ntohs(a.sin_port);
+}
+
+// A free port on the loopback, for a server about to start.
+inline int FreePort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  const int port = BindLoopback(fd);
+  close(fd);
+  return port;
 }
 
 // A paysim process on its own ports and database file.
