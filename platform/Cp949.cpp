@@ -2,12 +2,20 @@
 
 #include <iconv.h>
 
-#include <cerrno>
 #include <stdexcept>
 
 namespace platform {
 namespace {
 
+// The one pair of code page 949 that the system's tables lack: CIRCLED HANGUL IEUNG U.
+// The system's converter also mishandles it (it takes the pair and then reports it
+// invalid with nothing left), so it never reaches the converter.
+constexpr std::string_view kCircledIeungUCp949 = "\xA2\xE8";
+constexpr std::string_view kCircledIeungUUtf8 = "\xE3\x89\xBE";  // U+327E
+
+// One direction of the system's converter, used one character at a time: the
+// scanning below decides where each character starts and ends, so whatever the
+// converter does with a character, it can't read past it or take its neighbour.
 class Iconv {
  public:
   Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {
@@ -18,35 +26,34 @@ class Iconv {
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
 
-  // Converts the whole input; on an unconvertible or malformed sequence appends
-  // `replacement` and resumes after `skip(rest)` bytes.
-  template <typename Skip>
-  std::string Convert(std::string_view input, std::string_view replacement, Skip skip) {
-    std::string out;
-    out.reserve(input.size() * 3 / 2 + 4);
-    char* in = const_cast<char*>(input.data());
-    size_t inLeft = input.size();
-    char buffer[512];
-    while (inLeft > 0) {
-      char* outPtr = buffer;
-      size_t outLeft = sizeof buffer;
-      const size_t rc = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
-      out.append(buffer, static_cast<size_t>(outPtr - buffer));
-      if (rc != static_cast<size_t>(-1)) break;
-      if (errno == E2BIG) continue;
-      // EILSEQ or EINVAL (a sequence cut off at the end): mark it and move on.
-      out.append(replacement);
-      const size_t n = skip(std::string_view(in, inLeft));
-      in += n;
-      inLeft -= n;
-      iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-    }
-    return out;
+  // Appends the conversion of exactly `character`; false (nothing appended) when the
+  // converter can't take all of it.
+  bool Convert(std::string_view character, std::string& out) {
+    char buffer[8];
+    char* in = const_cast<char*>(character.data());
+    size_t inLeft = character.size();
+    char* outPtr = buffer;
+    size_t outLeft = sizeof buffer;
+    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
+    const size_t rc = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
+    if (rc == static_cast<size_t>(-1) || inLeft != 0 || outPtr == buffer) return false;
+    out.append(buffer, static_cast<size_t>(outPtr - buffer));
+    return true;
   }
 
  private:
   iconv_t handle_;
 };
+
+Iconv& ToUtf8() {
+  thread_local Iconv cd("UTF-8", "CP949");
+  return cd;
+}
+
+Iconv& ToCp949() {
+  thread_local Iconv cd("CP949", "UTF-8");
+  return cd;
+}
 
 // Length of the UTF-8 sequence at the start of `s` when it is well formed, else 0.
 size_t Utf8SequenceLength(std::string_view s) {
@@ -75,6 +82,18 @@ size_t Utf8SequenceLength(std::string_view s) {
   return len;
 }
 
+// Length of the code page 949 character at the start of a non-empty `s`: a lead byte
+// takes a byte from the trail range with it (a pair, mapped or not); anything else
+// stands alone, so a line end after a stray lead byte survives.
+size_t Cp949CharacterLength(std::string_view s) {
+  const auto lead = static_cast<unsigned char>(s[0]);
+  if (lead < 0x81 || lead > 0xFE || s.size() < 2) return 1;
+  const auto trail = static_cast<unsigned char>(s[1]);
+  const bool isTrail = (trail >= 0x41 && trail <= 0x5A) || (trail >= 0x61 && trail <= 0x7A) ||
+                       (trail >= 0x81 && trail <= 0xFE);
+  return isTrail ? 2 : 1;
+}
+
 }  // namespace
 
 bool IsValidUtf8(std::string_view bytes) {
@@ -87,28 +106,43 @@ bool IsValidUtf8(std::string_view bytes) {
 }
 
 std::string Utf8ToCp949(std::string_view utf8) {
-  Iconv cd("CP949", "UTF-8");
-  return cd.Convert(utf8, "?", [](std::string_view rest) {
-    if (const size_t n = Utf8SequenceLength(rest)) return n;
-    // One mark for a broken sequence: its lead byte and the continuation bytes after it.
-    size_t n = 1;
-    while (n < 4 && n < rest.size() && (static_cast<unsigned char>(rest[n]) & 0xC0) == 0x80) ++n;
-    return n;
-  });
+  std::string out;
+  out.reserve(utf8.size());
+  while (!utf8.empty()) {
+    size_t n = Utf8SequenceLength(utf8);
+    if (n == 1) {
+      out += utf8[0];
+    } else if (n == 0) {
+      // One mark for a broken sequence: its lead byte and the continuation bytes after it.
+      out += '?';
+      n = 1;
+      while (n < 4 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) ++n;
+    } else if (const std::string_view character = utf8.substr(0, n); character == kCircledIeungUUtf8) {
+      out += kCircledIeungUCp949;
+    } else if (!ToCp949().Convert(character, out)) {
+      out += '?';
+    }
+    utf8.remove_prefix(n);
+  }
+  return out;
 }
 
 std::string Cp949ToUtf8(std::string_view cp949) {
-  Iconv cd("UTF-8", "CP949");
-  return cd.Convert(cp949, "\xEF\xBF\xBD", [](std::string_view rest) {
-    // A lead byte takes a byte from the trail range with it (an unmapped pair); anything
-    // else goes alone, so a line end after a stray lead byte survives.
-    const auto lead = static_cast<unsigned char>(rest[0]);
-    if (lead < 0x81 || lead > 0xFE || rest.size() < 2) return size_t{1};
-    const auto trail = static_cast<unsigned char>(rest[1]);
-    const bool isTrail = (trail >= 0x41 && trail <= 0x5A) || (trail >= 0x61 && trail <= 0x7A) ||
-                         (trail >= 0x81 && trail <= 0xFE);
-    return isTrail ? size_t{2} : size_t{1};
-  });
+  std::string out;
+  out.reserve(cp949.size() * 3 / 2 + 4);
+  while (!cp949.empty()) {
+    const size_t n = Cp949CharacterLength(cp949);
+    const std::string_view character = cp949.substr(0, n);
+    if (static_cast<unsigned char>(character[0]) < 0x80) {
+      out += character[0];
+    } else if (character == kCircledIeungUCp949) {
+      out += kCircledIeungUUtf8;
+    } else if (n == 1 || !ToUtf8().Convert(character, out)) {
+      out += "\xEF\xBF\xBD";
+    }
+    cp949.remove_prefix(n);
+  }
+  return out;
 }
 
 }  // namespace platform

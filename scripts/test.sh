@@ -14,13 +14,15 @@ echo "== Fuzz targets =="
 cmake --preset fuzz
 cmake --build --preset fuzz
 seconds=${FUZZ_SECONDS:-30}
-for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos; do
+for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp949; do
+  # Seeded from the committed corpus; what the run adds stays out of the tree.
   corpus=$(mktemp -d)
+  cp tests/fuzz/corpus/"${target#fuzz_}"/* "$corpus"/
   log=$(mktemp)
   echo "-- $target for ${seconds}s"
   if ! ./build-fuzz/bin/$target -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 "$corpus" >"$log" 2>&1; then
     tail -n 60 "$log" >&2
-    echo "$target found a fault" >&2
+    echo "$target found a fault: keep the input under tests/fuzz/corpus/${target#fuzz_}/" >&2
     exit 1
   fi
   grep -E 'stat::number_of_executed_units' "$log" || true
