@@ -24,8 +24,10 @@ std::string RunTimeText(int code) {
 
 InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
 
-PrinterPortFile::PrinterPortFile(const std::string& path)
-    : fd_(path.empty() ? -1 : ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0644)) {
+PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate)
+    : fd_(path.empty() ? -1
+                       : ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0),
+                                0644)) {
   if (fd_ < 0) throw InOutError(path.empty() ? ENOENT : errno);
 }
 

@@ -19,9 +19,11 @@ class InOutError : public std::runtime_error {
 
 // The printer port device opened for output as a new file: raw bytes, nothing
 // converted. Every failure raises InOutError; the device is released on every path.
+// A device that is not there is an error ("File not found"), unless `mayCreate`
+// allows a plain file in its place.
 class PrinterPortFile {
  public:
-  explicit PrinterPortFile(const std::string& path);
+  PrinterPortFile(const std::string& path, bool mayCreate);
   ~PrinterPortFile();
   PrinterPortFile(const PrinterPortFile&) = delete;
   PrinterPortFile& operator=(const PrinterPortFile&) = delete;

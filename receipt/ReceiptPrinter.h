@@ -4,6 +4,7 @@
 #include <string>
 
 #include "ReceiptLines.h"
+#include "platform/DeviceNames.h"
 #include "serial/SioComm.h"
 
 namespace receipt {
@@ -24,7 +25,7 @@ class ReceiptPrinter {
   std::string programDirectory_;
 };
 
-// The printer-port route on its own: the device at `devicePath`, opened anew.
-void PrintToPrinterPort(const ReceiptLines& Lines, const std::string& devicePath);
+// The printer-port route on its own: the device, opened anew.
+void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device);
 
 }  // namespace receipt

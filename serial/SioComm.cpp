@@ -69,7 +69,7 @@ std::uint32_t TSioCustomComm::EventMaskFromMonitorEvents() const {
 
 void TSioCustomComm::OpenDevice() {
   int error = 0;
-  const std::string path = platform::ResolveDevicePath(DeviceName(), environment_.ProgramDirectory);
+  const std::string path = platform::ResolveDevice(DeviceName(), environment_.ProgramDirectory).Path;
   device_ = environment_.Devices->Open(path, error);
   if (device_) return;
   if (error == ENOENT) throw ESioCommError(FormatWithPort("Invalid port number (COM%d)", portNum_));

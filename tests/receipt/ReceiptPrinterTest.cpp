@@ -75,18 +75,37 @@ TEST_F(ReceiptPrinterTest, PrinterPortErrorsCarryTheSystemCode) {
     EXPECT_STREQ(e.what(), "File not found");
   }
   try {
-    PrintToPrinterPort(VoucherUseReceipt(), "/dev/full");
+    PrintToPrinterPort(VoucherUseReceipt(), {"/dev/full"});
     FAIL();
   } catch (const platform::InOutError& e) {
     EXPECT_EQ(e.ErrorCode(), ENOSPC);
     EXPECT_STREQ(e.what(), "Disk full");
   }
   try {
-    PrintToPrinterPort(VoucherUseReceipt(), dir.dir() + "devices");  // a folder
+    PrintToPrinterPort(VoucherUseReceipt(), {dir.dir() + "devices", true});  // a folder
     FAIL();
   } catch (const platform::InOutError& e) {
     EXPECT_STREQ(e.what(), "I/O error 21");
   }
+}
+
+// Without a link the printer port is the machine's printer device; when there is
+// none the operator must hear of it, and nothing may appear under /dev.
+TEST_F(ReceiptPrinterTest, MissingPrinterDeviceIsAnErrorAndNothingIsCreated) {
+  if (std::filesystem::exists("/dev/usb/lp0") || std::filesystem::exists("/dev/lp0"))
+    GTEST_SKIP() << "this machine has a printer device";
+  try {
+    printer.Print(VoucherUseReceipt(), 0);
+    FAIL() << "the receipt went nowhere without an error";
+  } catch (const platform::InOutError& e) {
+    EXPECT_STREQ(e.what(), "File not found");
+  }
+  EXPECT_FALSE(std::filesystem::exists("/dev/lp0"));
+
+  // A link may name a file to create, but not one under /dev.
+  PointLpt1At("/dev/vek-no-such-printer");
+  EXPECT_THROW(printer.Print(VoucherUseReceipt(), 0), platform::InOutError);
+  EXPECT_FALSE(std::filesystem::exists("/dev/vek-no-such-printer"));
 }
 
 TEST_F(ReceiptPrinterTest, PrinterPortStopsAtTheFailingWrite) {
@@ -97,7 +116,7 @@ TEST_F(ReceiptPrinterTest, PrinterPortStopsAtTheFailingWrite) {
   rlimit small = old;
   small.rlim_cur = 100;
   setrlimit(RLIMIT_FSIZE, &small);
-  EXPECT_THROW(PrintToPrinterPort(VoucherUseReceipt(), dir.dir() + "paper.bin"), platform::InOutError);
+  EXPECT_THROW(PrintToPrinterPort(VoucherUseReceipt(), {dir.dir() + "paper.bin", true}), platform::InOutError);
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), Golden("receipt-voucher-use.lpt").substr(0, 100));
 }
