@@ -1,6 +1,8 @@
 #include "ImageButton.h"
 
 #include <QMouseEvent>
+#include <QPainter>
+#include <QStyle>
 
 namespace widgets {
 
@@ -68,6 +70,15 @@ void TImageButton::enterEvent(QEnterEvent* event) {
 void TImageButton::leaveEvent(QEvent* event) {
   QLabel::leaveEvent(event);
   Enter(TImageButtonState::ibNormal, pictureUp_);
+}
+
+// The picture as it is in every state: a disabled label would draw a greyed
+// rendering of it, and the disabled look is PictureDisable itself.
+void TImageButton::paintEvent(QPaintEvent*) {
+  const QPixmap shown = pixmap();
+  if (shown.isNull()) return;
+  QPainter painter(this);
+  style()->drawItemPixmap(&painter, contentsRect(), alignment(), shown);
 }
 
 }  // namespace widgets

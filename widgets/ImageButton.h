@@ -41,6 +41,7 @@ class TImageButton : public QLabel {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void Enter(TImageButtonState target, const QPixmap& picture);

@@ -76,9 +76,15 @@ TEST_F(ImageButtonTest, ReleaseOutsideDoesNotClick) {
   EXPECT_EQ(button.State(), TImageButtonState::ibReleased);
 }
 
+// The colour the button draws on screen.
+QColor Drawn(TImageButton& button) { return QColor(button.grab().toImage().pixel(5, 5)); }
+
 TEST_F(ImageButtonTest, DisabledButtonIgnoresThePointer) {
   button.SetEnabled(false);
   EXPECT_EQ(Shown(button), QColor(Qt::gray));
+  button.SetPictureDisable(Solid(Qt::darkRed));
+  EXPECT_EQ(Drawn(button), QColor(Qt::darkRed));  // the picture itself, not a greyed rendering of it
+  button.SetPictureDisable(Solid(Qt::gray));
   Enter(button);
   QTest::mousePress(&button, Qt::LeftButton, {}, QPoint(10, 10));
   QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(10, 10));
