@@ -29,9 +29,9 @@ TEST(QtHandOff, EventsReachHandlersOnTheMainThreadAndErrorsTheApplication) {
   };
   sio.Open();
   printer.Send("a");
-  QTRY_COMPARE_WITH_TIMEOUT(calls, 1, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 1; }, 5000)) << calls;
   printer.Send("b");
-  QTRY_COMPARE_WITH_TIMEOUT(calls, 2, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return calls == 2; }, 5000)) << calls;
   EXPECT_EQ(shown, std::vector<std::string>{"handler failed"});
   EXPECT_FALSE(invoker->ApplicationTerminating());
   sio.Close();
