@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QWidget>
 
 namespace shell {
@@ -11,14 +12,15 @@ namespace {
 // Carries the keystroke through the event queue; the target is chosen on arrival.
 class KeyStrokeEvent : public QEvent {
  public:
-  KeyStrokeEvent(Qt::Key key, QString text, Qt::KeyboardModifiers modifiers)
-      : QEvent(Type()), key_(key), text_(std::move(text)), modifiers_(modifiers) {}
+  KeyStrokeEvent(QWidget* window, Qt::Key key, QString text, Qt::KeyboardModifiers modifiers)
+      : QEvent(Type()), window_(window), key_(key), text_(std::move(text)), modifiers_(modifiers) {}
   static QEvent::Type Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
   }
   void Deliver() const {
     QObject* target = QApplication::focusObject();
+    if (target == nullptr && window_ != nullptr) target = window_->focusWidget();
     if (target == nullptr) return;
     QKeyEvent press(QEvent::KeyPress, key_, modifiers_, text_);
     QApplication::sendEvent(target, &press);
@@ -27,6 +29,7 @@ class KeyStrokeEvent : public QEvent {
   }
 
  private:
+  QPointer<QWidget> window_;
   Qt::Key key_;
   QString text_;
   Qt::KeyboardModifiers modifiers_;
@@ -43,9 +46,9 @@ class KeyStrokeDispatcher : public QObject {
 
 }  // namespace
 
-void PostKeyStroke(Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers) {
+void PostKeyStroke(QWidget* window, Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers) {
   static KeyStrokeDispatcher* dispatcher = new KeyStrokeDispatcher;  // lives as long as the program
-  QCoreApplication::postEvent(dispatcher, new KeyStrokeEvent(key, text, modifiers));
+  QCoreApplication::postEvent(dispatcher, new KeyStrokeEvent(window, key, text, modifiers));
 }
 
 }  // namespace shell

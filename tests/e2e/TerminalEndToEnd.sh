@@ -3,7 +3,9 @@
 # display with the stand-in payment module and the payment service simulator,
 # touched at the screen coordinates of its layout. Checks the receipts on the
 # printer port file and on a virtual serial printer, and the simulator's books.
-#   xvfb-run -a -s '-screen 0 1024x768x24' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN
+#   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN
+# (-noreset: the terminal is started several times, and a display that resets
+# when its last client goes refuses the next one for a moment.)
 set -euo pipefail
 bin=$(cd "${1:?build/bin}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
@@ -15,7 +17,11 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/paysim.db" ] && sqlite3 "$work/paysim.db" "SELECT id, code, number, amount, result FROM operations" >&2
+  exit 1
+}
 
 # The program directory: the program itself (its settings are read beside it), the
 # settings and the printer port pointing at a file; the module in the working folder.
@@ -38,12 +44,12 @@ pids+=($!)
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
 books() { sqlite3 "$work/paysim.db" "$1"; }
 
-start_terminal() {
+start_terminal() { # returns as soon as the window is on the screen: the next touch is the first
   ./AP_VEK >"$work/terminal.log" 2>&1 &
   terminal=$!
   pids+=("$terminal")
   for _ in $(seq 200); do xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1 && break; sleep 0.05; done
-  sleep 0.3
+  kill -0 "$terminal" 2>/dev/null || fail "the terminal did not start: $(cat "$work/terminal.log")"
 }
 stop_terminal() { kill "$terminal"; wait "$terminal" 2>/dev/null || true; }
 
@@ -66,12 +72,26 @@ wait_books() { # until the query gives the value, or fail
 contains() { grep -qaF "$(printf '%s' "$2" | iconv -f UTF-8 -t CP949)" "$1" || fail "$1 lacks '$2'"; }
 
 settings 0
-start_terminal
 
+# No window manager here, as in a kiosk session: the touches that follow start-up
+# must reach the voucher number field, also before the window system has
+# activated the window.
+echo "-- the first touches after start-up"
+for round in 1 2 3; do
+  start_terminal
+  xdotool mousemove 635 287 click 1 mousemove 769 288 click 1 mousemove 769 565 click 1 # 1, 2, "00" at once
+  sleep 0.2
+  touch_at 308 352
+  wait_books "SELECT number FROM operations WHERE code='9100' ORDER BY id DESC LIMIT 1" "1200"
+  wait_books "SELECT COUNT(*) FROM operations WHERE code='9100'" "$round"
+  stop_terminal
+done
+
+start_terminal
 echo "-- voucher inquiry"
 field 326 299 && press_digits 1000000000001
 touch_at 308 352
-wait_books "SELECT result FROM operations WHERE code='9100'" "0000"
+wait_books "SELECT result FROM operations WHERE code='9100' AND number='1000000000001'" "0000"
 
 echo "-- voucher use"
 field 326 476 && press_digits 50 && touch_at 769 565 # 5, 0, then the "00" key
@@ -126,7 +146,7 @@ wait_books "SELECT result FROM operations WHERE code='9302'" "0000"
 for _ in $(seq 50); do tail -c 3 serial.bin | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
 contains serial.bin "[큐비캐쉬 취소]"
 wait_books "SELECT balance FROM instruments WHERE number='9000000000001'" "200000"
-wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000'" "0"
+wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000' AND number <> '1200'" "0"
 stop_terminal
 
 echo "1 passed, 0 failed"

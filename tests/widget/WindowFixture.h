@@ -51,8 +51,7 @@ class WindowTest : public ::testing::Test {
                                   nullptr};
     window = std::make_unique<shell::TfmMain>(env);
     window->show();
-    window->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the window asks for it itself
     return *window;
   }
 
