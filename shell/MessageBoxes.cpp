@@ -10,6 +10,7 @@ namespace {
 void Show(QWidget* parent, QMessageBox::Icon icon, const std::string& text) {
   QMessageBox box(icon, QString::fromLatin1(kProgramTitle), QString::fromStdString(platform::Cp949ToUtf8(text)),
                   QMessageBox::Ok, parent);
+  box.setTextFormat(Qt::PlainText);  // error texts may quote what the server sent
   box.exec();
 }
 

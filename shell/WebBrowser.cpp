@@ -2,10 +2,32 @@
 
 #include <QWindow>
 
+#include "platform/Cp949.h"
+
 namespace shell {
 
-TWebBrowser::TWebBrowser(QWidget* page, std::string programDirectory)
-    : page_(page), programDirectory_(std::move(programDirectory)) {}
+namespace {
+// How long a started browser may take to name its window (the engine's first start
+// on a slow machine takes seconds).
+constexpr int kAnswerMilliseconds = 15000;
+}  // namespace
+
+TWebBrowser::TWebBrowser(QWidget* page, std::string programDirectory,
+                         std::function<void(const std::string&)> refused)
+    : page_(page), programDirectory_(std::move(programDirectory)), refused_(std::move(refused)) {
+  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  answerTimer_.setSingleShot(true);
+  QObject::connect(&process_, &QProcess::started, &process_, [this] { Started(); });
+  QObject::connect(&process_, &QProcess::readyReadStandardOutput, &process_, [this] { ReadWindow(); });
+  QObject::connect(&process_, &QProcess::errorOccurred, &process_, [this](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;
+    Refuse("The web browser could not be started: " + platform::Utf8ToCp949(process_.errorString().toStdString()));
+  });
+  QObject::connect(&answerTimer_, &QTimer::timeout, &process_, [this] {
+    process_.kill();
+    Refuse("The web browser did not answer");
+  });
+}
 
 TWebBrowser::~TWebBrowser() {
   delete view_;
@@ -15,24 +37,38 @@ TWebBrowser::~TWebBrowser() {
   process_.waitForFinished(1000);
 }
 
-std::string TWebBrowser::Start() {
-  const QString program = QString::fromStdString(programDirectory_ + kWebBrowserProgram);
-  process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_.start(program, {QString::number(page_->width()), QString::number(page_->height())});
-  if (!process_.waitForStarted(5000)) return "The web browser could not be started: " + process_.errorString().toStdString();
-  // The browser's first line names its window.
-  while (!process_.canReadLine()) {
-    if (!process_.waitForReadyRead(15000)) {
-      process_.kill();
-      return "The web browser did not answer";
-    }
+std::string TWebBrowser::Navigate(const std::string& url) {
+  const QByteArray line = QByteArray::fromStdString(url) + '\n';
+  if (process_.state() == QProcess::Running) {
+    if (process_.write(line) != line.size()) return "The web browser refused the address " + url;
+    return {};
   }
+  waiting_.append(line);
+  if (process_.state() == QProcess::NotRunning) {
+    delete view_;  // a browser that ended is started afresh
+    view_ = nullptr;
+    process_.start(QString::fromStdString(programDirectory_ + kWebBrowserProgram),
+                   {QString::number(page_->width()), QString::number(page_->height())});
+  }
+  return {};
+}
+
+void TWebBrowser::Started() {
+  for (const QByteArray& line : waiting_) process_.write(line);
+  waiting_.clear();
+  answerTimer_.start(kAnswerMilliseconds);
+}
+
+void TWebBrowser::ReadWindow() {
+  // The browser's first line names its window; it says nothing after that.
+  if (view_ != nullptr || !process_.canReadLine()) return;
+  answerTimer_.stop();
   bool ok = false;
   const WId id = process_.readLine().trimmed().toULongLong(&ok);
   QWindow* window = ok ? QWindow::fromWinId(id) : nullptr;
   if (!window) {
     process_.kill();
-    return "The web browser gave no window";
+    return Refuse("The web browser gave no window");
   }
   view_ = QWidget::createWindowContainer(window, page_);
   view_->setObjectName("WEB");
@@ -40,18 +76,11 @@ std::string TWebBrowser::Start() {
   view_->show();
   // Embedded now: place it where the container lies in the terminal's window.
   window->setGeometry(QRect(view_->mapTo(view_->window(), QPoint(0, 0)), view_->size()));
-  return {};
 }
 
-std::string TWebBrowser::Navigate(const std::string& url) {
-  if (process_.state() == QProcess::NotRunning) {
-    delete view_;  // a browser that ended is started afresh
-    view_ = nullptr;
-    if (std::string error = Start(); !error.empty()) return error;
-  }
-  const QByteArray line = QByteArray::fromStdString(url) + '\n';
-  if (process_.write(line) != line.size()) return "The web browser refused the address " + url;
-  return {};
+void TWebBrowser::Refuse(const std::string& reason) {
+  waiting_.clear();
+  if (refused_) refused_(reason);
 }
 
 }  // namespace shell

@@ -158,6 +158,7 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   const auto message = [](QWidget* sheet, const char* name) {
     auto* label = new QLabel(QStringLiteral(" "), sheet);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);  // the module's and the server's texts are never markup
     label->setFont(Gulimche(16));
     QPalette red = label->palette();
     red.setColor(QPalette::WindowText, Qt::red);
@@ -246,14 +247,28 @@ void TfmMain::FormShow() {
     }
   }
   PC->setCurrentIndex(0);
+  // Without a window manager (a kiosk session) nothing else would activate the
+  // window before the operator's first touch; the request waits for the window to
+  // be mapped.
+  activateWindow();
   edTno->setFocus();
+  // Until the activation arrives the field holds the window's focus but has had no
+  // focus-in; the "00" key must already write into it.
+  if (ActiveEntryField == nullptr) edTnoEnter(edTno);
 }
 
 void TfmMain::LoadMerchantSettings() { Settings = shell::LoadMerchantSettings(environment_.ProgramDirectory); }
 
 void TfmMain::ImageButton1Click() {
   PC->setCurrentIndex(0);
+  // Without a window manager (a kiosk session) nothing else would activate the
+  // window before the operator's first touch; the request waits for the window to
+  // be mapped.
+  activateWindow();
   edTno->setFocus();
+  // Until the activation arrives the field holds the window's focus but has had no
+  // focus-in; the "00" key must already write into it.
+  if (ActiveEntryField == nullptr) edTnoEnter(edTno);
 }
 
 void TfmMain::ImageButton2Click() {
@@ -263,9 +278,10 @@ void TfmMain::ImageButton2Click() {
 
 void TfmMain::ImageButton3Click() {
   PC->setCurrentIndex(2);
-  if (!browser_) browser_ = std::make_unique<TWebBrowser>(TabSheet3, environment_.ProgramDirectory);
+  if (!browser_)
+    browser_ = std::make_unique<TWebBrowser>(TabSheet3, environment_.ProgramDirectory,
+                                             [this](const std::string& refusal) { messages_->ShowMessage(refusal); });
   const std::string refusal = browser_->Navigate(kServiceWebPage);
-  WEB = browser_->View();
   if (!refusal.empty()) messages_->ShowMessage(refusal);
 }
 
@@ -301,10 +317,10 @@ void TfmMain::SpeedButton9Click(widgets::TSpeedButton* Sender) {
     ActiveEntryField->setText(ActiveEntryField->text() + QStringLiteral("00"));
     ActiveEntryField->setCursorPosition(static_cast<int>(ActiveEntryField->text().size()));
   } else if (key == "BACK") {
-    PostKeyStroke(Qt::Key_Backspace);
+    PostKeyStroke(this, Qt::Key_Backspace);
   } else {
     const int n = platform::StrToInt(key);
-    PostKeyStroke(static_cast<Qt::Key>(Qt::Key_0 + n), QString::number(n), Qt::KeypadModifier);
+    PostKeyStroke(this, static_cast<Qt::Key>(Qt::Key_0 + n), QString::number(n), Qt::KeypadModifier);
   }
 }
 

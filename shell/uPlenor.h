@@ -88,7 +88,9 @@ class TfmMain : public QWidget {
   widgets::TSpeedButton *SpeedButton1, *SpeedButton2, *SpeedButton3, *SpeedButton5, *SpeedButton6;
   std::array<widgets::TSpeedButton*, 12> VoucherKeys{};   // SpeedButton9 .. SpeedButton29
   std::array<widgets::TSpeedButton*, 12> CashCardKeys{};  // SpeedButton4 .. SpeedButton25
-  QWidget* WEB = nullptr;  // the browser, created on the first press of the web page button
+  // The browser's view, embedded once the browser started on the first press of the
+  // web page button has named its window.
+  QWidget* WEB() const { return browser_ ? browser_->View() : nullptr; }
   std::unique_ptr<serial::TSioComm> sio;
 
  protected:

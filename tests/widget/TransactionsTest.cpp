@@ -1,5 +1,8 @@
 // Every outcome of the voucher and cash-card operations, with the scripted module:
 // what the screen shows, which fields stay, where the cursor goes, what is printed.
+#include <QMessageBox>
+#include <QTimer>
+
 #include "WindowFixture.h"
 
 using testsupport::K;
@@ -68,6 +71,37 @@ TEST_F(WindowTest, FailedCallShowsTheModuleTextAndReturnsTheCursor) {
   Click(w.SpeedButton1);
   EXPECT_EQ(Text(w.lMsg1), K(" 서버 연결 실패 "));
   EXPECT_TRUE(w.edTno->hasFocus());
+}
+
+// What a module or a server sends is text to show, whatever it holds.
+TEST_F(WindowTest, ModuleTextsAreShownAsTheyAreAndNeverTakeTheTerminalDown) {
+  auto& w = Start();
+  RawReply(0, "\xB0\xA1 \xA2\xE8");  // ends in a pair the system's tables lack
+  Click(w.SpeedButton1);
+  EXPECT_EQ(w.lMsg1->text(), QString::fromUtf8("가 ㉾"));
+
+  const QString markup = QStringLiteral("<b>refused</b> <a href='x'>here</a>");
+  RawReply(0, markup.toStdString());
+  Click(w.SpeedButton1);
+  EXPECT_EQ(w.lMsg1->text(), markup);
+  // Drawn as the characters themselves, tags and all.
+  EXPECT_GE(w.lMsg1->width(), w.lMsg1->fontMetrics().horizontalAdvance(markup));
+}
+
+TEST_F(WindowTest, MessageBoxesShowTheirTextAsPlainText) {
+  shell::ModalMessageBoxes boxes;
+  QString shownText;
+  Qt::TextFormat shownFormat = Qt::RichText;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    shownText = box->text();
+    shownFormat = box->textFormat();
+    box->accept();
+  });
+  boxes.ShowError("'<i>12 </i>' is not a valid integer value");
+  EXPECT_EQ(shownText, QStringLiteral("'<i>12 </i>' is not a valid integer value"));
+  EXPECT_EQ(shownFormat, Qt::PlainText);
 }
 
 TEST_F(WindowTest, MissingModuleIsAMessageBoxAndNothingElse) {

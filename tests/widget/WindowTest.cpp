@@ -69,6 +69,25 @@ TEST_F(WindowTest, KeypadTypesAtTheCaretAndDoubleZeroAppends) {
   EXPECT_EQ(w.edTdt->text(), "");
 }
 
+// Without a window manager the touch on a key is also the one that activates the
+// window, and its keystroke may come first: it still belongs in the field.
+TEST_F(WindowTest, KeypadReachesTheFieldWhileTheWindowIsNotYetActive) {
+  auto& w = Start();
+  {
+    // A window that takes the activation and goes leaves no window active.
+    QWidget other;
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  }
+  ASSERT_EQ(QApplication::focusObject(), nullptr);
+  ASSERT_EQ(w.focusWidget(), w.edTno);
+  Click(Key(w.VoucherKeys, "1"));
+  Click(Key(w.VoucherKeys, "2"));
+  Click(Key(w.VoucherKeys, "BACK"));
+  Click(Key(w.VoucherKeys, "3"));
+  EXPECT_EQ(w.edTno->text(), "13");
+}
+
 TEST_F(WindowTest, DoubleZeroWithoutAnActiveFieldDoesNothing) {
   auto& w = Start();
   w.edTno->clearFocus();
@@ -103,9 +122,31 @@ TEST_F(WindowTest, WebPageScreenWithoutItsBrowserIsToldAndStays) {
   QTest::mouseClick(w.ImageButton3, Qt::LeftButton);
   EXPECT_EQ(w.PC->currentIndex(), 2);
   EXPECT_EQ(w.ActiveEntryField, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !messages.Messages.empty(); }, 5000));
   ASSERT_EQ(messages.Messages.size(), 1u);
   EXPECT_NE(messages.Messages[0].find("could not be started"), std::string::npos);
-  EXPECT_EQ(w.WEB, nullptr);
+  EXPECT_EQ(w.PC->currentIndex(), 2);
+  EXPECT_EQ(w.WEB(), nullptr);
+}
+
+// A browser that takes its time to start: the press returns at once, the keypad
+// works meanwhile, and every address pressed for reaches the browser once it runs.
+TEST_F(WindowTest, WebPageButtonDoesNotWaitForTheBrowser) {
+  const auto browser = dir.path() / shell::kWebBrowserProgram;
+  testsupport::WriteFile(browser, "#!/bin/sh\nwhile [ ! -e go ]; do sleep 0.02; done\nexec cat >addresses.txt\n");
+  std::filesystem::permissions(browser, std::filesystem::perms::owner_all);
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton3, Qt::LeftButton);
+  QTest::mouseClick(w.ImageButton3, Qt::LeftButton);
+  QTest::mouseClick(w.ImageButton1, Qt::LeftButton);
+  Click(Key(w.VoucherKeys, "4"));
+  EXPECT_EQ(w.edTno->text(), "4");
+  testsupport::WriteFile(dir.path() / "go", "");
+  const auto addresses = dir.path() / "addresses.txt";
+  const std::string twice = std::string(shell::kServiceWebPage) + "\n" + shell::kServiceWebPage + "\n";
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return std::filesystem::exists(addresses) && testsupport::ReadFile(addresses) == twice; }, 5000));
+  EXPECT_TRUE(messages.Messages.empty());
 }
 
 TEST_F(WindowTest, CloseAreaEndsTheProgram) {
