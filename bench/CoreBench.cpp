@@ -8,6 +8,7 @@
 #include "platform/Cp949.h"
 #include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptFraming.h"
+#include "GoldenReceipts.h"
 
 namespace {
 
@@ -38,16 +39,13 @@ void BM_CashCardCancelRequest(benchmark::State& state) {
 }
 
 std::string UseReply() {
-  std::string payload(391, ' ');
-  const auto put = [&](std::size_t position, std::string_view text) { payload.replace(position - 1, text.size(), text); };
-  put(1, "0000");
-  put(5, "approved");
-  put(125, "A0000123");
-  put(145, "20241205143015");
-  put(159, "CT03");
-  put(163, "voucher name");
-  put(272, "thank you");
-  return "\x02" + payload + "\x03";
+  return testsupport::FramedReply({{1, "0000"},
+                                   {5, "approved"},
+                                   {125, "A0000123"},
+                                   {145, "20241205143015"},
+                                   {159, "CT03"},
+                                   {163, "voucher name"},
+                                   {272, "thank you"}});
 }
 
 void BM_CutReplyAndReadUseFields(benchmark::State& state) {
@@ -61,15 +59,9 @@ void BM_CutReplyAndReadUseFields(benchmark::State& state) {
 }
 
 void BM_ComposeReceipt(benchmark::State& state) {
-  shell::MerchantSettings settings;
-  settings.TerminalId = "1004";
-  settings.MerchantName = platform::Utf8ToCp949("플레노르 카페");
-  settings.BusinessNumber = "1234567890";
-  settings.Telephone = "02-123-4567";
-  settings.MerchantAddress = platform::Utf8ToCp949("서울시 강남구 테헤란로 1");
-  receipt::ReceiptInput input{static_cast<receipt::ReceiptKind>(state.range(0)),
-                              "20241205143015", "1234567890123", "type", "name", 9091, 909, 10000, "A0000123",
-                              "line 1", "line 2", "", "", "20241205"};
+  const settings::MerchantSettings settings = testsupport::GoldenSettings();
+  receipt::ReceiptInput input = testsupport::GoldenCases()[1].input;
+  input.Kind = static_cast<receipt::ReceiptKind>(state.range(0));
   for (auto _ : state) {
     const receipt::ReceiptLines lines = receipt::ComposeReceiptLines(input, settings, ",");
     benchmark::DoNotOptimize(receipt::SerialRouteWrites(lines));

@@ -2,14 +2,11 @@
 // end, line by line as the program sends it and, for comparison, in one write: the
 // difference is the cost the route pays per line.
 #include <benchmark/benchmark.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <filesystem>
 #include <string>
 
+#include "PseudoTerminal.h"
+#include "TestSupport.h"
 #include "receipt/ReceiptFraming.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/SioComm.h"
@@ -24,36 +21,6 @@ class NoMainThread final : public serial::MainThreadInvoker {
   void ShowException(const std::exception&) override {}
 };
 
-class PrinterLine {
- public:
-  PrinterLine() : dir_(std::filesystem::temp_directory_path() / ("vek-bench-" + std::to_string(getpid()))) {
-    master_ = posix_openpt(O_RDWR | O_NOCTTY);
-    grantpt(master_);
-    unlockpt(master_);
-    std::filesystem::create_directories(dir_ / "devices");
-    std::filesystem::create_symlink(ptsname(master_), dir_ / "devices" / "COM3");
-  }
-  ~PrinterLine() {
-    close(master_);
-    std::filesystem::remove_all(dir_);
-  }
-  std::string Directory() const { return dir_.string() + "/"; }
-  void Drain(std::size_t bytes) const {
-    char buffer[4096];
-    while (bytes > 0) {
-      pollfd p{master_, POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) return;
-      const ssize_t n = read(master_, buffer, sizeof buffer);
-      if (n <= 0) return;
-      bytes -= std::min(bytes, static_cast<std::size_t>(n));
-    }
-  }
-
- private:
-  std::filesystem::path dir_;
-  int master_;
-};
-
 // 32 lines of up to 42 columns: about 1.2 KB as the serial route frames it.
 receipt::ReceiptLines FullReceipt() {
   receipt::ReceiptLines lines = {"\x1B@", "\x1B!\x10"};
@@ -64,19 +31,21 @@ receipt::ReceiptLines FullReceipt() {
 }
 
 void Run(benchmark::State& state, bool lineByLine) {
-  PrinterLine line;
-  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<NoMainThread>(), line.Directory()});
+  testsupport::TempDir dir;
+  testsupport::PseudoTerminal line;
+  line.LinkAs(dir.dir(), "COM3");
+  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<NoMainThread>(), dir.dir()});
   sio.SetPortNum(3);
   sio.SetBaudrate(serial::TSioBaudrate::br9600);
   sio.Open();
-  receipt::ReceiptPrinter printer(sio, line.Directory());
+  receipt::ReceiptPrinter printer(sio, dir.dir());
   const receipt::ReceiptLines lines = FullReceipt();
   std::string stream;
   for (const auto& w : receipt::SerialRouteWrites(lines)) stream += w;
   for (auto _ : state) {
     if (lineByLine) printer.Print(lines, 3);
     else sio.WriteText(stream);
-    line.Drain(stream.size());
+    line.Read(stream.size());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * stream.size()));
   state.counters["bytes"] = static_cast<double>(stream.size());

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "PaymentModule.h"
+#include "payment/PaymentModule.h"
 
 namespace payment {
 

@@ -1,6 +1,6 @@
 #include "PaymentExchange.h"
 
-#include "Reply.h"
+#include "payment/Reply.h"
 #include "platform/Cp949.h"
 
 namespace payment {

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "PaymentModule.h"
+#include "payment/PaymentModule.h"
 
 namespace payment {
 

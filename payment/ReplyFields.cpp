@@ -1,5 +1,6 @@
 #include "ReplyFields.h"
 
+#include <array>
 #include <utility>
 
 #include "Reply.h"
@@ -21,8 +22,10 @@ ApprovalReply ReadApproval(std::string_view payload, const ApprovalLayout& layou
   r.TransactionDateTime = ReplyField(payload, layout.dateTime, 14);
   if (layout.typeCode != 0) r.VoucherTypeCode = RawReplyField(payload, layout.typeCode, 4);
   if (layout.voucherName != 0) r.VoucherName = ReplyField(payload, layout.voucherName, 100);
-  for (std::size_t i = 0; i < r.MessageLines.size(); ++i)
-    r.MessageLines[i] = ReplyField(payload, 272 + 30 * i, 30);
+  r.Messages = {.Line1 = std::string(ReplyField(payload, 272, 30)),
+                .Line2 = std::string(ReplyField(payload, 302, 30)),
+                .Line3 = std::string(ReplyField(payload, 332, 30)),
+                .Line4 = std::string(ReplyField(payload, 362, 30))};
   return r;
 }
 

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <array>
 #include <string>
 #include <string_view>
+
+#include "payment/MessageLines.h"
 
 // The fields each operation reads from an accepted reply's payload.
 namespace payment {
@@ -17,7 +18,7 @@ struct ApprovalReply {
   std::string TransactionDateTime;  // YYYYMMDDhhmmss when well formed
   std::string VoucherTypeCode;      // voucher replies only, as it is
   std::string VoucherName;          // voucher replies only
-  std::array<std::string, 4> MessageLines;
+  MessageLines Messages;
 };
 
 InquiryReply ReadVoucherInquiryReply(std::string_view payload);

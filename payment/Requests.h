@@ -3,14 +3,11 @@
 #include <string>
 #include <string_view>
 
-#include "Amounts.h"
+#include "payment/Amounts.h"
 
 // The five payment requests: STX "PAIR" FS code FS, terminal ID (20), the typed
 // number (13), the operation's own fields, ETX. Widths count CP949 bytes.
 namespace payment {
-
-enum class VoucherMode { Inquiry = 0, Use = 1, Cancellation = 2 };
-enum class CashCardMode { Approval = 1, Cancellation = 2 };
 
 // The settings every request carries.
 struct TerminalIdentity {

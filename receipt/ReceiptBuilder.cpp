@@ -62,7 +62,7 @@ std::string Join(std::string_view label, std::string_view value) {
 
 }  // namespace
 
-ReceiptLines ComposeReceiptLines(const ReceiptInput& in, const shell::MerchantSettings& settings,
+ReceiptLines ComposeReceiptLines(const ReceiptInput& in, const settings::MerchantSettings& settings,
                                  std::string_view thousandsSeparator) {
   const Texts& t = T();
   const bool voucher = in.Kind == ReceiptKind::VoucherUse || in.Kind == ReceiptKind::VoucherCancellation;
@@ -103,10 +103,10 @@ ReceiptLines ComposeReceiptLines(const ReceiptInput& in, const shell::MerchantSe
   lines.push_back(Join(t.telephone, settings.Telephone));
   lines.push_back(settings.MerchantAddress);
   lines.push_back(t.separator);
-  lines.push_back(in.MessageLine1);
-  lines.push_back(in.MessageLine2);
-  lines.push_back(in.MessageLine3);
-  lines.push_back(in.MessageLine4);
+  lines.push_back(in.Messages.Line1);
+  lines.push_back(in.Messages.Line2);
+  lines.push_back(in.Messages.Line3);
+  lines.push_back(in.Messages.Line4);
   lines.push_back(t.separator);
   lines.emplace_back(kLineFeed);
   lines.emplace_back(kLineFeed);

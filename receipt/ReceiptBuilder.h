@@ -4,8 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "ReceiptLines.h"
-#include "shell/MerchantSettings.h"
+#include "receipt/ReceiptLines.h"
+#include "payment/MessageLines.h"
+#include "settings/MerchantSettings.h"
 
 namespace receipt {
 
@@ -17,27 +18,25 @@ enum class ReceiptKind : int {
   CashCardCancellation = 12,
 };
 
-// What a transaction hands over for its receipt. The amounts are printed as given.
+// What a transaction hands over for its receipt, filled by name. The amounts are
+// printed as given.
 struct ReceiptInput {
   ReceiptKind Kind = ReceiptKind::VoucherUse;
-  std::string TransactionDateTime;  // YYYYMMDDhhmmss
-  std::string InstrumentNumber;     // voucher number or card barcode, as typed
-  std::string VoucherTypeName;      // voucher kinds only
-  std::string VoucherName;          // voucher kinds only
+  std::string TransactionDateTime{};  // YYYYMMDDhhmmss
+  std::string InstrumentNumber{};     // voucher number or card barcode, as typed
+  std::string VoucherTypeName{};      // voucher kinds only
+  std::string VoucherName{};          // voucher kinds only
   std::int32_t NetAmount = 0;
   std::int32_t TaxAmount = 0;
   std::int32_t TotalAmount = 0;
-  std::string ApprovalNumber;
-  std::string MessageLine1;
-  std::string MessageLine2;
-  std::string MessageLine3;
-  std::string MessageLine4;
-  std::string OriginalDate;  // YYYYMMDD; cancellations only
+  std::string ApprovalNumber{};
+  payment::MessageLines Messages{};
+  std::string OriginalDate{};  // YYYYMMDD; cancellations only
 };
 
 // The receipt's lines: 31 for a voucher use, 32 for a voucher cancellation, 29 for a
 // cash-card approval, 30 for a cash-card cancellation.
-ReceiptLines ComposeReceiptLines(const ReceiptInput& input, const shell::MerchantSettings& settings,
+ReceiptLines ComposeReceiptLines(const ReceiptInput& input, const settings::MerchantSettings& settings,
                                  std::string_view thousandsSeparator);
 
 }  // namespace receipt

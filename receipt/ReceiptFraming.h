@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "ReceiptLines.h"
+#include "receipt/ReceiptLines.h"
 
 // How each output route frames a receipt, as the list of writes it makes in order.
 // The routes stop at the first write that fails, so the writes are kept apart.

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ReceiptLines.h"
+#include "receipt/ReceiptLines.h"
 #include "platform/DeviceNames.h"
 #include "serial/SioComm.h"
 

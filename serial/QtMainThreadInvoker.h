@@ -4,7 +4,7 @@
 #include <atomic>
 #include <memory>
 
-#include "MainThreadInvoker.h"
+#include "serial/MainThreadInvoker.h"
 
 namespace serial {
 

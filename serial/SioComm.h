@@ -8,9 +8,9 @@
 #include <string>
 #include <string_view>
 
-#include "MainThreadInvoker.h"
-#include "SioClasses.h"
-#include "SioCommThread.h"
+#include "serial/MainThreadInvoker.h"
+#include "serial/SioClasses.h"
+#include "serial/SioCommThread.h"
 #include "platform/SerialDevice.h"
 
 namespace serial {

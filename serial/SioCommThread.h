@@ -8,8 +8,8 @@
 #include <mutex>
 #include <thread>
 
-#include "MainThreadInvoker.h"
-#include "SioClasses.h"
+#include "serial/MainThreadInvoker.h"
+#include "serial/SioClasses.h"
 #include "platform/SerialDevice.h"
 
 namespace serial {

@@ -2,7 +2,7 @@
 
 #include <QApplication>
 
-#include "MessageBoxes.h"
+#include "shell/MessageBoxes.h"
 
 namespace shell {
 

@@ -8,7 +8,6 @@
 
 #include "KeyStrokes.h"
 #include "payment/LibraryPaymentModule.h"
-#include "payment/ReplyFields.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
 #include "platform/JpegDecoder.h"
@@ -257,7 +256,7 @@ void TfmMain::FormShow() {
   if (ActiveEntryField == nullptr) edTnoEnter(edTno);
 }
 
-void TfmMain::LoadMerchantSettings() { Settings = shell::LoadMerchantSettings(environment_.ProgramDirectory); }
+void TfmMain::LoadMerchantSettings() { Settings = settings::LoadMerchantSettings(environment_.ProgramDirectory); }
 
 void TfmMain::ImageButton1Click() {
   PC->setCurrentIndex(0);
@@ -333,103 +332,44 @@ void TfmMain::SetMessage(QLabel* label, const std::string& text) {
   label->setFixedHeight(layout::MessageHeight);
 }
 
-std::optional<payment::ExchangeResult> TfmMain::Exchange(const std::string& request, QLabel* label,
-                                                         QLineEdit* numberField) {
-  payment::ExchangeResult result = payment::PaymentExchange(*environment_.Payment, request);
-  switch (result.Outcome) {
-    case payment::ExchangeOutcome::RequestTooLong:
-      messages_->ShowMessage(payment::RequestTooLongMessage());
-      return std::nullopt;
-    case payment::ExchangeOutcome::ModuleUnavailable:
-      messages_->ShowMessage(payment::ModuleUnavailableMessage());
-      return std::nullopt;
-    case payment::ExchangeOutcome::CallFailed:
-      SetMessage(label, result.LabelText);
-      numberField->setFocus();
-      return std::nullopt;
-    case payment::ExchangeOutcome::Refused:
-      SetMessage(label, result.LabelText);
-      return std::nullopt;
-    case payment::ExchangeOutcome::Accepted:
-      SetMessage(label, result.LabelText);
-      return result;
-  }
-  return std::nullopt;
+payment::EntryTexts TfmMain::Entries(const Screen& screen) const {
+  return {.Number = FromQt(screen.Number->text()),
+          .Amount = FromQt(screen.Amount->text()),
+          .OriginalDate = FromQt(screen.OriginalDate->text()),
+          .OriginalApproval = FromQt(screen.OriginalApproval->text())};
 }
 
-void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {
-  using payment::VoucherMode;
-  const payment::Amounts amounts = payment::AmountsFromText(FromQt(edTamt->text()));
-  const payment::TerminalIdentity terminal{Settings.TerminalId, Settings.BusinessNumber};
-  const std::string number = FromQt(edTno->text());
-  const std::string originalApproval = FromQt(edTreg->text());
-  const std::string originalDate = FromQt(edTdt->text());
-  std::string request;
-  switch (Mode) {
-    case VoucherMode::Inquiry: request = payment::BuildVoucherInquiryRequest(terminal, number); break;
-    case VoucherMode::Use: request = payment::BuildVoucherUseRequest(terminal, number, amounts); break;
-    case VoucherMode::Cancellation:
-      request = payment::BuildVoucherCancelRequest(terminal, number, {originalApproval, originalDate}, amounts);
-      break;
+QLineEdit* TfmMain::Screen::Field(payment::EntryField field) const {
+  switch (field) {
+    case payment::EntryField::Number: return Number;
+    case payment::EntryField::Amount: return Amount;
+    case payment::EntryField::OriginalDate: return OriginalDate;
+    case payment::EntryField::OriginalApproval: return OriginalApproval;
   }
-  const auto accepted = Exchange(request, lMsg1, edTno);
-  if (!accepted) return;
-  const std::string& payload = accepted->Payload;
+  return Number;
+}
 
-  if (Mode == VoucherMode::Inquiry) {
-    const payment::InquiryReply reply = payment::ReadVoucherInquiryReply(payload);
-    SetMessage(lMsg1, reply.InquiryText);
-    edTamt->setText(QString::number(platform::StrToInt(reply.AmountText)));  // raises for a bad amount
-  } else {
-    const bool use = Mode == VoucherMode::Use;
-    const payment::ApprovalReply reply =
-        use ? payment::ReadVoucherUseReply(payload) : payment::ReadVoucherCancelReply(payload);
-    ReceiptBuilder({use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation,
-                    reply.TransactionDateTime, number, payment::VoucherTypeName(reply.VoucherTypeCode),
-                    reply.VoucherName, amounts.Net, amounts.Tax, amounts.Total, reply.ApprovalNumber,
-                    reply.MessageLines[0], reply.MessageLines[1], reply.MessageLines[2], reply.MessageLines[3],
-                    use ? std::string() : originalDate});
-    edTamt->clear();
-    edTno->clear();
-    if (!use) {
-      edTreg->clear();
-      edTdt->clear();
-    }
-  }
-  edTno->setFocus();
+void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& screen) {
+  if (outcome.MessageBox) return messages_->ShowMessage(*outcome.MessageBox);
+  if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
+  if (outcome.ConversionError) throw *outcome.ConversionError;
+  if (outcome.AmountText) screen.Amount->setText(ToQt(*outcome.AmountText));
+  // A receipt that can't be printed raises: the fields stay for the operator.
+  if (outcome.Receipt) receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
+  for (const payment::EntryField field : outcome.Cleared) screen.Field(field)->clear();
+  if (outcome.FocusNumberField) screen.Number->setFocus();
+}
+
+payment::OperationContext TfmMain::Context() { return {Settings, *environment_.Payment, ThousandsSeparator}; }
+
+void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {
+  const Screen screen = VoucherScreen();
+  Apply(payment::VoucherOperation(Mode, Entries(screen), Context()), screen);
 }
 
 void TfmMain::CashCardTransaction(payment::CashCardMode Mode) {
-  const bool approval = Mode == payment::CashCardMode::Approval;
-  const payment::Amounts amounts = payment::AmountsFromText(FromQt(edMamt->text()));
-  const payment::TerminalIdentity terminal{Settings.TerminalId, Settings.BusinessNumber};
-  const std::string number = FromQt(edMno->text());
-  const std::string originalApproval = FromQt(edMreg->text());
-  const std::string originalDate = FromQt(edMdt->text());
-  const std::string request =
-      approval ? payment::BuildCashCardApprovalRequest(terminal, number, amounts)
-               : payment::BuildCashCardCancelRequest(terminal, number, {originalApproval, originalDate}, amounts);
-  const auto accepted = Exchange(request, lMSG2, edMno);
-  if (!accepted) return;
-
-  const payment::ApprovalReply reply = approval ? payment::ReadCashCardApprovalReply(accepted->Payload)
-                                                : payment::ReadCashCardCancelReply(accepted->Payload);
-  ReceiptBuilder({approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation,
-                  reply.TransactionDateTime, number, {}, {}, amounts.Net, amounts.Tax, amounts.Total,
-                  reply.ApprovalNumber, reply.MessageLines[0], reply.MessageLines[1], reply.MessageLines[2],
-                  reply.MessageLines[3], approval ? std::string() : originalDate});
-  edMamt->clear();
-  edMno->clear();
-  if (!approval) {
-    edMreg->clear();
-    edMdt->clear();
-  }
-  edMno->setFocus();
-}
-
-void TfmMain::ReceiptBuilder(const receipt::ReceiptInput& Input) {
-  const receipt::ReceiptLines lines = receipt::ComposeReceiptLines(Input, Settings, ThousandsSeparator);
-  receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(lines, Settings.PrinterPort);
+  const Screen screen = CashCardScreen();
+  Apply(payment::CashCardOperation(Mode, Entries(screen), Context()), screen);
 }
 
 }  // namespace shell

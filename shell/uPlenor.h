@@ -6,17 +6,13 @@
 #include <QWidget>
 #include <array>
 #include <memory>
-#include <optional>
 #include <string>
 
-#include "MerchantSettings.h"
-#include "MessageBoxes.h"
-#include "ScreenLayout.h"
-#include "WebBrowser.h"
-#include "payment/PaymentExchange.h"
-#include "payment/PaymentModule.h"
-#include "payment/Requests.h"
-#include "receipt/ReceiptBuilder.h"
+#include "settings/MerchantSettings.h"
+#include "shell/MessageBoxes.h"
+#include "shell/ScreenLayout.h"
+#include "shell/WebBrowser.h"
+#include "payment/Operations.h"
 #include "serial/SioComm.h"
 #include "widgets/ImageButton.h"
 #include "widgets/SpeedButton.h"
@@ -62,10 +58,9 @@ class TfmMain : public QWidget {
   void LoadMerchantSettings();
   void VoucherTransaction(payment::VoucherMode Mode);
   void CashCardTransaction(payment::CashCardMode Mode);
-  void ReceiptBuilder(const receipt::ReceiptInput& Input);
 
   // State.
-  MerchantSettings Settings;
+  settings::MerchantSettings Settings;
   QLineEdit* ActiveEntryField = nullptr;
   std::string ThousandsSeparator = ",";  // CP949; from the locale at start-up
 
@@ -103,7 +98,21 @@ class TfmMain : public QWidget {
   void Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys, const std::array<const char*, 12>& names);
   void SetMessage(QLabel* label, const std::string& text);
   bool Required(QLineEdit* field, const char* utf8Message);
-  std::optional<payment::ExchangeResult> Exchange(const std::string& request, QLabel* label, QLineEdit* numberField);
+
+  // A screen as its operations see it: the message label and the four entry fields.
+  struct Screen {
+    QLabel* Label;
+    QLineEdit* Number;
+    QLineEdit* Amount;
+    QLineEdit* OriginalDate;
+    QLineEdit* OriginalApproval;
+    QLineEdit* Field(payment::EntryField field) const;
+  };
+  Screen VoucherScreen() const { return {lMsg1, edTno, edTamt, edTdt, edTreg}; }
+  Screen CashCardScreen() const { return {lMSG2, edMno, edMamt, edMdt, edMreg}; }
+  payment::EntryTexts Entries(const Screen& screen) const;
+  void Apply(const payment::OperationOutcome& outcome, const Screen& screen);
+  payment::OperationContext Context();
 
   TfmMainEnvironment environment_;
   std::unique_ptr<MessageBoxes> ownMessages_;

@@ -194,8 +194,8 @@ Answer Ledger::Decide(const Request& r, qint64 operationId) {
   a.TypeCode = typeCode;
   a.VoucherName = name;
   a.Message = K(cancel ? "취소되었습니다." : (voucher ? "사용되었습니다." : "승인되었습니다."));
-  a.Lines[0] = K("이용해 주셔서 감사합니다.");
-  a.Lines[1] = platform::Utf8ToCp949((QString::fromUtf8("잔액 : ") + Won(balance)).toStdString());
+  a.Lines.Line1 = K("이용해 주셔서 감사합니다.");
+  a.Lines.Line2 = platform::Utf8ToCp949((QString::fromUtf8("잔액 : ") + Won(balance)).toStdString());
   return a;
 }
 

@@ -120,10 +120,11 @@ std::string BuildReply(Operation op, const Answer& a) {
           // the name's field, so the terminal reads each of them clean.
           Put(payload, cancel ? 177 : 163, a.VoucherName, cancel ? 95 : 100);
         }
-        for (std::size_t i = 0; i < a.Lines.size(); ++i) {
-          const std::size_t skip = voucher && cancel && i == 0 ? 5 : 0;
-          Put(payload, 272 + 30 * i + skip, a.Lines[i], 30 - skip);
-        }
+        const std::size_t skip = voucher && cancel ? 5 : 0;
+        Put(payload, 272 + skip, a.Lines.Line1, 30 - skip);
+        Put(payload, 302, a.Lines.Line2, 30);
+        Put(payload, 332, a.Lines.Line3, 30);
+        Put(payload, 362, a.Lines.Line4, 30);
     }
   }
   return std::string(1, kStx) + payload + std::string(1, kEtx);

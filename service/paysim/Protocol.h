@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "payment/MessageLines.h"
+
 // The payment messages as the simulator reads and answers them: requests as the
 // terminal lays them out, replies at the payload positions the terminal reads.
 namespace paysim {
@@ -35,7 +37,7 @@ struct Answer {
   std::string DateTime;  // YYYYMMDDhhmmss
   std::string TypeCode;  // vouchers
   std::string VoucherName;
-  std::array<std::string, 4> Lines;
+  payment::MessageLines Lines;
 };
 
 // The framed reply (STX payload ETX). A refusal carries the code and message only.

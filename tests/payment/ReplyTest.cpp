@@ -7,17 +7,7 @@
 
 using namespace payment;
 using testsupport::K;
-
-namespace {
-
-// A payload with `text` laid in at 1-based `position`, padded with blanks to `size`.
-std::string Payload(std::size_t size, std::initializer_list<std::pair<std::size_t, std::string>> fields) {
-  std::string p(size, ' ');
-  for (const auto& [position, text] : fields) p.replace(position - 1, text.size(), text);
-  return p;
-}
-
-}  // namespace
+using testsupport::Payload;
 
 TEST(CutPayload, BetweenStxAndTheFirstEtx) {
   EXPECT_EQ(CutPayload("\x02" "0000hello\x03"), "0000hello");
@@ -55,44 +45,44 @@ TEST(ReplyFields, ResultCodeMustBeExactlyFourZeros) {
 }
 
 TEST(ReplyFields, InquiryTextAndRawAmount) {
-  const auto reply = ReadVoucherInquiryReply(Payload(281, {{169, "  balance 15,000  "}, {273, "000015000"}}));
+  const auto reply = ReadVoucherInquiryReply(Payload({{169, "  balance 15,000  "}, {273, "000015000"}}, 281));
   EXPECT_EQ(reply.InquiryText, "balance 15,000");
   EXPECT_EQ(reply.AmountText, "000015000");
-  EXPECT_EQ(ReadVoucherInquiryReply(Payload(281, {{273, "00001500 "}})).AmountText, "00001500 ");
+  EXPECT_EQ(ReadVoucherInquiryReply(Payload({{273, "00001500 "}}, 281)).AmountText, "00001500 ");
   EXPECT_EQ(ReadVoucherInquiryReply("0000short").AmountText, "");
 }
 
 TEST(ReplyFields, VoucherUseAndCancellationPositions) {
-  const auto use = ReadVoucherUseReply(Payload(391, {{125, "A0000123"},
+  const auto use = ReadVoucherUseReply(Payload({{125, "A0000123"},
                                                      {145, "20241205143015"},
                                                      {159, "CT03"},
                                                      {163, "voucher"},
                                                      {272, "line one"},
                                                      {302, "line two"},
                                                      {332, "line three"},
-                                                     {362, "line four"}}));
+                                                     {362, "line four"}}, 391));
   EXPECT_EQ(use.ApprovalNumber, "A0000123");
   EXPECT_EQ(use.TransactionDateTime, "20241205143015");
   EXPECT_EQ(use.VoucherTypeCode, "CT03");
   EXPECT_EQ(use.VoucherName, "voucher");
-  EXPECT_EQ(use.MessageLines[0], "line one");
-  EXPECT_EQ(use.MessageLines[3], "line four");
+  EXPECT_EQ(use.Messages.Line1, "line one");
+  EXPECT_EQ(use.Messages.Line4, "line four");
 
   // In a cancellation the voucher name (177..276) overlaps the first message line.
   const auto cancel = ReadVoucherCancelReply(
-      Payload(391, {{125, "A0000124"}, {159, "20241206090000"}, {173, "CT0 "}, {177, std::string(95, 'n') + "OVERLAP"}}));
+      Payload({{125, "A0000124"}, {159, "20241206090000"}, {173, "CT0 "}, {177, std::string(95, 'n') + "OVERLAP"}}, 391));
   EXPECT_EQ(cancel.TransactionDateTime, "20241206090000");
   EXPECT_EQ(cancel.VoucherTypeCode, "CT0 ");
   EXPECT_EQ(cancel.VoucherName, std::string(95, 'n') + "OVERL");
-  EXPECT_EQ(cancel.MessageLines[0], "OVERLAP");
+  EXPECT_EQ(cancel.Messages.Line1, "OVERLAP");
 }
 
 TEST(ReplyFields, CashCardPositions) {
-  const std::string payload = Payload(391, {{125, "C1"}, {145, "20240101000000"}, {159, "20240202000000"}, {332, "m3"}});
+  const std::string payload = Payload({{125, "C1"}, {145, "20240101000000"}, {159, "20240202000000"}, {332, "m3"}}, 391);
   const auto approval = ReadCashCardApprovalReply(payload);
   EXPECT_EQ(approval.TransactionDateTime, "20240101000000");
   EXPECT_EQ(approval.VoucherTypeCode, "");
-  EXPECT_EQ(approval.MessageLines[2], "m3");
+  EXPECT_EQ(approval.Messages.Line3, "m3");
   EXPECT_EQ(ReadCashCardCancelReply(payload).TransactionDateTime, "20240202000000");
 }
 

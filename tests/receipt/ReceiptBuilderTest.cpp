@@ -12,7 +12,7 @@ using testsupport::K;
 namespace {
 
 using testsupport::GoldenCases;
-shell::MerchantSettings Settings() { return testsupport::GoldenSettings(); }
+settings::MerchantSettings Settings() { return testsupport::GoldenSettings(); }
 
 std::string Concat(const std::vector<std::string>& writes) {
   std::string out;
@@ -49,7 +49,7 @@ TEST(ReceiptBuilder, AmountLinesAreFortyBytes) {
 TEST(ReceiptBuilder, EmptyInputsLeaveLabelsAlone) {
   ReceiptInput input;
   input.Kind = ReceiptKind::VoucherCancellation;
-  const ReceiptLines lines = ComposeReceiptLines(input, shell::MerchantSettings{}, ",");
+  const ReceiptLines lines = ComposeReceiptLines(input, settings::MerchantSettings{}, ",");
   EXPECT_EQ(lines[5], K("단말기번호 : "));
   EXPECT_EQ(lines[6], K("거래  일시 : "));
   EXPECT_EQ(lines[7], K("원거래일시 : "));

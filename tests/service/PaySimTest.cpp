@@ -71,7 +71,7 @@ TEST_F(PaySimTest, VoucherInquiryUseAndCancellation) {
   EXPECT_EQ(use.TransactionDateTime.size(), 14u);
   EXPECT_EQ(VoucherTypeName(use.VoucherTypeCode), K("선발금"));
   EXPECT_EQ(use.VoucherName, K("선발금 5만원권"));
-  EXPECT_EQ(use.MessageLines[1], K("잔액 : 40,000원"));
+  EXPECT_EQ(use.Messages.Line2, K("잔액 : 40,000원"));
   EXPECT_EQ(Balance(kVoucher), 40000);
 
   const std::string useDate = use.TransactionDateTime.substr(0, 8);
@@ -81,7 +81,7 @@ TEST_F(PaySimTest, VoucherInquiryUseAndCancellation) {
   const ApprovalReply cancel = ReadVoucherCancelReply(payload);
   EXPECT_EQ(VoucherTypeName(cancel.VoucherTypeCode), K("선발금"));
   EXPECT_EQ(cancel.VoucherName, K("선발금 5만원권"));  // its field never runs into the first line
-  EXPECT_EQ(cancel.MessageLines[0], K("이용해 주셔서 감사합니다."));
+  EXPECT_EQ(cancel.Messages.Line1, K("이용해 주셔서 감사합니다."));
   EXPECT_NE(cancel.ApprovalNumber, use.ApprovalNumber);
   EXPECT_EQ(Balance(kVoucher), 50000);
 
@@ -94,11 +94,11 @@ TEST_F(PaySimTest, CashCardApprovalAndCancellation) {
   std::string payload = Exchange(BuildCashCardApprovalRequest(kTerminal, kCard, SplitAmount(50000)));
   ASSERT_TRUE(IsAccepted(payload));
   const ApprovalReply approval = ReadCashCardApprovalReply(payload);
-  EXPECT_EQ(approval.MessageLines[1], K("잔액 : 150,000원"));
+  EXPECT_EQ(approval.Messages.Line2, K("잔액 : 150,000원"));
   payload = Exchange(BuildCashCardCancelRequest(
       kTerminal, kCard, {approval.ApprovalNumber, approval.TransactionDateTime.substr(0, 8)}, SplitAmount(50000)));
   ASSERT_TRUE(IsAccepted(payload)) << MessageText(payload);
-  EXPECT_EQ(ReadCashCardCancelReply(payload).MessageLines[1], K("잔액 : 200,000원"));
+  EXPECT_EQ(ReadCashCardCancelReply(payload).Messages.Line2, K("잔액 : 200,000원"));
   EXPECT_EQ(ReadCashCardCancelReply(payload).TransactionDateTime.size(), 14u);
 }
 

@@ -9,8 +9,8 @@
 // The merchant and the four receipts whose bytes are kept under tests/golden.
 namespace testsupport {
 
-inline shell::MerchantSettings GoldenSettings() {
-  shell::MerchantSettings s;
+inline settings::MerchantSettings GoldenSettings() {
+  settings::MerchantSettings s;
   s.TerminalId = "1004";
   s.MerchantName = K("플레노르 카페");
   s.BusinessNumber = "1234567890";
@@ -26,9 +26,18 @@ struct GoldenCase {
 
 inline std::vector<GoldenCase> GoldenCases() {
   using receipt::ReceiptKind;
-  receipt::ReceiptInput use{ReceiptKind::VoucherUse, "20241205143015", "1234567890123", K("Mr.KUMO이용권"),
-                            K("로드 이용권 1만원"), 9091, 909, 10000, "A0000123", K("이용해 주셔서 감사합니다."),
-                            K("잔액 : 5,000원"), "", "", ""};
+  const receipt::ReceiptInput use{
+      .Kind = ReceiptKind::VoucherUse,
+      .TransactionDateTime = "20241205143015",
+      .InstrumentNumber = "1234567890123",
+      .VoucherTypeName = K("Mr.KUMO이용권"),
+      .VoucherName = K("로드 이용권 1만원"),
+      .NetAmount = 9091,
+      .TaxAmount = 909,
+      .TotalAmount = 10000,
+      .ApprovalNumber = "A0000123",
+      .Messages = {.Line1 = K("이용해 주셔서 감사합니다."), .Line2 = K("잔액 : 5,000원")},
+  };
   receipt::ReceiptInput cancel = use;
   cancel.Kind = ReceiptKind::VoucherCancellation;
   cancel.TransactionDateTime = "20241206090000";
@@ -36,14 +45,23 @@ inline std::vector<GoldenCase> GoldenCases() {
   cancel.ApprovalNumber = "A0000124";
   cancel.OriginalDate = "20241205";
   // The cash-card kinds get voucher texts too: they must not be printed.
-  receipt::ReceiptInput approval{ReceiptKind::CashCardApproval, "20241205150000", "9876543210123", K("무시"),
-                                 K("무시"), 45455, 4545, 50000, "C0000001", K("큐비캐쉬 잔액 : 150,000원"), "", "",
-                                 "", ""};
+  const receipt::ReceiptInput approval{
+      .Kind = ReceiptKind::CashCardApproval,
+      .TransactionDateTime = "20241205150000",
+      .InstrumentNumber = "9876543210123",
+      .VoucherTypeName = K("무시"),
+      .VoucherName = K("무시"),
+      .NetAmount = 45455,
+      .TaxAmount = 4545,
+      .TotalAmount = 50000,
+      .ApprovalNumber = "C0000001",
+      .Messages = {.Line1 = K("큐비캐쉬 잔액 : 150,000원")},
+  };
   receipt::ReceiptInput cardCancel = approval;
   cardCancel.Kind = ReceiptKind::CashCardCancellation;
   cardCancel.TransactionDateTime = "20241206100000";
   cardCancel.ApprovalNumber = "C0000002";
-  cardCancel.MessageLine1 = K("큐비캐쉬 잔액 : 200,000원");
+  cardCancel.Messages.Line1 = K("큐비캐쉬 잔액 : 200,000원");
   cardCancel.OriginalDate = "20241205";
   return {{"voucher-use", use}, {"voucher-cancel", cancel}, {"cashcard-approval", approval},
           {"cashcard-cancel", cardCancel}};

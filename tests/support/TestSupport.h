@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/Cp949.h"
 
@@ -27,6 +28,18 @@ inline void WriteFile(const std::filesystem::path& path, std::string_view bytes)
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
+
+// Payload fields: (1-based position, bytes).
+using PayloadFields = std::initializer_list<std::pair<std::size_t, std::string>>;
+
+// A reply payload: the fields laid in at their positions over `size` blanks.
+std::string Payload(PayloadFields fields, std::size_t size = 391);
+
+// The payload framed as the server sends it: STX, payload, ETX.
+std::string FramedReply(PayloadFields fields, std::size_t size = 391);
+
+// The demo merchant's settings file in CP949 with `printerPort` as its printer port.
+std::string SettingsFile(std::string_view printerPort);
 
 // A fresh folder, removed with everything in it.
 class TempDir {

@@ -1,5 +1,7 @@
-// Every outcome of the voucher and cash-card operations, with the scripted module:
-// what the screen shows, which fields stay, where the cursor goes, what is printed.
+// The operations' outcomes as the window applies them, with the scripted module:
+// which label shows the text, which fields stay, where the cursor goes, what is
+// printed, what reaches the message boxes. Every outcome itself is tested in
+// tests/payment/OperationsTest.cpp.
 #include <QMessageBox>
 #include <QTimer>
 
@@ -29,25 +31,6 @@ TEST_F(WindowTest, AcceptedVoucherUsePrintsAndClearsItsFields) {
   EXPECT_EQ(w.edTamt->text(), "");
   EXPECT_EQ(w.edTdt->text(), "kept");
   EXPECT_TRUE(w.edTno->hasFocus());
-}
-
-TEST_F(WindowTest, AcceptedVoucherCancellationClearsAllFourFields) {
-  auto& w = Start();
-  w.edTno->setText("1234567890123");
-  w.edTamt->setText("10000");
-  w.edTdt->setText("20241205");
-  w.edTreg->setText("A0000123");
-  Reply({{1, "0000"},
-         {125, "A0000124"},
-         {159, "20241206090000"},
-         {173, "CT01"},
-         {177, K("로드 이용권 1만원")},
-         // The name's field runs to 276: the first line starts after it.
-         {272, "     " + K("이용해 주셔서 감사합니다.")},
-         {302, K("잔액 : 5,000원")}});
-  Click(w.SpeedButton3);
-  EXPECT_EQ(Paper(), Golden("receipt-voucher-cancel.lpt"));
-  for (QLineEdit* field : {w.edTno, w.edTamt, w.edTdt, w.edTreg}) EXPECT_EQ(field->text(), "");
 }
 
 TEST_F(WindowTest, RefusedUseKeepsEverythingButTheMessage) {
@@ -114,23 +97,12 @@ TEST_F(WindowTest, MissingModuleIsAMessageBoxAndNothingElse) {
   EXPECT_EQ(w.edTno->text(), "1");
 }
 
-TEST_F(WindowTest, OverlongRequestIsRefusedBeforeTheModule) {
-  auto& w = Start();
-  w.edTno->setText(QString(2000, QChar('9')));
-  Reply({{1, "0000"}});
-  Click(w.SpeedButton1);
-  EXPECT_EQ(Sent(), "");
-  ASSERT_EQ(messages.Messages.size(), 1u);
-  EXPECT_NE(messages.Messages[0], K("신용모듈오류"));
-}
-
 TEST_F(WindowTest, AcceptedInquiryFillsTheAmount) {
   auto& w = Start();
   w.edTno->setText("12345");
   w.edTamt->setText("typed");
   Reply({{1, "0000"}, {5, K("조회완료")}, {169, K("  잔액 15,000원  ")}, {273, "000015000"}});
   Click(w.SpeedButton1);
-  EXPECT_EQ(Sent(), "\x02PAIR\x1C" "9100\x1C" "1004                12345        1234567890\x03");
   EXPECT_EQ(Text(w.lMsg1), K("잔액 15,000원"));
   EXPECT_EQ(w.edTamt->text(), "15000");
   EXPECT_TRUE(w.edTno->hasFocus());
@@ -161,19 +133,6 @@ TEST_F(WindowTest, ReceiptThatCannotBePrintedLeavesTheFieldsForTheOperator) {
   EXPECT_EQ(Text(w.lMsg1), "ok");
   EXPECT_EQ(w.edTno->text(), "1");
   EXPECT_TRUE(w.edTamt->hasFocus());
-}
-
-TEST_F(WindowTest, CashCardApprovalWithEmptyFieldsGoesOutAndPrints) {
-  auto& w = Start();
-  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
-  Reply({{1, "0000"}, {5, K("승인")}, {125, "C0000001"}, {145, "20241205150000"}, {159, "20990101000000"}});
-  Click(w.SpeedButton5);
-  EXPECT_EQ(Sent(), "\x02PAIR\x1C" "9300\x1C" "1004                " + std::string(13, ' ') +
-                        "0000000001234567890TG01000000000000000000000000000\x03");
-  EXPECT_EQ(Text(w.lMSG2), K("승인"));
-  EXPECT_EQ(w.lMsg1->text(), " ");
-  EXPECT_NE(Paper().find("2024/12/05 15:00:00"), std::string::npos);
-  EXPECT_TRUE(w.edMno->hasFocus());
 }
 
 TEST_F(WindowTest, CashCardCancellationTakesItsDateFrom159) {

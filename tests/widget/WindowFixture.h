@@ -39,10 +39,7 @@ class WindowTest : public ::testing::Test {
   static shell::TApplication* app() { return static_cast<shell::TApplication*>(QApplication::instance()); }
 
   void WriteSettings(const std::string& printerPort) {
-    testsupport::WriteFile(dir.path() / "VEK_Demo.ini",
-                           testsupport::K("[ VEK플레노르가맹점설정 ]\r\n프린트포트=" + printerPort +
-                                          "\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n"
-                                          "전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n"));
+    testsupport::WriteFile(dir.path() / "VEK_Demo.ini", testsupport::SettingsFile(printerPort));
   }
 
   // Creates and shows the window as start-up does.
@@ -57,11 +54,8 @@ class WindowTest : public ::testing::Test {
 
   // The module's next answer: result byte and a payload framed STX ... ETX, laid out
   // from (position, text) pairs over `size` blanks.
-  void Reply(std::initializer_list<std::pair<std::size_t, std::string>> fields, std::size_t size = 391,
-             char result = 1) {
-    std::string payload(size, ' ');
-    for (const auto& [position, text] : fields) payload.replace(position - 1, text.size(), text);
-    testsupport::WriteFile(dir.path() / "scripted-reply.bin", std::string(1, result) + "\x02" + payload + "\x03");
+  void Reply(testsupport::PayloadFields fields, std::size_t size = 391) {
+    RawReply(1, testsupport::FramedReply(fields, size));
   }
   void RawReply(char result, const std::string& reply) {
     testsupport::WriteFile(dir.path() / "scripted-reply.bin", std::string(1, result) + reply);

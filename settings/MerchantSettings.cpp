@@ -3,9 +3,8 @@
 #include "platform/Cp949.h"
 #include "platform/IniProfile.h"
 #include "platform/IntegerText.h"
-#include "platform/ProgramDirectory.h"
 
-namespace shell {
+namespace settings {
 namespace {
 
 struct SettingNames {
@@ -39,6 +38,4 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   return s;
 }
 
-MerchantSettings LoadMerchantSettings() { return LoadMerchantSettings(platform::ProgramDirectory()); }
-
-}  // namespace shell
+}  // namespace settings

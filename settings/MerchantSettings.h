@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace shell {
+namespace settings {
 
 // The merchant and terminal settings, read once at start-up from VEK_Demo.ini in
 // the program's directory. Texts are CP949 bytes exactly as the file gives them.
@@ -21,7 +21,4 @@ struct MerchantSettings {
 // or key, or a printer port that isn't integer text, gives the defaults.
 MerchantSettings LoadMerchantSettings(const std::string& programDirectory);
 
-// The same for the directory of the running program.
-MerchantSettings LoadMerchantSettings();
-
-}  // namespace shell
+}  // namespace settings

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "IntegerText.h"
+#include "platform/IntegerText.h"
 
 namespace platform {
 namespace {

@@ -1,10 +1,10 @@
-#include "shell/MerchantSettings.h"
+#include "settings/MerchantSettings.h"
 
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
 
-using shell::LoadMerchantSettings;
+using settings::LoadMerchantSettings;
 using testsupport::K;
 
 namespace {
@@ -12,7 +12,7 @@ namespace {
 const std::string kSection = "[ VEK플레노르가맹점설정 ]\r\n";
 
 // Writes VEK_Demo.ini (CP949 unless told otherwise) and loads the settings from there.
-shell::MerchantSettings LoadFrom(const testsupport::TempDir& dir, const std::string& utf8Body, bool asUtf8 = false) {
+settings::MerchantSettings LoadFrom(const testsupport::TempDir& dir, const std::string& utf8Body, bool asUtf8 = false) {
   const std::string text = kSection + utf8Body;
   testsupport::WriteFile(dir.path() / "VEK_Demo.ini", asUtf8 ? text : K(text));
   return LoadMerchantSettings(dir.dir());

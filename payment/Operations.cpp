@@ -1,0 +1,117 @@
+#include "Operations.h"
+
+#include "PaymentExchange.h"
+#include "payment/Amounts.h"
+#include "payment/ReplyFields.h"
+#include "payment/Requests.h"
+#include "receipt/ReceiptBuilder.h"
+
+namespace payment {
+namespace {
+
+using enum EntryField;
+
+TerminalIdentity Terminal(const settings::MerchantSettings& settings) {
+  return {settings.TerminalId, settings.BusinessNumber};
+}
+
+// What the screen shows for the exchange itself; an accepted reply adds to it.
+OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
+  switch (exchange.Outcome) {
+    case ExchangeOutcome::RequestTooLong: return {.MessageBox = RequestTooLongMessage()};
+    case ExchangeOutcome::ModuleUnavailable: return {.MessageBox = ModuleUnavailableMessage()};
+    case ExchangeOutcome::CallFailed: return {.LabelText = exchange.LabelText, .FocusNumberField = true};
+    case ExchangeOutcome::Refused:
+    case ExchangeOutcome::Accepted: break;
+  }
+  return {.LabelText = exchange.LabelText};
+}
+
+// An accepted use, cancellation or approval: its receipt, then the fields it read
+// are emptied and the cursor goes back to the number.
+OperationOutcome Approved(OperationOutcome outcome, const receipt::ReceiptInput& receipt,
+                          std::vector<EntryField> cleared, const OperationContext& context) {
+  outcome.Receipt = receipt::ComposeReceiptLines(receipt, context.Settings, context.ThousandsSeparator);
+  outcome.Cleared = std::move(cleared);
+  outcome.FocusNumberField = true;
+  return outcome;
+}
+
+}  // namespace
+
+OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context) {
+  const Amounts amounts = AmountsFromText(entries.Amount);
+  const TerminalIdentity terminal = Terminal(context.Settings);
+  const OriginalTransaction original{entries.OriginalApproval, entries.OriginalDate};
+  std::string request;
+  switch (mode) {
+    case VoucherMode::Inquiry: request = BuildVoucherInquiryRequest(terminal, entries.Number); break;
+    case VoucherMode::Use: request = BuildVoucherUseRequest(terminal, entries.Number, amounts); break;
+    case VoucherMode::Cancellation:
+      request = BuildVoucherCancelRequest(terminal, entries.Number, original, amounts);
+      break;
+  }
+  const ExchangeResult exchange = PaymentExchange(context.Module, request);
+  OperationOutcome outcome = ExchangeOutcomeOnScreen(exchange);
+  if (exchange.Outcome != ExchangeOutcome::Accepted) return outcome;
+
+  if (mode == VoucherMode::Inquiry) {
+    const InquiryReply reply = ReadVoucherInquiryReply(exchange.Payload);
+    outcome.LabelText = reply.InquiryText;
+    const std::optional<std::int32_t> amount = platform::ParseIntegerText(reply.AmountText);
+    if (!amount) {
+      outcome.ConversionError.emplace(reply.AmountText);
+      return outcome;
+    }
+    outcome.AmountText = std::to_string(*amount);
+    outcome.FocusNumberField = true;
+    return outcome;
+  }
+
+  const bool use = mode == VoucherMode::Use;
+  const ApprovalReply reply = use ? ReadVoucherUseReply(exchange.Payload) : ReadVoucherCancelReply(exchange.Payload);
+  return Approved(std::move(outcome),
+                  {.Kind = use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation,
+                   .TransactionDateTime = reply.TransactionDateTime,
+                   .InstrumentNumber = entries.Number,
+                   .VoucherTypeName = VoucherTypeName(reply.VoucherTypeCode),
+                   .VoucherName = reply.VoucherName,
+                   .NetAmount = amounts.Net,
+                   .TaxAmount = amounts.Tax,
+                   .TotalAmount = amounts.Total,
+                   .ApprovalNumber = reply.ApprovalNumber,
+                   .Messages = reply.Messages,
+                   .OriginalDate = use ? std::string() : entries.OriginalDate},
+                  use ? std::vector{Amount, Number} : std::vector{Amount, Number, OriginalApproval, OriginalDate},
+                  context);
+}
+
+OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
+  const bool approval = mode == CashCardMode::Approval;
+  const Amounts amounts = AmountsFromText(entries.Amount);
+  const TerminalIdentity terminal = Terminal(context.Settings);
+  const std::string request =
+      approval ? BuildCashCardApprovalRequest(terminal, entries.Number, amounts)
+               : BuildCashCardCancelRequest(terminal, entries.Number, {entries.OriginalApproval, entries.OriginalDate},
+                                            amounts);
+  const ExchangeResult exchange = PaymentExchange(context.Module, request);
+  OperationOutcome outcome = ExchangeOutcomeOnScreen(exchange);
+  if (exchange.Outcome != ExchangeOutcome::Accepted) return outcome;
+
+  const ApprovalReply reply =
+      approval ? ReadCashCardApprovalReply(exchange.Payload) : ReadCashCardCancelReply(exchange.Payload);
+  return Approved(
+      std::move(outcome),
+      {.Kind = approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation,
+       .TransactionDateTime = reply.TransactionDateTime,
+       .InstrumentNumber = entries.Number,
+       .NetAmount = amounts.Net,
+       .TaxAmount = amounts.Tax,
+       .TotalAmount = amounts.Total,
+       .ApprovalNumber = reply.ApprovalNumber,
+       .Messages = reply.Messages,
+       .OriginalDate = approval ? std::string() : entries.OriginalDate},
+      approval ? std::vector{Amount, Number} : std::vector{Amount, Number, OriginalApproval, OriginalDate}, context);
+}
+
+}  // namespace payment

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "payment/PaymentModule.h"
+#include "platform/IntegerText.h"
+#include "receipt/ReceiptLines.h"
+#include "settings/MerchantSettings.h"
+
+// The voucher and cash-card operations as the screens start them: the entry texts,
+// the settings and the payment module in, one outcome out that says everything the
+// screen must then do. Nothing here touches a screen or a printer.
+namespace payment {
+
+enum class VoucherMode { Inquiry = 0, Use = 1, Cancellation = 2 };
+enum class CashCardMode { Approval = 1, Cancellation = 2 };
+
+// A screen's entry fields as the operator left them, in CP949.
+struct EntryTexts {
+  std::string Number{};            // the voucher or barcode number
+  std::string Amount{};            // tax included
+  std::string OriginalDate{};      // cancellations: YYYYMMDD
+  std::string OriginalApproval{};  // cancellations
+};
+
+enum class EntryField { Number, Amount, OriginalDate, OriginalApproval };
+
+// What the screen does, in this order. A message box says all there is to say;
+// otherwise the message label takes its text, a conversion error is raised (the
+// steps after it do not happen), the amount field takes its text, the receipt is
+// printed (a receipt that can't be printed ends it there as well), the fields are
+// emptied in their order, and the focus goes back to the number field.
+struct OperationOutcome {
+  std::optional<std::string> MessageBox{};
+  std::optional<std::string> LabelText{};
+  std::optional<platform::ConversionError> ConversionError{};
+  std::optional<std::string> AmountText{};
+  std::optional<receipt::ReceiptLines> Receipt{};
+  std::vector<EntryField> Cleared{};
+  bool FocusNumberField = false;
+};
+
+// What every operation reads besides the entry fields.
+struct OperationContext {
+  const settings::MerchantSettings& Settings;
+  PaymentModule& Module;
+  std::string_view ThousandsSeparator;  // for the receipt's amounts
+};
+
+OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context);
+OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context);
+
+}  // namespace payment
