@@ -88,6 +88,7 @@ void TSioCustomComm::Open() {
     {
       TSioLock lock(lock_);
       if (const int e = device_->SetEventMask(EventMaskFromMonitorEvents()))
+        // The leading blank is part of the message as operators and their logs know it.
         RaiseCommError(" Error setting EventMask (%d), %s", e);
     }
     thread_ = TSioCommThread::Create(*device_, priority_, environment_.MainThread);
@@ -147,7 +148,7 @@ void TSioCustomComm::ApplySettings() {
     case TSioFlowControl::fcXonXoff: flags |= dcb::fOutX | dcb::fInX; break;
   }
   static constexpr std::uint32_t kDtr[] = {0, dcb::DtrEnable, dcb::DtrHandshake};
-  static constexpr std::uint32_t kRts[] = {0, dcb::RtsEnable, dcb::RtsHandshake, 0x3000};
+  static constexpr std::uint32_t kRts[] = {0, dcb::RtsEnable, dcb::RtsHandshake, dcb::RtsToggle};
   if (flowControl_ != TSioFlowControl::fcDtrDsr) flags |= kDtr[static_cast<int>(dtrControl_)];
   if (flowControl_ != TSioFlowControl::fcRtsCts) flags |= kRts[static_cast<int>(rtsControl_)];
   static constexpr std::pair<TSioCommOption, std::uint32_t> kOptions[] = {

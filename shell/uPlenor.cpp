@@ -188,6 +188,9 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   ThousandsSeparator = LocaleThousandsSeparator();
 }
 
+// sio goes first: until its Close has stopped the event thread, a hand-off may
+// still report an error through the message boxes and the invoker, which are
+// members destroyed before sio would otherwise be.
 TfmMain::~TfmMain() { sio.reset(); }
 
 QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {

@@ -45,6 +45,8 @@ void PrinterPortFile::Write(std::string_view bytes) {
 }
 
 void PrinterPortFile::Close() {
+  // Never retried: the descriptor is released even when close reports an error
+  // (EINTR included), and a second close could end a descriptor opened meanwhile.
   const int fd = fd_;
   fd_ = -1;
   if (::close(fd) != 0) throw InOutError(errno);

@@ -49,6 +49,7 @@ inline constexpr std::uint32_t DtrEnable = 0x0010;
 inline constexpr std::uint32_t DtrHandshake = 0x0020;
 inline constexpr std::uint32_t RtsEnable = 0x1000;
 inline constexpr std::uint32_t RtsHandshake = 0x2000;
+inline constexpr std::uint32_t RtsToggle = 0x3000;  // both bits of the RTS field, not a bit of its own
 }  // namespace dcb
 
 // Port events (a wait reports a set of them).

@@ -2,8 +2,9 @@
 // do, with the payment module in the test's hands.
 #include "payment/Operations.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <array>
 
 #include "GoldenReceipts.h"
 #include "ScriptedPaymentModule.h"
@@ -47,41 +48,27 @@ class OperationsTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(OperationsTest, AcceptedUsePrintsItsReceiptAndEmptiesAmountThenNumber) {
-  module.Answers(true, FramedReply({{1, "0000"},
-                                    {5, K("  사용되었습니다.  ")},
-                                    {125, "A0000123"},
-                                    {145, "20241205143015"},
-                                    {159, "CT03"},
-                                    {163, K("로드 이용권 1만원")},
-                                    {272, K("이용해 주셔서 감사합니다.")},
-                                    {302, K("잔액 : 5,000원")}}));
-  const auto outcome = Voucher(VoucherMode::Use, {.Number = "1234567890123", .Amount = "10000", .OriginalDate = "x"});
-  EXPECT_EQ(Sent().size(), 95u);
-  EXPECT_EQ(outcome.LabelText, K("사용되었습니다."));
-  EXPECT_EQ(OnPaper(outcome), testsupport::GoldenBytes("receipt-voucher-use.lpt"));
-  EXPECT_EQ(outcome.Cleared, (std::vector{Amount, Number}));
-  EXPECT_TRUE(outcome.FocusNumberField);
-  EXPECT_FALSE(outcome.MessageBox);
-}
-
-TEST_F(OperationsTest, AcceptedCancellationEmptiesAllFourFieldsInOrder) {
-  module.Answers(true, FramedReply({{1, "0000"},
-                                    {125, "A0000124"},
-                                    {159, "20241206090000"},
-                                    {173, "CT01"},
-                                    {177, K("로드 이용권 1만원")},
-                                    // The name's field runs to 276: the first line starts after it.
-                                    {272, "     " + K("이용해 주셔서 감사합니다.")},
-                                    {302, K("잔액 : 5,000원")}}));
-  const auto outcome = Voucher(VoucherMode::Cancellation, {.Number = "1234567890123",
-                                                           .Amount = "10000",
-                                                           .OriginalDate = "20241205",
-                                                           .OriginalApproval = "A0000123"});
-  EXPECT_EQ(Sent().substr(44, 28), "A0000123            20241205");
-  EXPECT_EQ(OnPaper(outcome), testsupport::GoldenBytes("receipt-voucher-cancel.lpt"));
-  EXPECT_EQ(outcome.Cleared, (std::vector{Amount, Number, OriginalApproval, OriginalDate}));
-  EXPECT_TRUE(outcome.FocusNumberField);
+TEST_F(OperationsTest, AcceptedOperationsPrintTheirReceiptThenEmptyTheFieldsTheyRead) {
+  const auto golden = testsupport::GoldenCases();
+  const auto operations = testsupport::GoldenOperations();
+  const std::vector<EntryField> useFields{Amount, Number};
+  const std::vector<EntryField> cancelFields{Amount, Number, OriginalApproval, OriginalDate};
+  for (std::size_t i = 0; i < golden.size(); ++i) {
+    SCOPED_TRACE(golden[i].name);
+    module.Answers(true, operations[i].reply);
+    const EntryTexts& entries = operations[i].entries;
+    const bool cancel = !entries.OriginalDate.empty();
+    const auto outcome =
+        i < 2 ? Voucher(cancel ? VoucherMode::Cancellation : VoucherMode::Use, entries)
+              : CashCard(cancel ? CashCardMode::Cancellation : CashCardMode::Approval, entries);
+    EXPECT_EQ(outcome.LabelText, K("승인되었습니다."));
+    EXPECT_EQ(OnPaper(outcome), testsupport::GoldenBytes(std::string("receipt-") + golden[i].name + ".lpt"));
+    EXPECT_EQ(outcome.Cleared, cancel ? cancelFields : useFields);
+    EXPECT_TRUE(outcome.FocusNumberField);
+    EXPECT_FALSE(outcome.MessageBox);
+    EXPECT_EQ(module.Requests.back().substr(6, 4), (std::array{"9000", "9002", "9300", "9302"}[i]));
+  }
+  EXPECT_EQ(module.Requests[1].substr(44, 28), "ORIGINAL            20241205");  // the original transaction
 }
 
 TEST_F(OperationsTest, AcceptedInquiryGivesTheAmountWithoutLeadingZeros) {
@@ -124,11 +111,6 @@ TEST_F(OperationsTest, OutcomesOfTheExchangeItself) {
   ExpectNothingAfterTheLabel(failed);
   EXPECT_TRUE(failed.FocusNumberField);
 
-  module.Answers(true, "\x02" "0000 no end");  // no ETX: an empty payload, refused
-  auto unframed = CashCard(CashCardMode::Approval, typed);
-  EXPECT_EQ(unframed.LabelText, "");
-  ExpectNothingAfterTheLabel(unframed);
-
   module.Answer.reset();
   auto unavailable = CashCard(CashCardMode::Cancellation, typed);
   EXPECT_EQ(unavailable.MessageBox, K("신용모듈오류"));
@@ -142,40 +124,6 @@ TEST_F(OperationsTest, OverlongRequestIsAMessageAndNeverReachesTheModule) {
   EXPECT_TRUE(module.Requests.empty());
   EXPECT_EQ(outcome.MessageBox, RequestTooLongMessage());
   EXPECT_FALSE(outcome.LabelText);
-}
-
-TEST_F(OperationsTest, AmountThatIsNotANumberGoesOutAsZero) {
-  module.Answers(true, FramedReply({{1, "0101"}}));
-  Voucher(VoucherMode::Use, {.Number = "1", .Amount = "10,000"});
-  EXPECT_EQ(Sent().substr(44, 9), "000000000");
-  EXPECT_EQ(Sent().substr(57 + 10, 27), std::string(27, '0'));
-}
-
-TEST_F(OperationsTest, CashCardApprovalWithEmptyFieldsGoesOutAndPrints) {
-  module.Answers(true, FramedReply({{1, "0000"}, {5, K("승인")}, {125, "C0000001"}, {145, "20241205150000"},
-                                    {159, "20990101000000"}}));
-  const auto outcome = CashCard(CashCardMode::Approval, {});
-  EXPECT_EQ(Sent(), "\x02PAIR\x1C" "9300\x1C" "1004                " + std::string(13, ' ') +
-                        "0000000001234567890TG01000000000000000000000000000\x03");
-  EXPECT_EQ(outcome.LabelText, K("승인"));
-  EXPECT_NE(OnPaper(outcome).find("2024/12/05 15:00:00"), std::string::npos);
-  EXPECT_EQ(outcome.Cleared, (std::vector{Amount, Number}));
-  EXPECT_TRUE(outcome.FocusNumberField);
-}
-
-TEST_F(OperationsTest, CashCardCancellationTakesItsDateFrom159AndTheTypedOriginalDate) {
-  module.Answers(true, FramedReply({{1, "0000"},
-                                    {125, "C0000002"},
-                                    {145, "20990101000000"},
-                                    {159, "20241206100000"},
-                                    {272, K("큐비캐쉬 잔액 : 200,000원")}}));
-  const auto outcome = CashCard(CashCardMode::Cancellation, {.Number = "9876543210123",
-                                                             .Amount = "50000",
-                                                             .OriginalDate = "20241205",
-                                                             .OriginalApproval = "C0000001"});
-  EXPECT_EQ(Sent().substr(0, 11), "\x02PAIR\x1C" "9302\x1C");
-  EXPECT_EQ(OnPaper(outcome), testsupport::GoldenBytes("receipt-cashcard-cancel.lpt"));
-  EXPECT_EQ(outcome.Cleared, (std::vector{Amount, Number, OriginalApproval, OriginalDate}));
 }
 
 TEST_F(OperationsTest, RefusedCashCardOperationsKeepTheFields) {

@@ -9,8 +9,6 @@
 #include "payment/LibraryPaymentModule.h"
 
 using namespace payment;
-using testsupport::ReadFile;
-using testsupport::WriteFile;
 
 namespace {
 
@@ -21,7 +19,7 @@ class ExchangeTest : public ::testing::Test {
     std::filesystem::create_symlink(library, dir_.path() / "VEKDLL.so");
   }
   void Script(unsigned char result, std::string_view reply) {
-    WriteFile(dir_.path() / "scripted-reply.bin", std::string(1, static_cast<char>(result)) + std::string(reply));
+    testsupport::ScriptModuleAnswer(dir_.path(), result, reply);
   }
   ExchangeResult Exchange(std::string_view request = "\x02PAIR\x1C" "9100\x1C" "request\x03") {
     LibraryPaymentModule module;
@@ -32,7 +30,7 @@ class ExchangeTest : public ::testing::Test {
     if (handle != nullptr) dlclose(handle);
     return handle != nullptr;
   }
-  bool ModuleWasCalled() { return std::filesystem::exists(dir_.path() / "scripted-request.bin"); }
+  bool ModuleWasCalled() { return std::filesystem::exists(dir_.path() / "scripted-call.txt"); }
 
   testsupport::TempDir dir_;
   testsupport::WorkingDirectory cwd_{dir_.path()};
@@ -62,8 +60,8 @@ TEST_F(ExchangeTest, SendsTheRequestToTheFixedServerAndReleasesTheModule) {
   EXPECT_EQ(result.Outcome, ExchangeOutcome::Accepted);
   EXPECT_EQ(result.LabelText, "approved");
   EXPECT_EQ(result.Payload, "0000" + kMessage);
-  EXPECT_EQ(ReadFile(dir_.path() / "scripted-request.bin"), request);
-  EXPECT_EQ(ReadFile(dir_.path() / "scripted-call.txt"), "127.0.0.1 19976");
+  EXPECT_EQ(testsupport::ScriptedModuleRequest(dir_.path()), request);
+  EXPECT_EQ(testsupport::ScriptedModuleCall(dir_.path()), "127.0.0.1 19976");
   EXPECT_FALSE(ModuleStillLoaded());
 }
 
@@ -124,7 +122,7 @@ TEST_F(ExchangeTest, RequestLongerThanTheBufferIsNeverSent) {
   EXPECT_FALSE(ModuleWasCalled());
 
   EXPECT_EQ(Exchange(std::string(1024, 'Q')).Outcome, ExchangeOutcome::Accepted);
-  EXPECT_EQ(ReadFile(dir_.path() / "scripted-request.bin"), std::string(1024, 'Q'));
+  EXPECT_EQ(testsupport::ScriptedModuleRequest(dir_.path()), std::string(1024, 'Q'));
 }
 
 TEST(ExchangeMessages, AreKoreanTextsForTheMessageBox) {

