@@ -9,6 +9,7 @@
 #include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptFraming.h"
 #include "GoldenReceipts.h"
+#include "ScriptedPaymentModule.h"
 
 namespace {
 
@@ -69,6 +70,19 @@ void BM_ComposeReceipt(benchmark::State& state) {
   }
 }
 
+// A whole accepted use, from the entry texts to the receipt lines, with the module
+// answering at once: what the terminal adds to the module's own time.
+void BM_VoucherUseOperation(benchmark::State& state) {
+  const settings::MerchantSettings settings = testsupport::GoldenSettings();
+  const testsupport::GoldenOperation use = testsupport::GoldenOperations()[0];
+  testsupport::ScriptedPaymentModule module;
+  module.Answers(true, use.reply);
+  for (auto _ : state) {
+    module.Requests.clear();
+    benchmark::DoNotOptimize(payment::VoucherOperation(payment::VoucherMode::Use, use.entries, {settings, module, ","}));
+  }
+}
+
 }  // namespace
 
 BENCHMARK(BM_VoucherInquiryRequest);
@@ -78,3 +92,4 @@ BENCHMARK(BM_CashCardApprovalRequest);
 BENCHMARK(BM_CashCardCancelRequest);
 BENCHMARK(BM_CutReplyAndReadUseFields);
 BENCHMARK(BM_ComposeReceipt)->Arg(1)->Arg(2)->Arg(11)->Arg(12);
+BENCHMARK(BM_VoucherUseOperation);
