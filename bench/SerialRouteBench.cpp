@@ -13,14 +13,6 @@
 
 namespace {
 
-// No events are monitored, so nothing is ever handed over.
-class NoMainThread final : public serial::MainThreadInvoker {
- public:
-  void Post(std::function<void()>) override {}
-  bool ApplicationTerminating() const override { return false; }
-  void ShowException(const std::exception&) override {}
-};
-
 // 32 lines of up to 42 columns: about 1.2 KB as the serial route frames it.
 receipt::ReceiptLines FullReceipt() {
   receipt::ReceiptLines lines = {"\x1B@", "\x1B!\x10"};
@@ -34,7 +26,7 @@ void Run(benchmark::State& state, bool lineByLine) {
   testsupport::TempDir dir;
   testsupport::PseudoTerminal line;
   line.LinkAs(dir.dir(), "COM3");
-  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<NoMainThread>(), dir.dir()});
+  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<serial::NoMainThread>(), dir.dir()});
   sio.SetPortNum(3);
   sio.SetBaudrate(serial::TSioBaudrate::br9600);
   sio.Open();

@@ -1,6 +1,5 @@
 #include "Operations.h"
 
-#include "PaymentExchange.h"
 #include "payment/Amounts.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
@@ -17,14 +16,16 @@ TerminalIdentity Terminal(const settings::MerchantSettings& settings) {
 
 // What the screen shows for the exchange itself; an accepted reply adds to it.
 OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
-  switch (exchange.Outcome) {
-    case ExchangeOutcome::RequestTooLong: return {.MessageBox = RequestTooLongMessage()};
-    case ExchangeOutcome::ModuleUnavailable: return {.MessageBox = ModuleUnavailableMessage()};
-    case ExchangeOutcome::CallFailed: return {.LabelText = exchange.LabelText, .FocusNumberField = true};
+  const ExchangeOutcome ended = exchange.Outcome;
+  switch (ended) {
+    case ExchangeOutcome::RequestTooLong: return {.Exchange = ended, .MessageBox = RequestTooLongMessage()};
+    case ExchangeOutcome::ModuleUnavailable: return {.Exchange = ended, .MessageBox = ModuleUnavailableMessage()};
+    case ExchangeOutcome::CallFailed:
+      return {.Exchange = ended, .LabelText = exchange.LabelText, .FocusNumberField = true};
     case ExchangeOutcome::Refused:
     case ExchangeOutcome::Accepted: break;
   }
-  return {.LabelText = exchange.LabelText};
+  return {.Exchange = ended, .LabelText = exchange.LabelText};
 }
 
 // An accepted use, cancellation or approval: its receipt, then the fields it read

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "payment/PaymentModule.h"
+#include "payment/PaymentExchange.h"
 #include "platform/IntegerText.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"
@@ -34,6 +34,7 @@ enum class EntryField { Number, Amount, OriginalDate, OriginalApproval };
 // printed (a receipt that can't be printed ends it there as well), the fields are
 // emptied in their order, and the focus goes back to the number field.
 struct OperationOutcome {
+  ExchangeOutcome Exchange = ExchangeOutcome::Accepted;  // how the exchange itself ended
   std::optional<std::string> MessageBox{};
   std::optional<std::string> LabelText{};
   std::optional<platform::ConversionError> ConversionError{};

@@ -17,4 +17,13 @@ class MainThreadInvoker {
   virtual void ShowException(const std::exception& error) = 0;
 };
 
+// For a program without an event loop whose port monitors no events, so that
+// nothing is ever handed over.
+class NoMainThread final : public MainThreadInvoker {
+ public:
+  void Post(std::function<void()>) override {}
+  bool ApplicationTerminating() const override { return false; }
+  void ShowException(const std::exception&) override {}
+};
+
 }  // namespace serial

@@ -3,10 +3,8 @@
 #include <cerrno>
 #include <chrono>
 
-#include "QtMainThreadInvoker.h"
 #include "platform/DeviceNames.h"
 #include "platform/ErrorText.h"
-#include "platform/ProgramDirectory.h"
 
 namespace serial {
 namespace {
@@ -24,10 +22,6 @@ std::string FormatWithPort(std::string_view format, std::int32_t port) {
 }
 
 }  // namespace
-
-TSioEnvironment DefaultSioEnvironment() {
-  return {platform::PosixSerialDevices(), std::make_shared<QtMainThreadInvoker>(), platform::ProgramDirectory()};
-}
 
 TSioCustomComm::TSioCustomComm(TSioComponent* Owner, TSioEnvironment Environment)
     : TSioCoreComponent(Owner), environment_(std::move(Environment)) {

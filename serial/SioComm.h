@@ -65,14 +65,11 @@ struct TSioEnvironment {
   std::shared_ptr<MainThreadInvoker> MainThread;
   std::string ProgramDirectory;  // where devices/ names the ports
 };
-// The real devices, the Qt main thread and the program's directory. Call it on the
-// main thread once the application object exists.
-TSioEnvironment DefaultSioEnvironment();
 
 // A serial port opened by number ("COM%d"), configured from its properties.
 class TSioCustomComm : public TSioCoreComponent {
  public:
-  explicit TSioCustomComm(TSioComponent* Owner = nullptr, TSioEnvironment Environment = DefaultSioEnvironment());
+  TSioCustomComm(TSioComponent* Owner, TSioEnvironment Environment);
   ~TSioCustomComm() override;
 
   void Open();

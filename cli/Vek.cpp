@@ -1,0 +1,112 @@
+#include "Vek.h"
+
+#include <exception>
+
+#include "payment/Operations.h"
+#include "platform/Cp949.h"
+
+namespace cli {
+namespace {
+
+using payment::CashCardMode;
+using payment::VoucherMode;
+
+struct Command {
+  std::string_view name;
+  std::size_t arguments;
+  // Which arguments (number, amount, date, approval) must not be empty, with the
+  // window's message for each.
+  std::vector<std::pair<std::size_t, const char*>> required;
+  std::function<payment::OperationOutcome(const payment::EntryTexts&, const payment::OperationContext&)> run;
+};
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands{
+      {"inquiry", 1, {}, [](auto& e, auto& c) { return payment::VoucherOperation(VoucherMode::Inquiry, e, c); }},
+      {"use",
+       2,
+       {{0, "이용권NO를 입력하십시요."}, {1, "이용금액을 입력하십시요."}},
+       [](auto& e, auto& c) { return payment::VoucherOperation(VoucherMode::Use, e, c); }},
+      {"cancel",
+       4,
+       {{0, "이용권NO를 입력하십시요."},
+        {1, "이용금액을 입력하십시요."},
+        {2, "원거래일을 입력하십시요."},
+        {3, "원거래번호를 입력하십시요."}},
+       [](auto& e, auto& c) { return payment::VoucherOperation(VoucherMode::Cancellation, e, c); }},
+      {"card-approve", 2, {}, [](auto& e, auto& c) { return payment::CashCardOperation(CashCardMode::Approval, e, c); }},
+      {"card-cancel",
+       4,
+       {},
+       [](auto& e, auto& c) { return payment::CashCardOperation(CashCardMode::Cancellation, e, c); }},
+  };
+  return commands;
+}
+
+std::string Utf8(const std::string& cp949) { return platform::Cp949ToUtf8(cp949); }
+
+}  // namespace
+
+std::string VekHelp() {
+  return "usage: vek COMMAND ARGUMENTS\n"
+         "\n"
+         "  vek inquiry NUMBER                            look a voucher up\n"
+         "  vek use NUMBER AMOUNT                         use a voucher for AMOUNT won\n"
+         "  vek cancel NUMBER AMOUNT DATE APPROVAL        cancel a voucher use of DATE (YYYYMMDD)\n"
+         "  vek card-approve NUMBER AMOUNT                approve a cash-card payment\n"
+         "  vek card-cancel NUMBER AMOUNT DATE APPROVAL   cancel a cash-card approval\n"
+         "\n"
+         "The arguments are what the terminal's entry fields would hold, checked as the\n"
+         "terminal checks them. The settings (VEK_Demo.ini), the payment module\n"
+         "(VEKDLL in the current folder) and the receipt printer are the terminal's.\n"
+         "\n"
+         "The module's message goes to standard output in UTF-8; an accepted inquiry adds\n"
+         "the amount it read on a second line. An accepted use, cancellation, approval or\n"
+         "card cancellation prints its receipt as the terminal does.\n"
+         "\n"
+         "Exit status: 0 accepted, 1 refused by the service, 2 the module answered false,\n"
+         "3 the module is missing or unusable, 4 the input was refused by the checks (no\n"
+         "request made), 5 the receipt could not be printed.\n";
+}
+
+VekResult RunVek(const std::vector<std::string>& args, const settings::MerchantSettings& settings,
+                 payment::PaymentModule& module, const ReceiptPrinting& print) {
+  if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return {kAccepted, VekHelp(), {}};
+  const Command* command = nullptr;
+  for (const Command& c : Commands())
+    if (!args.empty() && args[0] == c.name) command = &c;
+  if (command == nullptr || args.size() != command->arguments + 1) return {kInputRefused, {}, VekHelp()};
+
+  std::vector<std::string> fields(4);
+  for (std::size_t i = 0; i < command->arguments; ++i) fields[i] = platform::Utf8ToCp949(args[i + 1]);
+  for (const auto& [field, message] : command->required)
+    if (fields[field].empty()) return {kInputRefused, {}, std::string(message) + "\n"};
+
+  const payment::EntryTexts entries{
+      .Number = fields[0], .Amount = fields[1], .OriginalDate = fields[2], .OriginalApproval = fields[3]};
+  // The window takes the thousands separator from the system; here it is the one
+  // Korean receipts use.
+  const payment::OperationOutcome outcome = command->run(entries, {settings, module, ","});
+
+  VekResult result;
+  switch (outcome.Exchange) {
+    case payment::ExchangeOutcome::RequestTooLong: return {kInputRefused, {}, Utf8(*outcome.MessageBox) + "\n"};
+    case payment::ExchangeOutcome::ModuleUnavailable: return {kModuleUnusable, {}, Utf8(*outcome.MessageBox) + "\n"};
+    case payment::ExchangeOutcome::CallFailed: return {kCallFailed, Utf8(*outcome.LabelText) + "\n", {}};
+    case payment::ExchangeOutcome::Refused: return {kRefused, Utf8(*outcome.LabelText) + "\n", {}};
+    case payment::ExchangeOutcome::Accepted: break;
+  }
+  result.Out = Utf8(outcome.LabelText.value_or("")) + "\n";
+  if (outcome.ConversionError) return {kModuleUnusable, result.Out, Utf8(outcome.ConversionError->what()) + "\n"};
+  if (outcome.AmountText) result.Out += *outcome.AmountText + "\n";
+  if (outcome.Receipt) {
+    try {
+      print(*outcome.Receipt);
+    } catch (const std::exception& error) {
+      return {kReceiptNotPrinted, result.Out, Utf8(error.what()) + "\n"};
+    }
+  }
+  return result;
+}
+
+}  // namespace cli
