@@ -8,7 +8,7 @@
 namespace payment {
 
 std::optional<ModuleAnswer> LibraryPaymentModule::Call(std::string_view request) {
-  using EntryPoint = unsigned char (*)(const char*, int, char*, char*);
+  using EntryPoint = unsigned char(VEK_MODULE_CALL*)(const char*, int, char*, char*);
 
   std::array<char, kMessageBufferBytes> requestBuffer{};
   std::array<char, kMessageBufferBytes> replyBuffer{};

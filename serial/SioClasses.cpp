@@ -1,12 +1,5 @@
 #include "SioClasses.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <system_error>
-
 namespace serial {
 
 void TSioPersistent::Assign(const TSioPersistent& Source) {
@@ -35,42 +28,13 @@ void TSioEventChars::SetChar(int Index, std::uint8_t c) {
   Changed();
 }
 
-TSioHandleObject::~TSioHandleObject() {
-  if (handle_ >= 0) close(handle_);
-}
-
 WaitResult TSioHandleObject::WaitFor(std::uint32_t Timeout) {
-  pollfd p{handle_, POLLIN, 0};
-  const int timeout = Timeout == 0xFFFFFFFFu ? -1 : static_cast<int>(std::min<std::uint32_t>(Timeout, INT32_MAX));
-  for (;;) {
-    const int rc = poll(&p, 1, timeout);
-    if (rc > 0) return (p.revents & POLLIN) ? WaitResult::Signaled : WaitResult::Failed;
-    if (rc == 0) return WaitResult::TimedOut;
-    if (errno == EINTR) continue;  // a signal is no reason to stop waiting
-    LastError = errno;
-    return WaitResult::Failed;
+  switch (event_.WaitFor(Timeout, LastError)) {
+    case platform::WaitableEvent::Result::Signaled: return WaitResult::Signaled;
+    case platform::WaitableEvent::Result::TimedOut: return WaitResult::TimedOut;
+    case platform::WaitableEvent::Result::Failed: break;
   }
+  return WaitResult::Failed;
 }
-
-void TSioHandleObject::Signal() {
-  const std::uint64_t one = 1;
-  // The counter only saturates after 2^64 - 2 signals; a failed write changes nothing.
-  [[maybe_unused]] const ssize_t n = write(handle_, &one, sizeof one);
-}
-
-void TSioHandleObject::Reset() {
-  std::uint64_t value;
-  [[maybe_unused]] const ssize_t n = read(handle_, &value, sizeof value);  // EAGAIN when already reset
-}
-
-namespace {
-int CreateEventFd() {
-  const int fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (fd < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
-  return fd;
-}
-}  // namespace
-
-TSioSimpleEvent::TSioSimpleEvent() : TSioEvent(CreateEventFd()) {}
 
 }  // namespace serial

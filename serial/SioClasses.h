@@ -6,8 +6,10 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/WaitableEvent.h"
+
 // The serial library's base layer: change-notifying persistent objects, the
-// component base, and small synchronisation wrappers on POSIX primitives.
+// component base, and small synchronisation wrappers on the system's events.
 namespace serial {
 
 class TSioPersistent;
@@ -94,38 +96,32 @@ class TSioCoreComponent : public TSioComponent {
 
 enum class WaitResult { Signaled, TimedOut, Abandoned, Failed };
 
-// A waitable handle (an eventfd), owned and closed with the object.
+// A waitable handle of the system, owned and closed with the object.
 class TSioHandleObject {
  public:
-  virtual ~TSioHandleObject();
+  virtual ~TSioHandleObject() = default;
   TSioHandleObject(const TSioHandleObject&) = delete;
   TSioHandleObject& operator=(const TSioHandleObject&) = delete;
 
   // Timeout in milliseconds; 0xFFFFFFFF waits without limit.
   WaitResult WaitFor(std::uint32_t Timeout);
-  void Signal();
-  void Reset();
+  void Signal() { event_.Signal(); }
+  void Reset() { event_.Reset(); }
 
-  int Handle() const { return handle_; }
-  int LastError = 0;  // errno of the last failed wait
+  platform::WaitHandle Handle() const { return event_.Handle(); }
+  int LastError = 0;  // the system's code of the last failed wait
 
  protected:
-  explicit TSioHandleObject(int handle) : handle_(handle) {}
+  TSioHandleObject() = default;
 
  private:
-  int handle_;
+  platform::WaitableEvent event_;
 };
 
-class TSioEvent : public TSioHandleObject {
- protected:
-  using TSioHandleObject::TSioHandleObject;
-};
+class TSioEvent : public TSioHandleObject {};
 
 // A manual-reset event, created unsignalled: it stays signalled until Reset.
-class TSioSimpleEvent : public TSioEvent {
- public:
-  TSioSimpleEvent();
-};
+class TSioSimpleEvent : public TSioEvent {};
 
 // A lock the holding thread may enter again.
 class TSioCriticalSection {

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "SerialDevice.h"
+#include "platform/SerialDevice.h"
 
 namespace platform {
 namespace {
@@ -153,7 +153,8 @@ class PosixSerialDevice final : public SerialDevice {
     return 0;
   }
 
-  int WaitEvents(int wakeFd, std::uint32_t& events) override {
+  int WaitEvents(WaitHandle wake, std::uint32_t& events) override {
+    const int wakeFd = static_cast<int>(wake);
     events = 0;
     if (epoll_ < 0 && SetEventMask(0) != 0) return errno;
     // The wake descriptor joins this wait only; it is the caller's and changes rarely.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -32,7 +33,8 @@ class PrinterPortFile {
   void Close();
 
  private:
-  int fd_;
+  static constexpr std::intptr_t kClosed = -1;
+  std::intptr_t handle_ = kClosed;  // the system's descriptor or handle
 };
 
 }  // namespace platform

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/WaitableEvent.h"
+
 // A serial device as the serial component sees it: the operations of the Windows
 // communications API it was designed on, each reporting failure with an errno code
 // (0 is success). Two threads use one device at once: the event thread waits for
@@ -98,9 +100,9 @@ class SerialDevice {
   // passed (negative: no limit). A non-zero result means the write failed at once;
   // a write that can't finish in time is ended, its unsent bytes discarded.
   virtual int Write(std::string_view bytes, std::chrono::milliseconds timeout, WriteOutcome& outcome) = 0;
-  // Blocks until an event of the mask arrives (events != 0) or `wakeFd` becomes
-  // readable (events == 0).
-  virtual int WaitEvents(int wakeFd, std::uint32_t& events) = 0;
+  // Blocks until an event of the mask arrives (events != 0) or `wake` is
+  // signalled (events == 0).
+  virtual int WaitEvents(WaitHandle wake, std::uint32_t& events) = 0;
   // Gives and clears the line error flags, and the bytes waiting to be read.
   virtual int ClearErrors(std::uint32_t& errors, std::uint32_t& inQueue) = 0;
 };

@@ -1,59 +1,15 @@
 #include "Cp949.h"
 
-#include <iconv.h>
-
-#include <stdexcept>
+#include "Cp949Codec.h"
 
 namespace platform {
 namespace {
 
-// The one pair of code page 949 that the system's tables lack: CIRCLED HANGUL IEUNG U.
-// The system's converter also mishandles it (it takes the pair and then reports it
-// invalid with nothing left), so it never reaches the converter.
+// The one pair of code page 949 that the C library's tables lack: CIRCLED HANGUL
+// IEUNG U. Its converter also mishandles it (it takes the pair and then reports it
+// invalid with nothing left), so it never reaches a system's converter.
 constexpr std::string_view kCircledIeungUCp949 = "\xA2\xE8";
 constexpr std::string_view kCircledIeungUUtf8 = "\xE3\x89\xBE";  // U+327E
-
-// One direction of the system's converter, used one character at a time: the
-// scanning below decides where each character starts and ends, so whatever the
-// converter does with a character, it can't read past it or take its neighbour.
-class Iconv {
- public:
-  Iconv(const char* to, const char* from) : handle_(iconv_open(to, from)) {
-    if (handle_ == reinterpret_cast<iconv_t>(-1))
-      throw std::runtime_error(std::string("iconv cannot convert from ") + from + " to " + to);
-  }
-  ~Iconv() { iconv_close(handle_); }
-  Iconv(const Iconv&) = delete;
-  Iconv& operator=(const Iconv&) = delete;
-
-  // Appends the conversion of exactly `character`; false (nothing appended) when the
-  // converter can't take all of it.
-  bool Convert(std::string_view character, std::string& out) {
-    char buffer[8];
-    char* in = const_cast<char*>(character.data());
-    size_t inLeft = character.size();
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    iconv(handle_, nullptr, nullptr, nullptr, nullptr);
-    const size_t rc = iconv(handle_, &in, &inLeft, &outPtr, &outLeft);
-    if (rc == static_cast<size_t>(-1) || inLeft != 0 || outPtr == buffer) return false;
-    out.append(buffer, static_cast<size_t>(outPtr - buffer));
-    return true;
-  }
-
- private:
-  iconv_t handle_;
-};
-
-Iconv& ToUtf8() {
-  thread_local Iconv cd("UTF-8", "CP949");
-  return cd;
-}
-
-Iconv& ToCp949() {
-  thread_local Iconv cd("CP949", "UTF-8");
-  return cd;
-}
 
 // Length of the UTF-8 sequence at the start of `s` when it is well formed, else 0.
 size_t Utf8SequenceLength(std::string_view s) {
@@ -119,7 +75,7 @@ std::string Utf8ToCp949(std::string_view utf8) {
       while (n < 4 && n < utf8.size() && (static_cast<unsigned char>(utf8[n]) & 0xC0) == 0x80) ++n;
     } else if (const std::string_view character = utf8.substr(0, n); character == kCircledIeungUUtf8) {
       out += kCircledIeungUCp949;
-    } else if (!ToCp949().Convert(character, out)) {
+    } else if (!codec::FromUtf8(character, out)) {
       out += '?';
     }
     utf8.remove_prefix(n);
@@ -137,7 +93,7 @@ std::string Cp949ToUtf8(std::string_view cp949) {
       out += character[0];
     } else if (character == kCircledIeungUCp949) {
       out += kCircledIeungUUtf8;
-    } else if (n == 1 || !ToUtf8().Convert(character, out)) {
+    } else if (n == 1 || !codec::ToUtf8(character, out)) {
       out += "\xEF\xBF\xBD";
     }
     cp949.remove_prefix(n);

@@ -1,16 +1,10 @@
 #include "FakeSerialDevice.h"
 
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <thread>
 
 namespace testsupport {
 
-FakeLine::FakeLine() : notifyFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
-FakeLine::~FakeLine() { close(notifyFd); }
 
 void FakeLine::Inject(std::uint32_t events, std::uint32_t receivedBytes, std::uint32_t errors) {
   {
@@ -20,8 +14,7 @@ void FakeLine::Inject(std::uint32_t events, std::uint32_t receivedBytes, std::ui
     pendingErrors |= errors;
     if (errors && (state.Flags & platform::dcb::fAbortOnError)) aborted = true;
   }
-  const std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t n = write(notifyFd, &one, sizeof one);
+  notify.Signal();
 }
 
 void FakeLine::Hold(bool on) {
@@ -101,7 +94,7 @@ int FakeSerialDevice::Write(std::string_view bytes, std::chrono::milliseconds ti
   return 0;
 }
 
-int FakeSerialDevice::WaitEvents(int wakeFd, std::uint32_t& events) {
+int FakeSerialDevice::WaitEvents(platform::WaitHandle wake, std::uint32_t& events) {
   events = 0;
   for (;;) {
     {
@@ -112,11 +105,11 @@ int FakeSerialDevice::WaitEvents(int wakeFd, std::uint32_t& events) {
       line_->pendingEvents = 0;
       if (events) return 0;
     }
-    pollfd fds[2] = {{line_->notifyFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    if (poll(fds, 2, -1) < 0 && errno != EINTR) return errno;
-    if (fds[1].revents & POLLIN) return 0;
-    std::uint64_t drained;
-    [[maybe_unused]] ssize_t n = read(line_->notifyFd, &drained, sizeof drained);
+    int error = 0;
+    const int signalled = platform::WaitForEither(line_->notify.Handle(), wake, error);
+    if (signalled < 0) return error;
+    if (signalled == 1) return 0;
+    line_->notify.Reset();
   }
 }
 

@@ -15,8 +15,7 @@ namespace testsupport {
 // set and written, and what the line does next. Safe from any thread.
 class FakeLine {
  public:
-  FakeLine();
-  ~FakeLine();
+  FakeLine() = default;
   FakeLine(const FakeLine&) = delete;
   FakeLine& operator=(const FakeLine&) = delete;
 
@@ -44,7 +43,7 @@ class FakeLine {
   // errno to fail each operation with; 0 succeeds.
   int failGetState = 0, failSetState = 0, failTimeouts = 0, failQueues = 0, failMask = 0, failPurge = 0,
       failWrite = 0, failWait = 0, failClearErrors = 0;
-  int notifyFd;  // readable when events are pending
+  platform::WaitableEvent notify;  // signalled when events are pending
 };
 
 class FakeSerialDevice final : public platform::SerialDevice {
@@ -58,7 +57,7 @@ class FakeSerialDevice final : public platform::SerialDevice {
   int SetEventMask(std::uint32_t mask) override;
   int Purge() override;
   int Write(std::string_view bytes, std::chrono::milliseconds timeout, platform::WriteOutcome& outcome) override;
-  int WaitEvents(int wakeFd, std::uint32_t& events) override;
+  int WaitEvents(platform::WaitHandle wake, std::uint32_t& events) override;
   int ClearErrors(std::uint32_t& errors, std::uint32_t& inQueue) override;
 
  private:

@@ -1,9 +1,10 @@
-#include "PrinterPort.h"
+#include "platform/PrinterPort.h"
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 namespace platform {
 namespace {
@@ -24,20 +25,21 @@ std::string RunTimeText(int code) {
 
 InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
 
-PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate)
-    : fd_(path.empty() ? -1
-                       : ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0),
-                                0644)) {
-  if (fd_ < 0) throw InOutError(path.empty() ? ENOENT : errno);
+PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
+  const int fd = path.empty() ? -1
+                              : ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0),
+                                       0644);
+  if (fd < 0) throw InOutError(path.empty() ? ENOENT : errno);
+  handle_ = fd;
 }
 
 PrinterPortFile::~PrinterPortFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (handle_ != kClosed) ::close(static_cast<int>(handle_));
 }
 
 void PrinterPortFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
-    const ssize_t n = ::write(fd_, bytes.data(), bytes.size());
+    const ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) throw InOutError(n < 0 ? errno : EIO);
     bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -47,8 +49,7 @@ void PrinterPortFile::Write(std::string_view bytes) {
 void PrinterPortFile::Close() {
   // Never retried: the descriptor is released even when close reports an error
   // (EINTR included), and a second close could end a descriptor opened meanwhile.
-  const int fd = fd_;
-  fd_ = -1;
+  const int fd = static_cast<int>(std::exchange(handle_, kClosed));
   if (::close(fd) != 0) throw InOutError(errno);
 }
 

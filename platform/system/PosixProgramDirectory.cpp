@@ -1,4 +1,4 @@
-#include "ProgramDirectory.h"
+#include "platform/ProgramDirectory.h"
 
 #include <filesystem>
 

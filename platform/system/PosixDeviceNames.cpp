@@ -1,4 +1,4 @@
-#include "DeviceNames.h"
+#include "platform/DeviceNames.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "ErrorText.h"
+#include "platform/ErrorText.h"
 
 #include <cstring>
 

@@ -1,0 +1,57 @@
+#include <windows.h>
+
+#include <utility>
+
+#include "platform/PrinterPort.h"
+
+namespace platform {
+namespace {
+
+std::string RunTimeText(int code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND: return "File not found";
+    case ERROR_PATH_NOT_FOUND: return "Path not found";
+    case ERROR_TOO_MANY_OPEN_FILES: return "Too many open files";
+    case ERROR_ACCESS_DENIED: return "File access denied";
+    case ERROR_HANDLE_DISK_FULL:
+    case ERROR_DISK_FULL: return "Disk full";
+    default: return "I/O error " + std::to_string(code);
+  }
+}
+
+HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
+
+}  // namespace
+
+InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
+
+PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
+  const HANDLE handle = path.empty() ? INVALID_HANDLE_VALUE
+                                     : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                   mayCreate ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                                   nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    throw InOutError(path.empty() ? ERROR_FILE_NOT_FOUND : static_cast<int>(GetLastError()));
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+}
+
+PrinterPortFile::~PrinterPortFile() {
+  if (handle_ != kClosed) CloseHandle(Handle(handle_));
+}
+
+void PrinterPortFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    DWORD written = 0;
+    if (!WriteFile(Handle(handle_), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr))
+      throw InOutError(static_cast<int>(GetLastError()));
+    if (written == 0) throw InOutError(ERROR_WRITE_FAULT);
+    bytes.remove_prefix(written);
+  }
+}
+
+void PrinterPortFile::Close() {
+  const HANDLE handle = Handle(std::exchange(handle_, kClosed));
+  if (!CloseHandle(handle)) throw InOutError(static_cast<int>(GetLastError()));
+}
+
+}  // namespace platform
