@@ -26,7 +26,7 @@ void Run(benchmark::State& state, bool lineByLine) {
   testsupport::TempDir dir;
   testsupport::PseudoTerminal line;
   line.LinkAs(dir.dir(), "COM3");
-  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<serial::NoMainThread>(), dir.dir()});
+  serial::TSioComm sio(nullptr, {platform::SystemSerialDevices(), std::make_shared<serial::NoMainThread>(), dir.dir()});
   sio.SetPortNum(3);
   sio.SetBaudrate(serial::TSioBaudrate::br9600);
   sio.Open();

@@ -16,7 +16,7 @@ namespace {
 // The terminal's printer for one receipt: the serial port is opened for it at
 // 9600 baud when the settings name one, and closed again.
 void PrintReceipt(const receipt::ReceiptLines& lines, const settings::MerchantSettings& settings) {
-  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), std::make_shared<serial::NoMainThread>(),
+  serial::TSioComm sio(nullptr, {platform::SystemSerialDevices(), std::make_shared<serial::NoMainThread>(),
                                  settings.ProgramDirectory});
   sio.SetBaudrate(serial::TSioBaudrate::br9600);
   if (settings.PrinterPort > 0) {

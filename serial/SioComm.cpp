@@ -1,6 +1,5 @@
 #include "SioComm.h"
 
-#include <cerrno>
 #include <chrono>
 
 #include "platform/DeviceNames.h"
@@ -66,7 +65,7 @@ void TSioCustomComm::OpenDevice() {
   const std::string path = platform::ResolveDevice(DeviceName(), environment_.ProgramDirectory).Path;
   device_ = environment_.Devices->Open(path, error);
   if (device_) return;
-  if (error == ENOENT) throw ESioCommError(FormatWithPort("Invalid port number (COM%d)", portNum_));
+  if (error == platform::kErrorNoSuchDevice) throw ESioCommError(FormatWithPort("Invalid port number (COM%d)", portNum_));
   throw ESioCommError(FormatWithPort("Can't open device COM%d", portNum_));
 }
 
@@ -114,7 +113,7 @@ void TSioCustomComm::Close() {
 
 void TSioCustomComm::PurgeReadWrite() {
   TSioLock lock(lock_);
-  const int e = device_ ? device_->Purge() : EBADF;
+  const int e = device_ ? device_->Purge() : platform::kErrorInvalidHandle;
   if (e) RaiseCommError("Error clearing buffers (%d), %s", e);
 }
 
@@ -157,9 +156,9 @@ void TSioCustomComm::ApplySettings() {
 
 std::int32_t TSioCustomComm::WriteBuf(const void* Buffer, std::int32_t Count) {
   TSioLock lock(lock_);
-  if (!device_) RaiseCommError("Write error (%d), %s", EBADF);
-  if (Count < 0) RaiseCommError("Write error (%d), %s", EINVAL);
-  if (Buffer == nullptr && Count > 0) RaiseCommError("Write error (%d), %s", EFAULT);
+  if (!device_) RaiseCommError("Write error (%d), %s", platform::kErrorInvalidHandle);
+  if (Count < 0) RaiseCommError("Write error (%d), %s", platform::kErrorInvalidParameter);
+  if (Buffer == nullptr && Count > 0) RaiseCommError("Write error (%d), %s", platform::kErrorBadBuffer);
   platform::WriteOutcome outcome;
   const std::string_view bytes(static_cast<const char*>(Buffer), static_cast<std::size_t>(Count));
   if (const int e = device_->Write(bytes, std::chrono::milliseconds(writeTimeout_), outcome))
@@ -178,7 +177,7 @@ void TSioCustomComm::HandleCommEvents(TSioCommThread*, std::uint32_t EventMask) 
   std::uint32_t count = 0;
   if (EventMask & (ev::Err | ev::RxChar)) {
     TSioLock lock(lock_);
-    const int e = device_ ? device_->ClearErrors(errors, count) : EBADF;
+    const int e = device_ ? device_->ClearErrors(errors, count) : platform::kErrorInvalidHandle;
     if (e) RaiseCommError("Error retrieving statistics (%d), %s", e);
   }
   const auto notify = [&](std::uint32_t bit, const TNotifyEvent& handler) {

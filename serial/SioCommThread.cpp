@@ -1,26 +1,16 @@
 #include "SioCommThread.h"
 
-#include <pthread.h>
-#include <sched.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "platform/ThreadPriority.h"
 
 namespace serial {
 namespace {
 
-// Relative priorities as nice offsets; raising one needs privileges, and without
-// them the thread simply keeps the normal priority.
+// The platform's relative priorities of the priority table.
 void ApplyPriority(TThreadPriority priority) {
-  if (priority == TThreadPriority::tpNormal) return;
-  if (priority == TThreadPriority::tpIdle) {
-    sched_param none{};
-    pthread_setschedparam(pthread_self(), SCHED_IDLE, &none);
-    return;
-  }
-  static constexpr int kNice[] = {0, 10, 5, 0, -5, -10, -20};
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), kNice[static_cast<int>(priority)]);
+  static constexpr int kRelative[] = {-15, -2, -1, 0, 1, 2, 15};
+  platform::SetCurrentThreadPriority(kRelative[static_cast<int>(priority)]);
 }
 
 }  // namespace

@@ -65,7 +65,7 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   if (!environment_.MainThread)
     environment_.MainThread = std::make_shared<serial::QtMainThreadInvoker>(
         [this](const std::exception& error) { messages_->ShowError(error.what()); });
-  if (!environment_.SerialDevices) environment_.SerialDevices = platform::PosixSerialDevices();
+  if (!environment_.SerialDevices) environment_.SerialDevices = platform::SystemSerialDevices();
 
   setObjectName("fmMain");
   setWindowTitle(QString::fromLatin1(kProgramTitle));

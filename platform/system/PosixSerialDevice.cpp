@@ -303,6 +303,6 @@ class PosixOpener final : public SerialDeviceOpener {
 
 }  // namespace
 
-std::shared_ptr<SerialDeviceOpener> PosixSerialDevices() { return std::make_shared<PosixOpener>(); }
+std::shared_ptr<SerialDeviceOpener> SystemSerialDevices() { return std::make_shared<PosixOpener>(); }
 
 }  // namespace platform

@@ -10,7 +10,7 @@
 #include "platform/WaitableEvent.h"
 
 // A serial device as the serial component sees it: the operations of the Windows
-// communications API it was designed on, each reporting failure with an errno code
+// communications API it was designed on, each reporting failure with the system's code
 // (0 is success). Two threads use one device at once: the event thread waits for
 // events while the main thread writes and reads the settings.
 namespace platform {
@@ -114,7 +114,8 @@ class SerialDeviceOpener {
   virtual std::unique_ptr<SerialDevice> Open(const std::string& path, int& error) = 0;
 };
 
-// The termios implementation: exclusive (flock), non-blocking, raw.
-std::shared_ptr<SerialDeviceOpener> PosixSerialDevices();
+// The system's serial devices: on Linux through termios, exclusive (flock), non-blocking
+// and raw; on Windows through the communications API with overlapped input and output.
+std::shared_ptr<SerialDeviceOpener> SystemSerialDevices();
 
 }  // namespace platform

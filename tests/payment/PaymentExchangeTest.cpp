@@ -1,6 +1,5 @@
 #include "payment/PaymentExchange.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -16,7 +15,7 @@ namespace {
 class ExchangeTest : public ::testing::Test {
  protected:
   void UseModule(const char* library) {
-    std::filesystem::create_symlink(library, dir_.path() / "VEKDLL.so");
+    testsupport::InstallModule(dir_.path(), library);
   }
   void Script(unsigned char result, std::string_view reply) {
     testsupport::ScriptModuleAnswer(dir_.path(), result, reply);
@@ -25,11 +24,7 @@ class ExchangeTest : public ::testing::Test {
     LibraryPaymentModule module;
     return PaymentExchange(module, request);
   }
-  bool ModuleStillLoaded() {
-    void* handle = dlopen("./VEKDLL.so", RTLD_NOW | RTLD_NOLOAD);
-    if (handle != nullptr) dlclose(handle);
-    return handle != nullptr;
-  }
+  bool ModuleStillLoaded() { return testsupport::LibraryLoaded(kModulePath); }
   bool ModuleWasCalled() { return std::filesystem::exists(dir_.path() / "scripted-call.txt"); }
 
   testsupport::TempDir dir_;

@@ -1,16 +1,10 @@
 #include "platform/DynamicLibrary.h"
 
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-namespace {
-bool IsLoaded(const char* path) {
-  void* handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
-  if (handle == nullptr) return false;
-  dlclose(handle);
-  return true;
-}
-}  // namespace
+#include "TestSupport.h"
+
+using testsupport::LibraryLoaded;
 
 TEST(DynamicLibrary, FindsSymbolsAndReleasesTheLibraryWhenItGoes) {
   {
@@ -19,11 +13,11 @@ TEST(DynamicLibrary, FindsSymbolsAndReleasesTheLibraryWhenItGoes) {
     EXPECT_NE(library->Symbol("VEKDataProcPos"), nullptr);
     EXPECT_EQ(library->Symbol("NoSuchSymbol"), nullptr);
     auto moved = std::move(*library);
-    EXPECT_TRUE(IsLoaded(SCRIPTED_MODULE_PATH));
+    EXPECT_TRUE(LibraryLoaded(SCRIPTED_MODULE_PATH));
   }
-  EXPECT_FALSE(IsLoaded(SCRIPTED_MODULE_PATH));
+  EXPECT_FALSE(LibraryLoaded(SCRIPTED_MODULE_PATH));
 }
 
 TEST(DynamicLibrary, AbsentLibraryIsNoLibrary) {
-  EXPECT_FALSE(platform::DynamicLibrary::Open("./no-such-library.so"));
+  EXPECT_FALSE(platform::DynamicLibrary::Open("./no-such-library"));
 }

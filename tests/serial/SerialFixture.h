@@ -7,12 +7,13 @@
 #include "FakeSerialDevice.h"
 #include "QueueInvoker.h"
 #include "TestSupport.h"
+#include "platform/DeviceNames.h"
 #include "serial/SioComm.h"
 
-// A component on a fake COM3 (/dev/ttyS2) whose main thread is the test's.
+// A component on a fake COM3 whose main thread is the test's.
 class FakeCommTest : public ::testing::Test {
  protected:
-  FakeCommTest() : line(opener->Add("/dev/ttyS2")) {}
+  FakeCommTest() : line(opener->Add(platform::ResolveDevice("COM3", dir.dir()).Path)) {}
 
   std::unique_ptr<serial::TSioComm> Make(std::int32_t port = 3) {
     auto comm = std::make_unique<serial::TSioComm>(nullptr, serial::TSioEnvironment{opener, invoker, dir.dir()});

@@ -25,7 +25,7 @@ class PtyCommTest : public ::testing::Test {
   PtyCommTest() { pty.LinkAs(dir.dir(), "COM3"); }
 
   std::unique_ptr<TSioComm> Make(std::int32_t port = 3) {
-    auto comm = std::make_unique<TSioComm>(nullptr, TSioEnvironment{platform::PosixSerialDevices(), invoker, dir.dir()});
+    auto comm = std::make_unique<TSioComm>(nullptr, TSioEnvironment{platform::SystemSerialDevices(), invoker, dir.dir()});
     comm->SetPortNum(port);
     comm->SetBaudrate(TSioBaudrate::br9600);
     comm->SetMonitorEvents({TSioCommEvent::ceData});

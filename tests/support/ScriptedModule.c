@@ -6,8 +6,13 @@
 #include <stdio.h>
 #include <string.h>
 
-__attribute__((visibility("default"))) unsigned char VEKDataProcPos(const char* server, int port,
-                                                                     char* request, char* reply) {
+#ifdef _WIN32
+#define VEK_ENTRY __declspec(dllexport) unsigned char __stdcall
+#else
+#define VEK_ENTRY __attribute__((visibility("default"))) unsigned char
+#endif
+
+VEK_ENTRY VEKDataProcPos(const char* server, int port, char* request, char* reply) {
   FILE* call = fopen("scripted-call.txt", "wb");
   if (call) {
     fprintf(call, "%s %d", server, port);

@@ -1,6 +1,44 @@
 #include "TestSupport.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+#include <random>
+
+#include "payment/LibraryPaymentModule.h"
+#include "platform/ErrorText.h"
+
 namespace testsupport {
+
+std::filesystem::path TempDir::MakeUnique() {
+  std::random_device random;
+  for (;;) {
+    const auto path = std::filesystem::temp_directory_path() / ("vek-test-" + std::to_string(random()));
+    if (std::filesystem::create_directory(path)) return path;
+  }
+}
+
+std::string WriteErrorOnAClosedPort() {
+  const int code = platform::kErrorInvalidHandle;
+  return "Write error (" + std::to_string(code) + "), " + platform::SystemErrorText(code);
+}
+
+bool LibraryLoaded(const std::string& path) {
+#ifdef _WIN32
+  return GetModuleHandleA(path.c_str()) != nullptr;
+#else
+  void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
+  if (handle != nullptr) dlclose(handle);
+  return handle != nullptr;
+#endif
+}
+
+void InstallModule(const std::filesystem::path& dir, const std::filesystem::path& library) {
+  std::filesystem::copy_file(library, dir / std::filesystem::path(payment::kModulePath).filename());
+}
 
 std::string Payload(PayloadFields fields, std::size_t size) {
   std::string payload(size, ' ');

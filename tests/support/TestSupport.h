@@ -1,7 +1,5 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -38,6 +36,17 @@ std::string Payload(PayloadFields fields, std::size_t size = 391);
 // The payload framed as the server sends it: STX, payload, ETX.
 std::string FramedReply(PayloadFields fields, std::size_t size = 391);
 
+// Puts `library` in `dir` under the name the program loads its payment module by
+// (VEKDLL.so, VEKDLL.dll), as the module of a working directory.
+void InstallModule(const std::filesystem::path& dir, const std::filesystem::path& library);
+
+// The serial component's message for a write on a port that isn't open, with this
+// system's code and text.
+std::string WriteErrorOnAClosedPort();
+
+// Whether the run-time library at `path` is loaded in this process.
+bool LibraryLoaded(const std::string& path);
+
 // The scripted module library (ScriptedModule.c) as ./VEKDLL.so in `dir`: its next
 // answer (the result byte, then the reply as it is), and what it was last given.
 void ScriptModuleAnswer(const std::filesystem::path& dir, unsigned char result, std::string_view reply);
@@ -50,11 +59,7 @@ std::string SettingsFile(std::string_view printerPort);
 // A fresh folder, removed with everything in it.
 class TempDir {
  public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vek-test-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
+  TempDir() : path_(MakeUnique()) {}
   ~TempDir() {
     std::error_code ec;
     std::filesystem::remove_all(path_, ec);
@@ -62,9 +67,11 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::filesystem::path& path() const { return path_; }
-  std::string dir() const { return path_.string() + "/"; }
+  // With its trailing separator, as the program's directory is given.
+  std::string dir() const { return (path_ / "").string(); }
 
  private:
+  static std::filesystem::path MakeUnique();
   std::filesystem::path path_;
 };
 

@@ -17,7 +17,7 @@ TEST(QtHandOff, EventsReachHandlersOnTheMainThreadAndErrorsTheApplication) {
   std::vector<std::string> shown;
   auto invoker = std::make_shared<serial::QtMainThreadInvoker>(
       [&](const std::exception& error) { shown.push_back(error.what()); });
-  serial::TSioComm sio(nullptr, {platform::PosixSerialDevices(), invoker, dir.dir()});
+  serial::TSioComm sio(nullptr, {platform::SystemSerialDevices(), invoker, dir.dir()});
   sio.SetPortNum(3);
   sio.SetMonitorEvents({serial::TSioCommEvent::ceData});
   int calls = 0;

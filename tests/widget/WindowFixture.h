@@ -30,7 +30,7 @@ class WindowTest : public ::testing::Test {
     WriteSettings("0");
     std::filesystem::create_directories(dir.path() / "devices");
     std::filesystem::create_symlink(dir.path() / "paper.bin", dir.path() / "devices" / "LPT1");
-    std::filesystem::create_symlink(SCRIPTED_MODULE_PATH, dir.path() / "VEKDLL.so");
+    testsupport::InstallModule(dir.path(), SCRIPTED_MODULE_PATH);
     previousErrors = std::exchange(app()->Errors, &messages);
   }
   void TearDown() override {
