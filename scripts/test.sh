@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test: each
 # fuzz target for a bounded time, the serial tests under Thread Sanitizer, a short
-# benchmark pass, then the test suite (last, so its summary closes the output). FUZZ_SECONDS sets the time per fuzz
-# target (default 30).
+# benchmark pass, the 32-bit Windows build under Wine, then the test suite (last, so
+# its summary closes the output). FUZZ_SECONDS sets the time per fuzz target
+# (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,6 +41,9 @@ unset TSAN_OPTIONS
 echo "== Benchmarks (short pass) =="
 ./build/bin/core_bench --benchmark_min_time=0.05
 ./build/bin/serial_bench --benchmark_min_time=0.05
+
+echo "== Windows programs under Wine =="
+bash scripts/test-windows.sh
 
 echo "== Tests =="
 ctest --preset default -j2

@@ -7,7 +7,15 @@
 namespace platform {
 
 std::optional<DynamicLibrary> DynamicLibrary::Open(const std::string& path) {
-  HMODULE handle = LoadLibraryA(path.c_str());
+  // A relative path would be looked for along the system's search order, the
+  // program's own folder first; with a folder in it, it means the current one.
+  std::string file = path;
+  if (path.find_first_of("\\/") != std::string::npos) {
+    char full[MAX_PATH + 1] = {};
+    const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (n > 0 && n <= MAX_PATH) file.assign(full, n);
+  }
+  HMODULE handle = LoadLibraryA(file.c_str());
   if (handle == nullptr) return std::nullopt;
   return DynamicLibrary(handle);
 }

@@ -7,6 +7,10 @@
 //
 // Returns 1 with the server's reply (STX ... ETX) in `reply`, or 0 with a short
 // text for the operator. Never writes more than 1024 bytes and a terminating zero.
+#ifdef _WIN32
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#else
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -15,11 +19,68 @@
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
+
+// The two systems' sockets, as far as this module uses them.
+#ifdef _WIN32
+using SocketHandle = SOCKET;
+constexpr SocketHandle kNoSocket = INVALID_SOCKET;
+constexpr int kSendFlags = 0;
+int LastSocketError() { return WSAGetLastError(); }
+bool ConnectPending(int error) { return error == WSAEWOULDBLOCK; }
+bool TryAgain(int error) { return error == WSAEWOULDBLOCK || error == WSAEINTR; }
+int PollOne(pollfd* p, int timeoutMs) { return WSAPoll(p, 1, timeoutMs); }
+long long NowMs() { return static_cast<long long>(GetTickCount64()); }
+SocketHandle OpenSocket() {
+  const SocketHandle s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  u_long nonBlocking = 1;
+  if (s != kNoSocket) ioctlsocket(s, FIONBIO, &nonBlocking);
+  return s;
+}
+void CloseSocket(SocketHandle s) { closesocket(s); }
+
+// Winsock is started and ended within each call: the module keeps no state.
+class SocketLibrary {
+ public:
+  SocketLibrary() {
+    WSADATA data;
+    started_ = WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~SocketLibrary() {
+    if (started_) WSACleanup();
+  }
+  bool Started() const { return started_; }
+
+ private:
+  bool started_ = false;
+};
+#define VEK_ENTRY extern "C" __declspec(dllexport) unsigned char __stdcall
+#else
+using SocketHandle = int;
+constexpr SocketHandle kNoSocket = -1;
+constexpr int kSendFlags = MSG_NOSIGNAL;
+int LastSocketError() { return errno; }
+bool ConnectPending(int error) { return error == EINPROGRESS; }
+bool TryAgain(int error) { return error == EAGAIN || error == EINTR; }
+int PollOne(pollfd* p, int timeoutMs) { return poll(p, 1, timeoutMs); }
+long long NowMs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
+}
+SocketHandle OpenSocket() { return socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
+void CloseSocket(SocketHandle s) { close(s); }
+struct SocketLibrary {
+  bool Started() const { return true; }
+};
+#define VEK_ENTRY extern "C" __attribute__((visibility("default"))) unsigned char
+#endif
 
 constexpr int kReplyLimit = 1024;
 constexpr int kConnectMs = 3000;
@@ -39,68 +100,64 @@ unsigned char Fail(char* reply, const char* text) {
   return 0;
 }
 
-long long NowMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return t.tv_sec * 1000LL + t.tv_nsec / 1000000;
-}
-
 // Waits for `events` on `fd` until `deadline`; false on time-out or error.
-bool Wait(int fd, short events, long long deadline) {
+bool Wait(SocketHandle fd, short events, long long deadline) {
   for (;;) {
     const long long left = deadline - NowMs();
     if (left <= 0) return false;
     pollfd p{fd, events, 0};
-    const int rc = poll(&p, 1, static_cast<int>(left));
+    const int rc = PollOne(&p, static_cast<int>(left));
     if (rc > 0) return true;
-    if (rc == 0 || errno != EINTR) return false;
+    if (rc == 0 || LastSocketError() != EINTR) return false;
   }
 }
 
 class Socket {
  public:
-  Socket() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
+  Socket() : fd_(OpenSocket()) {}
   ~Socket() {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ != kNoSocket) CloseSocket(fd_);
   }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
-  int fd() const { return fd_; }
+  SocketHandle fd() const { return fd_; }
 
  private:
-  int fd_;
+  SocketHandle fd_;
 };
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) unsigned char VEKDataProcPos(const char* server, int port,
-                                                                             char* request, char* reply) {
+VEK_ENTRY VEKDataProcPos(const char* server, int port, char* request, char* reply) {
   if (reply == nullptr) return 0;
+  const SocketLibrary sockets;
+  if (!sockets.Started()) return Fail(reply, kNoServer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
   if (server == nullptr || request == nullptr || port <= 0 || port > 65535 ||
       inet_pton(AF_INET, server, &address.sin_addr) != 1)
     return Fail(reply, kBadAddress);
 
   Socket socket;
-  if (socket.fd() < 0) return Fail(reply, kNoServer);
+  if (socket.fd() == kNoSocket) return Fail(reply, kNoServer);
   const long long start = NowMs();
   if (connect(socket.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    if (errno != EINPROGRESS) return Fail(reply, kNoServer);
+    if (!ConnectPending(LastSocketError())) return Fail(reply, kNoServer);
     if (!Wait(socket.fd(), POLLOUT, start + kConnectMs)) return Fail(reply, kTimedOut);
     int error = 0;
     socklen_t size = sizeof error;
-    if (getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return Fail(reply, kNoServer);
+    if (getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0)
+      return Fail(reply, kNoServer);
   }
   const long long deadline = start + kExchangeMs;
 
   const size_t length = strnlen(request, kReplyLimit);
   for (size_t sent = 0; sent < length;) {
-    const ssize_t n = send(socket.fd(), request + sent, length - sent, MSG_NOSIGNAL);
+    const auto n = send(socket.fd(), request + sent, static_cast<int>(length - sent), kSendFlags);
     if (n > 0) {
       sent += static_cast<size_t>(n);
-    } else if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
+    } else if (n < 0 && TryAgain(LastSocketError())) {
       if (!Wait(socket.fd(), POLLOUT, deadline)) return Fail(reply, kTimedOut);
     } else {
       return Fail(reply, kNoServer);
@@ -112,8 +169,8 @@ extern "C" __attribute__((visibility("default"))) unsigned char VEKDataProcPos(c
   size_t have = 0;
   for (;;) {
     if (!Wait(socket.fd(), POLLIN, deadline)) return Fail(reply, kTimedOut);
-    const ssize_t n = recv(socket.fd(), got + have, sizeof got - have, 0);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) continue;
+    const auto n = recv(socket.fd(), got + have, static_cast<int>(sizeof got - have), 0);
+    if (n < 0 && TryAgain(LastSocketError())) continue;
     if (n <= 0) return Fail(reply, kBadReply);  // closed before the ETX
     have += static_cast<size_t>(n);
     if (got[0] != kStx) return Fail(reply, kBadReply);

@@ -19,11 +19,8 @@ using testsupport::WriteErrorOnAClosedPort;
 using ::testing::StrEq;
 using ::testing::ThrowsMessage;
 
-namespace {
-std::size_t Count(const char* folder) {
-  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
-}
-}  // namespace
+using testsupport::OpenHandles;
+using testsupport::RunningThreads;
 
 TEST_F(FakeCommTest, DefaultsAndTheWindowsLineSettings) {
   auto comm = Make();
@@ -173,13 +170,13 @@ TEST_F(FakeCommTest, EachFailingStepOfOpenHasItsMessageAndClosesThePort) {
 }
 
 TEST_F(FakeCommTest, OnOpenThatRaisesTakesThreadAndDeviceWithIt) {
-  const std::size_t threads = Count("/proc/self/task");
+  const std::size_t threads = RunningThreads();
   auto comm = Make();
   comm->OnOpen = [](TSioCustomComm*) { throw std::runtime_error("handler failed"); };
   EXPECT_THROW(comm->Open(), std::runtime_error);
   EXPECT_FALSE(comm->IsOpen());
   EXPECT_FALSE(WithLine([](auto& l) { return l.open; }));
-  EXPECT_EQ(Count("/proc/self/task"), threads);
+  EXPECT_EQ(RunningThreads(), threads);
 }
 
 TEST_F(FakeCommTest, CloseAndDestruction) {
@@ -391,12 +388,12 @@ TEST_F(FakeCommTest, WaitThatFailsAtOnceDoesNotSpin) {
 
 TEST_F(FakeCommTest, ThousandOpenCloseCyclesLeakNothing) {
   auto comm = MakePrinterPort();
-  const std::size_t fds = Count("/proc/self/fd");
-  const std::size_t threads = Count("/proc/self/task");
+  const std::size_t fds = OpenHandles();
+  const std::size_t threads = RunningThreads();
   for (int i = 0; i < 1000; ++i) {
     comm->Open();
     comm->Close();
   }
-  EXPECT_EQ(Count("/proc/self/fd"), fds);
-  EXPECT_EQ(Count("/proc/self/task"), threads);
+  EXPECT_EQ(OpenHandles(), fds);
+  EXPECT_EQ(RunningThreads(), threads);
 }

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <tlhelp32.h>
 #else
 #include <dlfcn.h>
 #endif
@@ -26,9 +27,37 @@ std::string WriteErrorOnAClosedPort() {
   return "Write error (" + std::to_string(code) + "), " + platform::SystemErrorText(code);
 }
 
+#ifdef _WIN32
+std::size_t OpenHandles() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+std::size_t RunningThreads() {
+  std::size_t threads = 0;
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++threads;
+  CloseHandle(snapshot);
+  return threads;
+}
+#else
+namespace {
+std::size_t Entries(const char* folder) {
+  return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
+}
+}  // namespace
+
+std::size_t OpenHandles() { return Entries("/proc/self/fd"); }
+std::size_t RunningThreads() { return Entries("/proc/self/task"); }
+#endif
+
 bool LibraryLoaded(const std::string& path) {
 #ifdef _WIN32
-  return GetModuleHandleA(path.c_str()) != nullptr;
+  return GetModuleHandleA(std::filesystem::path(path).filename().string().c_str()) != nullptr;
 #else
   void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
   if (handle != nullptr) dlclose(handle);

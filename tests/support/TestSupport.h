@@ -44,6 +44,11 @@ void InstallModule(const std::filesystem::path& dir, const std::filesystem::path
 // system's code and text.
 std::string WriteErrorOnAClosedPort();
 
+// What this process holds of the system: its open descriptors or handles, and its
+// threads.
+std::size_t OpenHandles();
+std::size_t RunningThreads();
+
 // Whether the run-time library at `path` is loaded in this process.
 bool LibraryLoaded(const std::string& path);
 

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# vek.exe under Wine as a merchant's point-of-sale program would run it, in a
+# private Wine prefix (WINEPREFIX) whose DOS devices are mapped here: LPT1 to a file,
+# COM5 to a pseudo-terminal read by a virtual serial printer.
+#   1. With the scripted module (VEKDLL.dll playing the golden replies): every
+#      receipt, on both routes, byte for byte as the golden files hold it.
+#   2. With the stand-in VEKDLL.dll: vek.exe -> Winsock -> paysim on Linux at
+#      127.0.0.1:19976 -> the receipt through COM5; the simulator's books checked.
+#   WindowsEndToEnd.sh WINDOWS_BIN LINUX_BIN
+set -euo pipefail
+win=$(cd "${1:?build-windows/bin}" && pwd)
+bin=$(cd "${2:?build/bin}" && pwd)
+golden=$(cd "$(dirname "$0")/../golden" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+: "${WINEPREFIX:?a private Wine prefix}"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work" "$WINEPREFIX/dosdevices/lpt1" "$WINEPREFIX/dosdevices/com5"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The program folder is also the working folder, where the module is loaded from.
+cp "$win/vek.exe" "$work/"
+# The printer is there before the program opens it, as a device is.
+: >"$work/paper.bin"
+ln -sfn "$work/paper.bin" "$WINEPREFIX/dosdevices/lpt1"
+python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com5" "$work/serial.bin" &
+pids+=($!)
+for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.05; done
+settings() {
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
+    iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
+}
+vek() { (cd "$work" && wine vek.exe "$@"); }
+# Waits until the serial capture ends in the cut, then gives it and empties it.
+serial_receipt() {
+  for _ in $(seq 100); do tail -c 3 "$work/serial.bin" 2>/dev/null | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.05; done
+  cat "$work/serial.bin"
+  : >"$work/serial.bin"
+}
+
+echo "-- the golden receipts through vek.exe on LPT1 and COM5"
+cp "$win/libscripted_vekdll.dll" "$work/VEKDLL.dll"
+names=(voucher-use voucher-cancel cashcard-approval cashcard-cancel)
+for n in 0 1 2 3; do
+  "$bin/golden-operation" "$n" "$work" >"$work/args.txt" || fail "golden-operation $n"
+  mapfile -t args <"$work/args.txt"
+  settings 0
+  vek "${args[@]}" >/dev/null || fail "vek ${args[*]} ended with $? on LPT1"
+  cmp -s "$work/paper.bin" "$golden/receipt-${names[n]}.lpt" || fail "LPT1 receipt ${names[n]} differs"
+  settings 5
+  vek "${args[@]}" >/dev/null || fail "vek ${args[*]} ended with $? on COM5"
+  serial_receipt >"$work/got.serial"
+  cmp -s "$work/got.serial" "$golden/receipt-${names[n]}.serial" || fail "COM5 receipt ${names[n]} differs"
+done
+
+echo "-- vek.exe, VEKDLL.dll and the payment service simulator"
+if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
+  echo "SKIPPED: something already serves on 127.0.0.1:19976" >&2
+  exit 77
+fi
+cp "$win/VEKDLL.dll" "$work/VEKDLL.dll"
+"$bin/paysim" --db "$work/paysim.db" --http-port 0 >"$work/paysim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
+books() { sqlite3 "$work/paysim.db" "$1"; }
+settings 5
+said=$(vek inquiry 1000000000003 | tr -d '\r')
+[ "$(sed -n 2p <<<"$said")" = 100000 ] || fail "inquiry said '$said'"
+vek use 1000000000003 12000 >/dev/null || fail "use ended with $?"
+receipt=$(serial_receipt | iconv -f CP949 -t UTF-8)
+approval=$(books "SELECT approval FROM operations WHERE code='9000'")
+grep -qF "  승인번호 : $approval" <<<"$receipt" || fail "the receipt lacks approval $approval"
+grep -qF "12,000원" <<<"$receipt" || fail "the receipt lacks the amount"
+[ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 88000 ] || fail "balance not booked"
+status=0
+vek use 1000000000003 999999 >/dev/null || status=$?
+[ "$status" = 1 ] || fail "a refused use ended with $status, not 1"
+status=0
+vek use "" 1 >/dev/null 2>&1 || status=$?
+[ "$status" = 4 ] || fail "an empty voucher number ended with $status, not 4"
+echo "1 passed, 0 failed"
