@@ -2,11 +2,12 @@
 // the first line of its output for the terminal to embed, then loads each address
 // it reads, one per line, and ends when its input ends (the terminal has gone).
 #include <QApplication>
-#include <QSocketNotifier>
 #include <QUrl>
 #include <QWebEngineView>
 #include <cstdio>
-#include <unistd.h>
+#include <iostream>
+#include <string>
+#include <thread>
 
 int main(int argc, char** argv) {
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);  // the engine needs it from the start
@@ -29,20 +30,17 @@ int main(int argc, char** argv) {
   });
   view.load(QUrl(QStringLiteral("about:blank")));
 
-  QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-  QByteArray pending;
-  QObject::connect(&input, &QSocketNotifier::activated, [&] {
-    char buffer[4096];
-    const ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
-    if (n <= 0) {
-      app.quit();
-      return;
+  // Addresses arrive on standard input, read on a thread of its own (a console or
+  // pipe can't be watched by the event loop on every system); the end of the input
+  // ends the browser.
+  std::thread input([&app, &view] {
+    std::string line;
+    while (std::getline(std::cin, line)) {
+      const QUrl url(QString::fromStdString(line).trimmed(), QUrl::StrictMode);
+      if (url.isValid()) QMetaObject::invokeMethod(&view, [&view, url] { view.load(url); });
     }
-    pending.append(buffer, n);
-    for (qsizetype end; (end = pending.indexOf('\n')) >= 0; pending.remove(0, end + 1)) {
-      const QUrl url(QString::fromUtf8(pending.left(end)).trimmed(), QUrl::StrictMode);
-      if (url.isValid()) view.load(url);
-    }
+    QMetaObject::invokeMethod(&app, &QApplication::quit);
   });
+  input.detach();  // it may still be blocked in the read when the program ends
   return app.exec();
 }
