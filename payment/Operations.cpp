@@ -28,12 +28,27 @@ OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
   return {.Exchange = ended, .LabelText = exchange.LabelText};
 }
 
-// An accepted use, cancellation or approval: its receipt, then the fields it read
-// are emptied and the cursor goes back to the number.
-OperationOutcome Approved(OperationOutcome outcome, const receipt::ReceiptInput& receipt,
-                          std::vector<EntryField> cleared, const OperationContext& context) {
+// An accepted use, cancellation or approval: its receipt (the amounts are the ones
+// typed, not the reply's; the voucher texts are empty in a cash card's reply), then
+// the fields it read are emptied and the cursor goes back to the number.
+OperationOutcome Approved(OperationOutcome outcome, receipt::ReceiptKind kind, const ApprovalReply& reply,
+                          const EntryTexts& entries, const Amounts& amounts, const OperationContext& context) {
+  const bool cancellation =
+      kind == receipt::ReceiptKind::VoucherCancellation || kind == receipt::ReceiptKind::CashCardCancellation;
+  const receipt::ReceiptInput receipt{.Kind = kind,
+                                      .TransactionDateTime = reply.TransactionDateTime,
+                                      .InstrumentNumber = entries.Number,
+                                      .VoucherTypeName = VoucherTypeName(reply.VoucherTypeCode),
+                                      .VoucherName = reply.VoucherName,
+                                      .NetAmount = amounts.Net,
+                                      .TaxAmount = amounts.Tax,
+                                      .TotalAmount = amounts.Total,
+                                      .ApprovalNumber = reply.ApprovalNumber,
+                                      .Messages = reply.Messages,
+                                      .OriginalDate = cancellation ? entries.OriginalDate : std::string()};
   outcome.Receipt = receipt::ComposeReceiptLines(receipt, context.Settings, context.ThousandsSeparator);
-  outcome.Cleared = std::move(cleared);
+  outcome.Cleared =
+      cancellation ? std::vector{Amount, Number, OriginalApproval, OriginalDate} : std::vector{Amount, Number};
   outcome.FocusNumberField = true;
   return outcome;
 }
@@ -72,19 +87,8 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
   const bool use = mode == VoucherMode::Use;
   const ApprovalReply reply = use ? ReadVoucherUseReply(exchange.Payload) : ReadVoucherCancelReply(exchange.Payload);
   return Approved(std::move(outcome),
-                  {.Kind = use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation,
-                   .TransactionDateTime = reply.TransactionDateTime,
-                   .InstrumentNumber = entries.Number,
-                   .VoucherTypeName = VoucherTypeName(reply.VoucherTypeCode),
-                   .VoucherName = reply.VoucherName,
-                   .NetAmount = amounts.Net,
-                   .TaxAmount = amounts.Tax,
-                   .TotalAmount = amounts.Total,
-                   .ApprovalNumber = reply.ApprovalNumber,
-                   .Messages = reply.Messages,
-                   .OriginalDate = use ? std::string() : entries.OriginalDate},
-                  use ? std::vector{Amount, Number} : std::vector{Amount, Number, OriginalApproval, OriginalDate},
-                  context);
+                  use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation, reply, entries,
+                  amounts, context);
 }
 
 OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
@@ -101,18 +105,9 @@ OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries,
 
   const ApprovalReply reply =
       approval ? ReadCashCardApprovalReply(exchange.Payload) : ReadCashCardCancelReply(exchange.Payload);
-  return Approved(
-      std::move(outcome),
-      {.Kind = approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation,
-       .TransactionDateTime = reply.TransactionDateTime,
-       .InstrumentNumber = entries.Number,
-       .NetAmount = amounts.Net,
-       .TaxAmount = amounts.Tax,
-       .TotalAmount = amounts.Total,
-       .ApprovalNumber = reply.ApprovalNumber,
-       .Messages = reply.Messages,
-       .OriginalDate = approval ? std::string() : entries.OriginalDate},
-      approval ? std::vector{Amount, Number} : std::vector{Amount, Number, OriginalApproval, OriginalDate}, context);
+  return Approved(std::move(outcome),
+                  approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation, reply,
+                  entries, amounts, context);
 }
 
 }  // namespace payment

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs the Debian 12 packages the terminal needs to build, run and be tested.
-# Idempotent: asks apt only for what is missing. Run as root.
+# Installs the Debian 12 packages the terminal needs to build, run and be tested,
+# or the packages named on the command line instead. Idempotent: asks apt only for
+# what is missing. Run as root.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+((${#packages[@]})) || packages=(
   build-essential cmake pkg-config
   clang libclang-rt-14-dev          # fuzz targets (libFuzzer, ASan, UBSan)
   libgtest-dev libgmock-dev libbenchmark-dev
