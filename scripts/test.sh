@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test: each
 # fuzz target for a bounded time, the serial tests under Thread Sanitizer, a short
-# benchmark pass, the 32-bit Windows build under Wine, then the test suite (last, so
-# its summary closes the output). FUZZ_SECONDS sets the time per fuzz target
+# benchmark pass, the 32-bit Windows build under Wine, the Debian packages installed,
+# used and purged on this machine, then the test suite (last, so its summary closes
+# the output). FUZZ_SECONDS sets the time per fuzz target
 # (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -44,6 +45,9 @@ echo "== Benchmarks (short pass) =="
 
 echo "== Windows programs under Wine =="
 bash scripts/test-windows.sh
+
+echo "== Debian packages: install, a voucher use at the kiosk, purge =="
+bash tests/packaging/PackageTest.sh
 
 echo "== Tests =="
 ctest --preset default -j2
