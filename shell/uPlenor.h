@@ -8,12 +8,12 @@
 #include <memory>
 #include <string>
 
+#include "payment/Operations.h"
+#include "serial/SioComm.h"
 #include "settings/MerchantSettings.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ScreenLayout.h"
 #include "shell/WebBrowser.h"
-#include "payment/Operations.h"
-#include "serial/SioComm.h"
 #include "widgets/ImageButton.h"
 #include "widgets/SpeedButton.h"
 
