@@ -263,14 +263,7 @@ void TfmMain::LoadMerchantSettings() { Settings = settings::LoadMerchantSettings
 
 void TfmMain::ImageButton1Click() {
   PC->setCurrentIndex(0);
-  // Without a window manager (a kiosk session) nothing else would activate the
-  // window before the operator's first touch; the request waits for the window to
-  // be mapped.
-  activateWindow();
   edTno->setFocus();
-  // Until the activation arrives the field holds the window's focus but has had no
-  // focus-in; the "00" key must already write into it.
-  if (ActiveEntryField == nullptr) edTnoEnter(edTno);
 }
 
 void TfmMain::ImageButton2Click() {
