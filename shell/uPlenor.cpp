@@ -351,7 +351,8 @@ void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& scre
   if (outcome.ConversionError) throw *outcome.ConversionError;
   if (outcome.AmountText) screen.Amount->setText(ToQt(*outcome.AmountText));
   // A receipt that can't be printed raises: the fields stay for the operator.
-  if (outcome.Receipt) receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
+  if (outcome.Receipt)
+    receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
   for (const payment::EntryField field : outcome.Cleared) screen.Field(field)->clear();
   if (outcome.FocusNumberField) screen.Number->setFocus();
 }
