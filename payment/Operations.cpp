@@ -1,6 +1,7 @@
 #include "Operations.h"
 
 #include "payment/Amounts.h"
+#include "payment/EntryChecks.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
 #include "receipt/ReceiptBuilder.h"
@@ -18,7 +19,10 @@ TerminalIdentity Terminal(const settings::MerchantSettings& settings) {
 OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
   const ExchangeOutcome ended = exchange.Outcome;
   switch (ended) {
-    case ExchangeOutcome::RequestTooLong: return {.Exchange = ended, .MessageBox = RequestTooLongMessage()};
+    // The checks said what was wrong before the exchange; here only the whole
+    // request can be too long.
+    case ExchangeOutcome::InputRefused: return {.Exchange = ended, .MessageBox = RequestTooLongMessage()};
+    case ExchangeOutcome::PrinterNotReady: break;  // asked before the exchange, never its end
     case ExchangeOutcome::ModuleUnavailable: return {.Exchange = ended, .MessageBox = ModuleUnavailableMessage()};
     case ExchangeOutcome::CallFailed:
       return {.Exchange = ended, .LabelText = exchange.LabelText, .FocusNumberField = true};
@@ -53,9 +57,25 @@ OperationOutcome Approved(OperationOutcome outcome, receipt::ReceiptKind kind, c
   return outcome;
 }
 
+// The checks before any request: the settings, the entry values, then, for an
+// operation that prints, the printer.
+std::optional<OperationOutcome> Refusal(const std::optional<std::string>& settingsMessage,
+                                        const std::optional<std::string>& entriesMessage, bool prints,
+                                        const OperationContext& context) {
+  const std::optional<std::string>& message = settingsMessage ? settingsMessage : entriesMessage;
+  if (message) return OperationOutcome{.Exchange = ExchangeOutcome::InputRefused, .MessageBox = *message};
+  if (prints && context.PrinterNotReady)
+    if (std::optional<std::string> error = context.PrinterNotReady())
+      return OperationOutcome{.Exchange = ExchangeOutcome::PrinterNotReady, .PrintError = std::move(error)};
+  return std::nullopt;
+}
+
 }  // namespace
 
 OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context) {
+  const bool prints = mode != VoucherMode::Inquiry;
+  if (auto refusal = Refusal(CheckSettings(context.Settings), CheckEntries(mode, entries), prints, context))
+    return *refusal;
   const Amounts amounts = AmountsFromText(entries.Amount);
   const TerminalIdentity terminal = Terminal(context.Settings);
   const OriginalTransaction original{entries.OriginalApproval, entries.OriginalDate};
@@ -92,6 +112,8 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
 }
 
 OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
+  if (auto refusal = Refusal(CheckSettings(context.Settings), CheckEntries(mode, entries), true, context))
+    return *refusal;
   const bool approval = mode == CashCardMode::Approval;
   const Amounts amounts = AmountsFromText(entries.Amount);
   const TerminalIdentity terminal = Terminal(context.Settings);

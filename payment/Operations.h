@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,14 +29,18 @@ struct EntryTexts {
 
 enum class EntryField { Number, Amount, OriginalDate, OriginalApproval };
 
-// What the screen does, in this order. A message box says all there is to say;
-// otherwise the message label takes its text, a conversion error is raised (the
+// What the screen does, in this order. A message box, or the error box with what
+// keeps the printer from printing, says all there is to say; otherwise the message
+// label takes its text, a conversion error is raised (the
 // steps after it do not happen), the amount field takes its text, the receipt is
 // printed (a receipt that can't be printed ends it there as well), the fields are
 // emptied in their order, and the focus goes back to the number field.
 struct OperationOutcome {
-  ExchangeOutcome Exchange = ExchangeOutcome::Accepted;  // how the exchange itself ended
+  // How it ended: refused before the exchange by the checks or the printer, or as
+  // the exchange ended.
+  ExchangeOutcome Exchange = ExchangeOutcome::Accepted;
   std::optional<std::string> MessageBox{};
+  std::optional<std::string> PrintError{};
   std::optional<std::string> LabelText{};
   std::optional<platform::ConversionError> ConversionError{};
   std::optional<std::string> AmountText{};
@@ -49,6 +54,9 @@ struct OperationContext {
   const settings::MerchantSettings& Settings;
   PaymentModule& Module;
   std::string_view ThousandsSeparator;  // for the receipt's amounts
+  // Asked before an operation that prints, so that no payment is made that can't be
+  // printed: the error the receipt would end with, or nothing. Empty: not asked.
+  std::function<std::optional<std::string>()> PrinterNotReady{};
 };
 
 OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context);

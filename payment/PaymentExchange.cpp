@@ -6,7 +6,7 @@
 namespace payment {
 
 ExchangeResult PaymentExchange(PaymentModule& module, std::string_view request) {
-  if (request.size() > kMaxRequestBytes) return {ExchangeOutcome::RequestTooLong, {}, {}};
+  if (request.size() > kMaxRequestBytes) return {ExchangeOutcome::InputRefused, {}, {}};
   const std::optional<ModuleAnswer> answer = module.Call(request);
   if (!answer) return {ExchangeOutcome::ModuleUnavailable, {}, {}};
   if (!answer->Result) return {ExchangeOutcome::CallFailed, answer->Reply, {}};

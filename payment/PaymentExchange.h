@@ -8,7 +8,10 @@
 namespace payment {
 
 enum class ExchangeOutcome {
-  RequestTooLong,     // the request doesn't fit the module's buffer: nothing was sent
+  // Nothing was sent: an entry value or a setting would not keep to its field (the
+  // operations' checks), or the whole request doesn't fit the module's buffer.
+  InputRefused,
+  PrinterNotReady,    // an operation that prints found the printer unable to: nothing was sent
   ModuleUnavailable,  // the module can't be loaded or has no entry point
   CallFailed,         // the module answered false
   Refused,            // a result code other than "0000"

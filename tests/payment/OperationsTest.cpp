@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <functional>
 
 #include "GoldenReceipts.h"
 #include "ScriptedPaymentModule.h"
@@ -120,10 +121,104 @@ TEST_F(OperationsTest, OutcomesOfTheExchangeItself) {
 
 TEST_F(OperationsTest, OverlongRequestIsAMessageAndNeverReachesTheModule) {
   module.Answers(true, FramedReply({{1, "0000"}}));
-  const auto outcome = Voucher(VoucherMode::Inquiry, {.Number = std::string(2000, '9')});
+  settings.BusinessNumber = std::string(1000, '9');  // sent raw: its length is the merchant's
+  const auto outcome = Voucher(VoucherMode::Inquiry, {.Number = "1"});
   EXPECT_TRUE(module.Requests.empty());
+  EXPECT_EQ(outcome.Exchange, ExchangeOutcome::InputRefused);
   EXPECT_EQ(outcome.MessageBox, RequestTooLongMessage());
   EXPECT_FALSE(outcome.LabelText);
+}
+
+// Every value stays in its field: one that would move the fields after it, an
+// amount the nine-digit field can't hold, a control byte (ESC p opens the cash
+// drawer) is refused with the operator's message, and nothing is sent.
+TEST_F(OperationsTest, ValuesThatWouldLeaveTheirFieldsAreRefusedBeforeAnyRequest) {
+  struct Case {
+    const char* what;
+    std::function<OperationOutcome()> run;
+    const char* message;
+  };
+  const Case refused[] = {
+      {"voucher number typed twice", [&] { return Voucher(VoucherMode::Use, {.Number = "10000000000031", .Amount = "1"}); },
+       "이용권NO는 13자리 이하로 입력하십시요."},
+      {"a billion", [&] { return Voucher(VoucherMode::Use, {.Number = "1", .Amount = "1000000000"}); },
+       "이용금액은 0원부터 999,999,999원까지 입력하십시요."},
+      {"negative", [&] { return CashCard(CashCardMode::Approval, {.Number = "1", .Amount = "-1"}); },
+       "금액은 0원부터 999,999,999원까지 입력하십시요."},
+      {"negative as hex", [&] { return CashCard(CashCardMode::Approval, {.Number = "1", .Amount = "$FFFFFFFF"}); },
+       "금액은 0원부터 999,999,999원까지 입력하십시요."},
+      {"barcode too long", [&] { return CashCard(CashCardMode::Approval, {.Number = "90000000000011"}); },
+       "바코드번호는 13자리 이하로 입력하십시요."},
+      {"date too long",
+       [&] { return Voucher(VoucherMode::Cancellation, {"1", "1", "202412051", "V1"}); },
+       "원거래일은 8자리 이하로 입력하십시요."},
+      {"approval too long",
+       [&] { return CashCard(CashCardMode::Cancellation, {"1", "1", "20241205", std::string(21, 'C')}); },
+       "원거래번호는 20자리 이하로 입력하십시요."},
+      {"ESC p in a number", [&] { return Voucher(VoucherMode::Inquiry, {.Number = "1\x1bp\x00"}); },
+       "이용권NO에 입력할 수 없는 문자가 있습니다."},
+      {"DEL in an amount", [&] { return Voucher(VoucherMode::Use, {.Number = "1", .Amount = "100\x7f"}); },
+       "이용금액에 입력할 수 없는 문자가 있습니다."},
+      {"tab in a date", [&] { return CashCard(CashCardMode::Cancellation, {"1", "1", "2024\t", "C1"}); },
+       "원거래일에 입력할 수 없는 문자가 있습니다."},
+  };
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.what);
+    const OperationOutcome outcome = c.run();
+    EXPECT_EQ(outcome.Exchange, ExchangeOutcome::InputRefused);
+    EXPECT_EQ(outcome.MessageBox, K(c.message));
+    EXPECT_FALSE(outcome.LabelText);
+  }
+  EXPECT_TRUE(module.Requests.empty());
+
+  // At their limits, and what each mode doesn't send, go out.
+  module.Answers(true, FramedReply({{1, "0101"}}, 104));
+  Voucher(VoucherMode::Use, {.Number = std::string(13, '1'), .Amount = "999999999", .OriginalDate = "\x1b"});
+  Voucher(VoucherMode::Inquiry, {.Number = "1", .Amount = "-1"});
+  CashCard(CashCardMode::Cancellation, {"", "not a number", "20241205", std::string(20, 'C')});
+  ASSERT_EQ(module.Requests.size(), 3u);
+  EXPECT_EQ(module.Requests[0].substr(44, 9), "999999999");
+  EXPECT_EQ(module.Requests[2].substr(72, 9), "000000000");
+}
+
+TEST_F(OperationsTest, SettingsThatWouldMoveTheFieldsAreRefused) {
+  settings.TerminalId = std::string(21, '1');
+  EXPECT_EQ(Voucher(VoucherMode::Inquiry, {.Number = "1"}).MessageBox,
+            K("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요."));
+  settings.TerminalId = "1004\x03";
+  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("단말기ID오류, 단말기ID의 제어문자를 ini에서 지우세요."));
+  settings.TerminalId = std::string(20, '1');
+  settings.BusinessNumber = "123\x1c";
+  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("사업자번호오류, 사업자번호의 제어문자를 ini에서 지우세요."));
+  EXPECT_TRUE(module.Requests.empty());
+}
+
+// A payment that prints is made only when the printer can print; an inquiry prints
+// nothing and doesn't ask.
+TEST_F(OperationsTest, NoPaymentThatCannotPrint) {
+  int asked = 0;
+  std::optional<std::string> printer = "File not found";
+  const OperationContext context{settings, module, ",", [&] {
+                                   ++asked;
+                                   return printer;
+                                 }};
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  for (const OperationOutcome& outcome :
+       {VoucherOperation(VoucherMode::Use, {"1", "100"}, context),
+        VoucherOperation(VoucherMode::Cancellation, {"1", "100", "20241205", "V1"}, context),
+        CashCardOperation(CashCardMode::Approval, {"1", "100"}, context),
+        CashCardOperation(CashCardMode::Cancellation, {"1", "100", "20241205", "C1"}, context)}) {
+    EXPECT_EQ(outcome.Exchange, ExchangeOutcome::PrinterNotReady);
+    EXPECT_EQ(outcome.PrintError, "File not found");
+    EXPECT_FALSE(outcome.LabelText);
+    EXPECT_FALSE(outcome.Receipt);
+  }
+  EXPECT_TRUE(module.Requests.empty());
+  VoucherOperation(VoucherMode::Inquiry, {"1"}, context);
+  EXPECT_EQ(asked, 4);
+  printer.reset();
+  EXPECT_TRUE(VoucherOperation(VoucherMode::Use, {"1", "100"}, context).Receipt);
+  EXPECT_EQ(module.Requests.size(), 2u);
 }
 
 TEST_F(OperationsTest, RefusedCashCardOperationsKeepTheFields) {

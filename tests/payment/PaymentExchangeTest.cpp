@@ -113,7 +113,7 @@ TEST_F(ExchangeTest, ReplyWithoutTerminatingZeroIsReadNoFurtherThan1024Bytes) {
 TEST_F(ExchangeTest, RequestLongerThanTheBufferIsNeverSent) {
   UseModule(SCRIPTED_MODULE_PATH);
   Script(1, "\x02" "0000" + kMessage + "\x03");
-  EXPECT_EQ(Exchange(std::string(1025, 'Q')).Outcome, ExchangeOutcome::RequestTooLong);
+  EXPECT_EQ(Exchange(std::string(1025, 'Q')).Outcome, ExchangeOutcome::InputRefused);
   EXPECT_FALSE(ModuleWasCalled());
 
   EXPECT_EQ(Exchange(std::string(1024, 'Q')).Outcome, ExchangeOutcome::Accepted);

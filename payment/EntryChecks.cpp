@@ -1,0 +1,90 @@
+#include "EntryChecks.h"
+
+#include <initializer_list>
+#include <string_view>
+
+#include "platform/Cp949.h"
+#include "platform/IntegerText.h"
+
+namespace payment {
+namespace {
+
+using enum EntryField;
+
+// A field as the screen labels it; the topic is its name with the particle the
+// messages need.
+struct Field {
+  EntryField which;
+  const char* name;
+  const char* topic;
+  std::size_t width;  // bytes of its text field; 0: the amount's number field
+};
+
+constexpr Field kVoucherNumber{Number, "이용권NO", "이용권NO는", 13};
+constexpr Field kBarcodeNumber{Number, "바코드번호", "바코드번호는", 13};
+constexpr Field kVoucherAmount{Amount, "이용금액", "이용금액은", 0};
+constexpr Field kCardAmount{Amount, "금액", "금액은", 0};
+constexpr Field kOriginalDate{OriginalDate, "원거래일", "원거래일은", 8};
+constexpr Field kOriginalApproval{OriginalApproval, "원거래번호", "원거래번호는", 20};
+
+bool HasControlByte(std::string_view value) {
+  for (const char c : value)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  return false;
+}
+
+std::string Message(const std::string& utf8) { return platform::Utf8ToCp949(utf8); }
+
+const std::string& Value(const EntryTexts& entries, EntryField field) {
+  switch (field) {
+    case Number: return entries.Number;
+    case Amount: return entries.Amount;
+    case OriginalDate: return entries.OriginalDate;
+    case OriginalApproval: return entries.OriginalApproval;
+  }
+  return entries.Number;
+}
+
+std::optional<std::string> Check(const EntryTexts& entries, std::initializer_list<Field> fields) {
+  for (const Field& field : fields) {
+    const std::string& value = Value(entries, field.which);
+    if (HasControlByte(value)) return Message(std::string(field.name) + "에 입력할 수 없는 문자가 있습니다.");
+    if (field.width == 0) {
+      // Text that isn't a number goes out as 0, which the server refuses; a number
+      // goes out as typed, so it must fit nine digits.
+      const std::optional<std::int32_t> amount = platform::ParseIntegerText(value);
+      if (amount && (*amount < 0 || *amount > kLargestAmount))
+        return Message(std::string(field.topic) + " 0원부터 999,999,999원까지 입력하십시요.");
+    } else if (value.size() > field.width) {
+      return Message(std::string(field.topic) + " " + std::to_string(field.width) + "자리 이하로 입력하십시요.");
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings) {
+  if (HasControlByte(settings.TerminalId)) return Message("단말기ID오류, 단말기ID의 제어문자를 ini에서 지우세요.");
+  if (settings.TerminalId.size() > 20) return Message("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.");
+  if (HasControlByte(settings.BusinessNumber))
+    return Message("사업자번호오류, 사업자번호의 제어문자를 ini에서 지우세요.");
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckEntries(VoucherMode mode, const EntryTexts& entries) {
+  switch (mode) {
+    case VoucherMode::Inquiry: return Check(entries, {kVoucherNumber});
+    case VoucherMode::Use: return Check(entries, {kVoucherNumber, kVoucherAmount});
+    case VoucherMode::Cancellation:
+      return Check(entries, {kVoucherNumber, kVoucherAmount, kOriginalDate, kOriginalApproval});
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> CheckEntries(CashCardMode mode, const EntryTexts& entries) {
+  if (mode == CashCardMode::Approval) return Check(entries, {kBarcodeNumber, kCardAmount});
+  return Check(entries, {kBarcodeNumber, kCardAmount, kOriginalDate, kOriginalApproval});
+}
+
+}  // namespace payment
