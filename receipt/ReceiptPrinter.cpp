@@ -5,10 +5,27 @@
 
 namespace receipt {
 
+PrinterTimedOut::PrinterTimedOut(std::int32_t PrinterPort)
+    : std::runtime_error("Write timeout (COM" + std::to_string(PrinterPort) + "), the receipt was not printed") {}
+
 void ReceiptPrinter::Print(const ReceiptLines& Lines, std::int32_t PrinterPort) {
   if (PrinterPort == 0) return PrintToPrinterPort(Lines, platform::ResolveDevice("LPT1", programDirectory_));
-  // A write that times out goes unnoticed; an error raised ends the receipt.
-  for (const std::string& write : SerialRouteWrites(Lines)) sio_.WriteText(write);
+  for (const std::string& write : SerialRouteWrites(Lines))
+    if (!sio_.WriteText(write)) throw PrinterTimedOut(PrinterPort);
+}
+
+std::optional<std::string> ReceiptPrinter::NotReady(std::int32_t PrinterPort) {
+  try {
+    if (PrinterPort == 0) {
+      const platform::ResolvedDevice device = platform::ResolveDevice("LPT1", programDirectory_);
+      platform::PrinterPortFile::CheckOpens(device.Path, device.MayCreate);
+    } else if (!sio_.IsOpen()) {
+      sio_.WriteBuf(nullptr, 0);  // raises the error of a write on a port that isn't open
+    }
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return std::nullopt;
 }
 
 void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device) {

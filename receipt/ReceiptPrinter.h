@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <stdexcept>
 #include <string>
 
 #include "receipt/ReceiptLines.h"
@@ -9,16 +11,28 @@
 
 namespace receipt {
 
+// A serial printer that did not take a line within the write time limit: the receipt
+// ends there, nothing after the line is sent, and the operator is told.
+class PrinterTimedOut : public std::runtime_error {
+ public:
+  explicit PrinterTimedOut(std::int32_t PrinterPort);
+};
+
 // Sends a receipt to the printer: through the serial component when the printer
 // port setting is not 0, else to the printer port device "LPT1". Errors are not
-// caught here: an ESioCommError or a platform::InOutError ends the output at the
-// failing line and reaches the caller.
+// caught here: an ESioCommError, a PrinterTimedOut or a platform::InOutError ends
+// the output at the failing line and reaches the caller.
 class ReceiptPrinter {
  public:
   ReceiptPrinter(serial::TSioCustomComm& Sio, std::string ProgramDirectory)
       : sio_(Sio), programDirectory_(std::move(ProgramDirectory)) {}
 
   void Print(const ReceiptLines& Lines, std::int32_t PrinterPort);
+
+  // Checked before a payment that will print: the serial port is open, or the
+  // printer port device opens for writing. The error text the receipt itself would
+  // end with, or nothing when the printer can take it.
+  std::optional<std::string> NotReady(std::int32_t PrinterPort);
 
  private:
   serial::TSioCustomComm& sio_;

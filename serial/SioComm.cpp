@@ -172,6 +172,15 @@ bool TSioCustomComm::WriteText(std::string_view Text) {
   return WriteBuf(Text.data(), count) == count;
 }
 
+bool TSioCustomComm::WaitSent() {
+  TSioLock lock(lock_);
+  if (!device_) RaiseCommError("Write error (%d), %s", platform::kErrorInvalidHandle);
+  bool sent = false;
+  if (const int e = device_->WaitSent(std::chrono::milliseconds(writeTimeout_), sent))
+    RaiseCommError("Write error (%d), %s", e);
+  return sent;
+}
+
 void TSioCustomComm::HandleCommEvents(TSioCommThread*, std::uint32_t EventMask) {
   std::uint32_t errors = 0;
   std::uint32_t count = 0;

@@ -79,6 +79,10 @@ class TSioCustomComm : public TSioCoreComponent {
   // way, 0 when the write did not finish within WriteTimeout.
   std::int32_t WriteBuf(const void* Buffer, std::int32_t Count);
   bool WriteText(std::string_view Text);
+  // Waits up to WriteTimeout until what was written has left the output queue; false
+  // when some of it is still there. Close discards what it finds queued, so a
+  // program that closes the port after a receipt waits for this first.
+  bool WaitSent();
   void PurgeReadWrite();
   void ApplySettings();
 

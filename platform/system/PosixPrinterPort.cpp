@@ -33,6 +33,14 @@ PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
   handle_ = fd;
 }
 
+void PrinterPortFile::CheckOpens(const std::string& path, bool mayCreate) {
+  const int fd = path.empty() ? -1
+                              : ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0),
+                                       0644);
+  if (fd < 0) throw InOutError(path.empty() ? ENOENT : errno);
+  ::close(fd);
+}
+
 PrinterPortFile::~PrinterPortFile() {
   if (handle_ != kClosed) ::close(static_cast<int>(handle_));
 }

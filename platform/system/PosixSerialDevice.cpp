@@ -153,6 +153,11 @@ class PosixSerialDevice final : public SerialDevice {
     return 0;
   }
 
+  int WaitSent(std::chrono::milliseconds timeout, bool& sent) override {
+    sent = Drain(timeout.count() < 0 ? Clock::time_point::max() : Clock::now() + timeout);
+    return 0;
+  }
+
   int WaitEvents(WaitHandle wake, std::uint32_t& events) override {
     const int wakeFd = static_cast<int>(wake);
     events = 0;

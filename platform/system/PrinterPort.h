@@ -32,6 +32,11 @@ class PrinterPortFile {
   void Write(std::string_view bytes);
   void Close();
 
+  // Whether the device opens for writing now, checked before a payment: raises what
+  // the constructor would, writes nothing and leaves what a plain file holds. A FIFO
+  // without a reader (a viewer that isn't running) does not open.
+  static void CheckOpens(const std::string& path, bool mayCreate);
+
  private:
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;  // the system's descriptor or handle

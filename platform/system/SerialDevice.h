@@ -100,6 +100,9 @@ class SerialDevice {
   // passed (negative: no limit). A non-zero result means the write failed at once;
   // a write that can't finish in time is ended, its unsent bytes discarded.
   virtual int Write(std::string_view bytes, std::chrono::milliseconds timeout, WriteOutcome& outcome) = 0;
+  // Waits until the output queue is empty or `timeout` has passed; `sent` says
+  // which. A purge (and so a close) would discard what is still queued.
+  virtual int WaitSent(std::chrono::milliseconds timeout, bool& sent) = 0;
   // Blocks until an event of the mask arrives (events != 0) or `wake` is
   // signalled (events == 0).
   virtual int WaitEvents(WaitHandle wake, std::uint32_t& events) = 0;

@@ -35,6 +35,16 @@ PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
   handle_ = reinterpret_cast<std::intptr_t>(handle);
 }
 
+void PrinterPortFile::CheckOpens(const std::string& path, bool mayCreate) {
+  const HANDLE handle =
+      path.empty() ? INVALID_HANDLE_VALUE
+                   : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, mayCreate ? OPEN_ALWAYS : OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE)
+    throw InOutError(path.empty() ? ERROR_FILE_NOT_FOUND : static_cast<int>(GetLastError()));
+  CloseHandle(handle);
+}
+
 PrinterPortFile::~PrinterPortFile() {
   if (handle_ != kClosed) CloseHandle(Handle(handle_));
 }

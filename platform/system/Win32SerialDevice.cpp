@@ -101,11 +101,11 @@ class Win32SerialDevice final : public SerialDevice {
       if (GetLastError() != ERROR_IO_PENDING) return LastError();
       const DWORD limit = timeout.count() < 0 ? INFINITE : static_cast<DWORD>(timeout.count());
       if (WaitForSingleObject(overlapped.hEvent, limit) != WAIT_OBJECT_0) {
-        // Too late: the write is ended and its unsent bytes discarded, so nothing of
-        // it prints later and nothing refers to this record once we return.
+        // Too late: this write is ended, so the rest of it never prints and nothing
+        // refers to this record once we return. The queue is not purged: what it
+        // holds of earlier writes was reported written and must still print.
         CancelIoEx(handle_, &overlapped);
         GetOverlappedResult(handle_, &overlapped, &written, TRUE);
-        PurgeComm(handle_, PURGE_TXABORT | PURGE_TXCLEAR);
         outcome.Transferred = written;
         return 0;
       }
@@ -113,6 +113,18 @@ class Win32SerialDevice final : public SerialDevice {
     if (!GetOverlappedResult(handle_, &overlapped, &written, FALSE)) return LastError();
     outcome = {written == bytes.size(), written};
     return 0;
+  }
+
+  int WaitSent(std::chrono::milliseconds timeout, bool& sent) override {
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout.count() < 0 ? 0 : timeout.count());
+    for (;;) {
+      DWORD flags = 0;
+      COMSTAT status{};
+      if (!ClearCommError(handle_, &flags, &status)) return LastError();
+      sent = status.cbOutQue == 0;
+      if (sent || (timeout.count() >= 0 && GetTickCount64() >= deadline)) return 0;
+      Sleep(10);
+    }
   }
 
   int WaitEvents(WaitHandle wake, std::uint32_t& events) override {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -65,6 +66,41 @@ TEST_F(ReceiptPrinterTest, SerialRouteSendsTheFramedReceiptThroughTheComponent) 
   printer.Print(VoucherUseReceipt(), 3);
   const std::string expected = Golden("receipt-voucher-use.serial");
   EXPECT_EQ(printerLine.Read(expected.size()), expected);
+}
+
+// A printer that holds everything back: the first line waits the write time limit,
+// the receipt ends there with the error the operator sees, and nothing of it
+// prints later.
+TEST_F(ReceiptPrinterTest, SerialLineNotTakenInTimeEndsTheReceiptWithAnError) {
+  testsupport::PseudoTerminal printerLine;
+  printerLine.LinkAs(dir.dir(), "COM3");
+  printerLine.HoldOutput(true);
+  sio.SetPortNum(3);
+  sio.SetWriteTimeout(200);
+  sio.Open();
+  EXPECT_THAT([&] { printer.Print(VoucherUseReceipt(), 3); },
+              ThrowsMessage<PrinterTimedOut>(StrEq("Write timeout (COM3), the receipt was not printed")));
+  printerLine.HoldOutput(false);
+  EXPECT_EQ(printerLine.Read(1, std::chrono::milliseconds(300)), "");
+}
+
+// Asked before a payment: what the receipt would end with, without printing.
+TEST_F(ReceiptPrinterTest, NotReadyTellsWhatTheReceiptWouldEndWith) {
+  EXPECT_EQ(printer.NotReady(3), testsupport::WriteErrorOnAClosedPort());  // never opened
+  EXPECT_EQ(printer.NotReady(-1), testsupport::WriteErrorOnAClosedPort());
+  PointLpt1At(dir.path() / "no-such-folder" / "lp0");
+  EXPECT_EQ(printer.NotReady(0), "File not found");
+
+  std::filesystem::remove(dir.path() / "devices" / "LPT1");
+  PointLpt1At(dir.path() / "viewer.fifo");
+  ASSERT_EQ(mkfifo((dir.path() / "viewer.fifo").c_str(), 0600), 0);
+  EXPECT_EQ(printer.NotReady(0), "I/O error " + std::to_string(ENXIO));  // nobody reads it
+
+  std::filesystem::remove(dir.path() / "devices" / "LPT1");
+  PointLpt1At(dir.path() / "paper.bin");
+  testsupport::WriteFile(dir.path() / "paper.bin", "last receipt");
+  EXPECT_EQ(printer.NotReady(0), std::nullopt);
+  EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), "last receipt");
 }
 
 TEST_F(ReceiptPrinterTest, SerialRouteOnAPortNeverOpenedFailsAtTheFirstLine) {

@@ -94,6 +94,13 @@ int FakeSerialDevice::Write(std::string_view bytes, std::chrono::milliseconds ti
   return 0;
 }
 
+// Writes land at once; a held line keeps nothing queued that a wait could see go.
+int FakeSerialDevice::WaitSent(std::chrono::milliseconds, bool& sent) {
+  std::lock_guard lock(line_->mutex);
+  sent = !line_->held;
+  return 0;
+}
+
 int FakeSerialDevice::WaitEvents(platform::WaitHandle wake, std::uint32_t& events) {
   events = 0;
   for (;;) {
