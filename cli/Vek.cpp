@@ -64,13 +64,18 @@ std::string VekHelp() {
          "the amount it read on a second line. An accepted use, cancellation, approval or\n"
          "card cancellation prints its receipt as the terminal does.\n"
          "\n"
-         "Exit status: 0 accepted, 1 refused by the service, 2 the module answered false,\n"
-         "3 the module is missing or unusable, 4 the input was refused by the checks (no\n"
-         "request made), 5 the receipt could not be printed.\n";
+         "Every value must keep to its field: numbers of at most 13 characters, amounts\n"
+         "from 0 to 999,999,999, dates of at most 8 and approval numbers of at most 20\n"
+         "characters, no control characters. The printer is checked before any payment.\n"
+         "\n"
+         "Exit status: 0 accepted, 1 refused by the service, 2 the module answered false\n"
+         "(its text says whether the outcome is unknown), 3 the module is missing or\n"
+         "unusable, 4 the input or the settings were refused by the checks (no request\n"
+         "made), 5 the printer can't print (no request made) or the receipt could not be\n"
+         "printed, 6 the service accepted an inquiry whose amount could not be read.\n";
 }
 
-VekResult RunVek(const std::vector<std::string>& args, const settings::MerchantSettings& settings,
-                 payment::PaymentModule& module, const ReceiptPrinting& print) {
+VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& terminal) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return {kAccepted, VekHelp(), {}};
   const Command* command = nullptr;
   for (const Command& c : Commands())
@@ -84,24 +89,25 @@ VekResult RunVek(const std::vector<std::string>& args, const settings::MerchantS
 
   const payment::EntryTexts entries{
       .Number = fields[0], .Amount = fields[1], .OriginalDate = fields[2], .OriginalApproval = fields[3]};
-  // The window takes the thousands separator from the system; here it is the one
-  // Korean receipts use.
-  const payment::OperationOutcome outcome = command->run(entries, {settings, module, ","});
+  const payment::OperationOutcome outcome = command->run(
+      entries, {terminal.Settings, terminal.Module, terminal.ThousandsSeparator, terminal.Printer.NotReady});
 
   VekResult result;
   switch (outcome.Exchange) {
-    case payment::ExchangeOutcome::RequestTooLong: return {kInputRefused, {}, Utf8(*outcome.MessageBox) + "\n"};
+    case payment::ExchangeOutcome::InputRefused: return {kInputRefused, {}, Utf8(*outcome.MessageBox) + "\n"};
+    case payment::ExchangeOutcome::PrinterNotReady:
+      return {kReceiptNotPrinted, {}, Utf8(*outcome.PrintError) + "\n"};
     case payment::ExchangeOutcome::ModuleUnavailable: return {kModuleUnusable, {}, Utf8(*outcome.MessageBox) + "\n"};
     case payment::ExchangeOutcome::CallFailed: return {kCallFailed, Utf8(*outcome.LabelText) + "\n", {}};
     case payment::ExchangeOutcome::Refused: return {kRefused, Utf8(*outcome.LabelText) + "\n", {}};
     case payment::ExchangeOutcome::Accepted: break;
   }
   result.Out = Utf8(outcome.LabelText.value_or("")) + "\n";
-  if (outcome.ConversionError) return {kModuleUnusable, result.Out, Utf8(outcome.ConversionError->what()) + "\n"};
+  if (outcome.ConversionError) return {kReplyUnreadable, result.Out, Utf8(outcome.ConversionError->what()) + "\n"};
   if (outcome.AmountText) result.Out += *outcome.AmountText + "\n";
   if (outcome.Receipt) {
     try {
-      print(*outcome.Receipt);
+      terminal.Printer.Print(*outcome.Receipt);
     } catch (const std::exception& error) {
       return {kReceiptNotPrinted, result.Out, Utf8(error.what()) + "\n"};
     }

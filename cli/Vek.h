@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,9 +18,10 @@ enum ExitStatus : int {
   kAccepted = 0,
   kRefused = 1,          // the service refused
   kCallFailed = 2,       // the module answered false
-  kModuleUnusable = 3,   // the module is missing, or its accepted reply can't be read
-  kInputRefused = 4,     // the checks refused the input; no request was made
-  kReceiptNotPrinted = 5,
+  kModuleUnusable = 3,   // the module is missing or has no entry point
+  kInputRefused = 4,     // the checks refused the input or the settings; no request was made
+  kReceiptNotPrinted = 5,  // the printer can't print (no request was made) or the receipt failed
+  kReplyUnreadable = 6,  // the service accepted, but the reply's amount could not be read
 };
 
 // What a run wrote (UTF-8) and how it ended.
@@ -29,12 +31,26 @@ struct VekResult {
   std::string Err;
 };
 
-// Prints an accepted operation's receipt; raises what the printer raises.
-using ReceiptPrinting = std::function<void(const receipt::ReceiptLines&)>;
+// The receipt printer of the settings.
+struct ReceiptPrinting {
+  // Asked before an operation that prints: the error that keeps the printer from
+  // printing, or nothing.
+  std::function<std::optional<std::string>()> NotReady;
+  // Prints an accepted operation's receipt; raises what the printer raises.
+  std::function<void(const receipt::ReceiptLines&)> Print;
+};
+
+// What the commands work with: the terminal's settings, module and printer, and
+// the thousands separator of the system's regional settings (CP949).
+struct VekTerminal {
+  const settings::MerchantSettings& Settings;
+  payment::PaymentModule& Module;
+  ReceiptPrinting Printer;
+  std::string ThousandsSeparator = ",";
+};
 
 // Runs the command in `args` (UTF-8, without the program's name).
-VekResult RunVek(const std::vector<std::string>& args, const settings::MerchantSettings& settings,
-                 payment::PaymentModule& module, const ReceiptPrinting& print);
+VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& terminal);
 
 std::string VekHelp();
 

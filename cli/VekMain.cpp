@@ -1,39 +1,70 @@
 // vek: the terminal's commands without a window (vek --help).
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "Vek.h"
 #include "payment/LibraryPaymentModule.h"
+#include "platform/CommandLine.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/RegionalSettings.h"
 #include "platform/SerialDevice.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/SioComm.h"
 
 namespace {
 
-// The terminal's printer for one receipt: the serial port is opened for it at
-// 9600 baud when the settings name one, and closed again.
-void PrintReceipt(const receipt::ReceiptLines& lines, const settings::MerchantSettings& settings) {
-  serial::TSioComm sio(nullptr, {platform::SystemSerialDevices(), std::make_shared<serial::NoMainThread>(),
-                                 settings.ProgramDirectory});
-  sio.SetBaudrate(serial::TSioBaudrate::br9600);
-  if (settings.PrinterPort > 0) {
-    sio.SetPortNum(settings.PrinterPort);
-    sio.Open();
+// The terminal's printer for one run. A serial printer is opened at 9600 baud when
+// an operation that prints asks whether it can (before the payment), and closed at
+// the end, once what was written has left the port.
+class TerminalPrinter {
+ public:
+  explicit TerminalPrinter(const settings::MerchantSettings& settings)
+      : settings_(settings),
+        sio_(nullptr, {platform::SystemSerialDevices(), std::make_shared<serial::NoMainThread>(),
+                       settings.ProgramDirectory}),
+        printer_(sio_, settings.ProgramDirectory) {
+    sio_.SetBaudrate(serial::TSioBaudrate::br9600);
   }
-  receipt::ReceiptPrinter(sio, settings.ProgramDirectory).Print(lines, settings.PrinterPort);
-}
+
+  std::optional<std::string> NotReady() {
+    if (settings_.PrinterPort > 0 && !sio_.IsOpen()) {
+      try {
+        sio_.SetPortNum(settings_.PrinterPort);
+        sio_.Open();
+      } catch (const std::exception& error) {
+        return error.what();
+      }
+    }
+    return printer_.NotReady(settings_.PrinterPort);
+  }
+
+  void Print(const receipt::ReceiptLines& lines) {
+    printer_.Print(lines, settings_.PrinterPort);
+    if (sio_.IsOpen() && !sio_.WaitSent()) throw receipt::PrinterTimedOut(settings_.PrinterPort);
+  }
+
+ private:
+  const settings::MerchantSettings& settings_;
+  serial::TSioComm sio_;
+  receipt::ReceiptPrinter printer_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
+  const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   const settings::MerchantSettings settings = settings::LoadMerchantSettings(platform::ProgramDirectory());
   payment::LibraryPaymentModule module;
-  const cli::VekResult result =
-      cli::RunVek(args, settings, module, [&](const receipt::ReceiptLines& lines) { PrintReceipt(lines, settings); });
+  TerminalPrinter printer(settings);
+  const cli::VekTerminal terminal{
+      settings,
+      module,
+      {[&] { return printer.NotReady(); }, [&](const receipt::ReceiptLines& lines) { printer.Print(lines); }},
+      platform::ThousandsSeparator()};
+  const cli::VekResult result = cli::RunVek(args, terminal);
   std::fwrite(result.Out.data(), 1, result.Out.size(), stdout);
   std::fwrite(result.Err.data(), 1, result.Err.size(), stderr);
   return result.Status;
