@@ -3,15 +3,17 @@
 #include <QFile>
 #include <QFocusEvent>
 #include <QImage>
-#include <QLocale>
 #include <QPixmap>
 
+#include "BlockedInput.h"
 #include "KeyStrokes.h"
+#include "payment/EntryChecks.h"
 #include "payment/LibraryPaymentModule.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
 #include "platform/JpegDecoder.h"
 #include "platform/ProgramDirectory.h"
+#include "platform/RegionalSettings.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/QtMainThreadInvoker.h"
 
@@ -47,12 +49,6 @@ QFont Gulimche(int pixels) {
   return font;
 }
 
-std::string LocaleThousandsSeparator() {
-  const QString separator = QLocale::system().groupSeparator();
-  const std::string cp949 = FromQt(separator);
-  return cp949.empty() || cp949 == "?" ? std::string(",") : cp949;
-}
-
 }  // namespace
 
 TfmMainEnvironment DefaultEnvironment() {
@@ -60,6 +56,7 @@ TfmMainEnvironment DefaultEnvironment() {
 }
 
 TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Environment)) {
+  environment_.Payment = std::make_shared<ScreenBlockingModule>(std::move(environment_.Payment));
   if (!environment_.Messages) ownMessages_ = std::make_unique<ModalMessageBoxes>(this);
   messages_ = environment_.Messages ? environment_.Messages : ownMessages_.get();
   if (!environment_.MainThread)
@@ -96,15 +93,15 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   ImageButton1 = headerButton("ImageButton1", layout::ImageButton1, "voucher-button-up.jpg", "voucher-button-down.jpg");
   ImageButton2 = headerButton("ImageButton2", layout::ImageButton2, "cashcard-button-up.jpg", "cashcard-button-down.jpg");
   ImageButton3 = headerButton("ImageButton3", layout::ImageButton3, "report-button.jpg", "report-button.jpg");
-  ImageButton1->OnClick = [this] { ImageButton1Click(); };
-  ImageButton2->OnClick = [this] { ImageButton2Click(); };
-  ImageButton3->OnClick = [this] { ImageButton3Click(); };
+  ImageButton1->OnClick = [this] { Guarded([this] { ImageButton1Click(); }); };
+  ImageButton2->OnClick = [this] { Guarded([this] { ImageButton2Click(); }); };
+  ImageButton3->OnClick = [this] { Guarded([this] { ImageButton3Click(); }); };
 
   Image4 = new widgets::TImageButton(this);  // an invisible picture: the close area
   Image4->setObjectName("Image4");
   Image4->AutoSize = false;
   Place(Image4, layout::Image4);
-  Image4->OnClick = [this] { Image4Click(); };
+  Image4->OnClick = [this] { Guarded([this] { Image4Click(); }); };
 
   PC = new QStackedWidget(this);
   PC->setObjectName("PC");
@@ -170,11 +167,11 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   lMsg1 = message(TabSheet1, "lMsg1");
   lMSG2 = message(TabSheet2, "lMSG2");
 
-  connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { SpeedButton1Click(); });
-  connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { SpeedButton2Click(); });
-  connect(SpeedButton3, &QAbstractButton::clicked, this, [this] { SpeedButton3Click(); });
-  connect(SpeedButton5, &QAbstractButton::clicked, this, [this] { SpeedButton5Click(); });
-  connect(SpeedButton6, &QAbstractButton::clicked, this, [this] { SpeedButton6Click(); });
+  connect(SpeedButton1, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton1Click(); }); });
+  connect(SpeedButton2, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton2Click(); }); });
+  connect(SpeedButton3, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton3Click(); }); });
+  connect(SpeedButton5, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton5Click(); }); });
+  connect(SpeedButton6, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton6Click(); }); });
 
   // The serial receipt printer: 9600 baud, received data monitored, no handler.
   sio = std::make_unique<serial::TSioComm>(
@@ -185,7 +182,7 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   sio->SetMonitorEvents({serial::TSioCommEvent::ceData});
   sio->EndLoading();
 
-  ThousandsSeparator = LocaleThousandsSeparator();
+  ThousandsSeparator = platform::ThousandsSeparator();
 }
 
 // sio goes first: until its Close has stopped the event thread, a hand-off may
@@ -217,7 +214,7 @@ void TfmMain::Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys
     auto* button = CommandButton(page, {key.Left, key.Top, layout::KeyWidth, layout::KeyHeight}, names[i]);
     button->Hint = key.Value;
     button->setCursor(Qt::PointingHandCursor);
-    connect(button, &QAbstractButton::clicked, this, [this, button] { SpeedButton9Click(button); });
+    connect(button, &QAbstractButton::clicked, this, [this, button] { Guarded([this, button] { SpeedButton9Click(button); }); });
     keys[i] = button;
   }
 }
@@ -237,9 +234,22 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
   return QWidget::eventFilter(watched, event);
 }
 
+void TfmMain::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& error) {
+    messages_->ShowError(error.what());
+  } catch (...) {
+    messages_->ShowError("Unknown error");
+  }
+}
+
 void TfmMain::FormShow() {
   setGeometry(layout::Window.Left, layout::Window.Top, layout::Window.Width, layout::Window.Height);
   LoadMerchantSettings();
+  // Settings that would move the fields of every request: told now, and again by
+  // each command, which sends nothing.
+  if (const auto refusal = payment::CheckSettings(Settings)) messages_->ShowMessage(*refusal);
   if (Settings.PrinterPort > 0) {
     try {
       sio->SetPortNum(Settings.PrinterPort);
@@ -347,17 +357,29 @@ QLineEdit* TfmMain::Screen::Field(payment::EntryField field) const {
 
 void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& screen) {
   if (outcome.MessageBox) return messages_->ShowMessage(*outcome.MessageBox);
+  if (outcome.PrintError) return messages_->ShowError(*outcome.PrintError);
   if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
-  if (outcome.ConversionError) throw *outcome.ConversionError;
+  if (outcome.ConversionError) return messages_->ShowError(outcome.ConversionError->what());
   if (outcome.AmountText) screen.Amount->setText(ToQt(*outcome.AmountText));
-  // A receipt that can't be printed raises: the fields stay for the operator.
-  if (outcome.Receipt)
-    receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
+  if (outcome.Receipt) {
+    std::optional<std::string> printError;
+    try {
+      receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
+    } catch (const std::exception& error) {
+      printError = error.what();
+    }
+    DropInputReceivedMeanwhile();  // the receipt's output blocked the screen
+    // The payment stands; the fields stay for the operator to see what it was.
+    if (printError) return messages_->ShowError(*printError);
+  }
   for (const payment::EntryField field : outcome.Cleared) screen.Field(field)->clear();
   if (outcome.FocusNumberField) screen.Number->setFocus();
 }
 
-payment::OperationContext TfmMain::Context() { return {Settings, *environment_.Payment, ThousandsSeparator}; }
+payment::OperationContext TfmMain::Context() {
+  return {Settings, *environment_.Payment, ThousandsSeparator,
+          [this] { return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort); }};
+}
 
 void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {
   const Screen screen = VoucherScreen();

@@ -3,6 +3,7 @@
 // printed, what reaches the message boxes. Every outcome itself is tested in
 // tests/payment/OperationsTest.cpp.
 #include <QMessageBox>
+#include <QMouseEvent>
 #include <QTimer>
 
 #include "WindowFixture.h"
@@ -139,4 +140,99 @@ TEST_F(WindowTest, RefusedApprovalWritesTheCashCardLabelOnly) {
   EXPECT_EQ(w.lMsg1->text(), " ");
   EXPECT_EQ(w.edMamt->text(), "10000");
   EXPECT_EQ(Sent().substr(44, 9), "000010000");
+}
+
+// The checks before any request, as the operator meets them on each screen: the
+// message, the fields as typed, nothing sent.
+TEST_F(WindowTest, ValuesThatWouldLeaveTheirFieldsAreToldAndNotSent) {
+  auto& w = Start();
+  Reply({{1, "0000"}, {5, "ok"}});
+  w.edTno->setText("10000000000031000");  // typed twice
+  w.edTamt->setText("50000");
+  Click(w.SpeedButton2);
+  EXPECT_EQ(messages.Messages.back(), K("이용권NO는 13자리 이하로 입력하십시요."));
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  w.edMno->setText("9000000000001");
+  w.edMamt->setText("-12000");
+  Click(w.SpeedButton5);
+  EXPECT_EQ(messages.Messages.back(), K("금액은 0원부터 999,999,999원까지 입력하십시요."));
+  EXPECT_EQ(messages.Messages.size(), 2u);
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(w.edMamt->text(), "-12000");
+  EXPECT_EQ(w.lMSG2->text(), " ");
+}
+
+TEST_F(WindowTest, TerminalIdThatWouldMoveTheFieldsIsToldAtStartUpAndNeverSent) {
+  testsupport::WriteFile(dir.path() / "VEK_Demo.ini",
+                         K("[ VEK플레노르가맹점설정 ]\r\n단말기ID=123456789012345678901\r\n사업자번호=1234567890\r\n"));
+  auto& w = Start();
+  const std::string told = K("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.");
+  EXPECT_EQ(messages.Messages, std::vector<std::string>{told});
+  Reply({{1, "0000"}, {5, "ok"}});
+  w.edTno->setText("1");
+  Click(w.SpeedButton1);
+  EXPECT_EQ(messages.Messages, (std::vector<std::string>{told, told}));
+  EXPECT_EQ(Sent(), "");
+}
+
+// The printer is asked before a payment: one that could not print its receipt is
+// never made. An inquiry prints nothing and goes out all the same.
+TEST_F(WindowTest, NoPaymentWhenThePrinterCannotPrint) {
+  std::filesystem::remove(dir.path() / "devices" / "LPT1");
+  std::filesystem::create_symlink(dir.path() / "no-such-folder" / "lp0", dir.path() / "devices" / "LPT1");
+  auto& w = Start();
+  w.edTno->setText("1");
+  w.edTamt->setText("100");
+  RawReply(1, testsupport::GoldenOperations()[0].reply);
+  Click(w.SpeedButton2);
+  EXPECT_EQ(messages.Errors, std::vector<std::string>{"File not found"});
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(w.lMsg1->text(), " ");
+  EXPECT_EQ(w.edTamt->text(), "100");
+  Reply({{1, "0000"}, {169, "inquiry"}, {273, "000015000"}});
+  Click(w.SpeedButton1);
+  EXPECT_EQ(Sent().substr(6, 4), "9100");
+}
+
+namespace {
+// A module whose call takes long enough for the operator to tap again: the taps
+// arrive (queued) while it blocks the screen.
+class TappedDuringTheCall : public payment::PaymentModule {
+ public:
+  TappedDuringTheCall(QWidget*& button, std::string reply) : button_(button), reply_(std::move(reply)) {}
+  std::optional<payment::ModuleAnswer> Call(std::string_view request) override {
+    Requests.emplace_back(request);
+    for (int tap = 0; tap < 3; ++tap) {
+      const QPointF at(10, 10);
+      QCoreApplication::postEvent(button_, new QMouseEvent(QEvent::MouseButtonPress, at, button_->mapToGlobal(at),
+                                                           Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+      QCoreApplication::postEvent(button_, new QMouseEvent(QEvent::MouseButtonRelease, at, button_->mapToGlobal(at),
+                                                           Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+    }
+    return payment::ModuleAnswer{true, reply_};
+  }
+  std::vector<std::string> Requests;
+
+ private:
+  QWidget*& button_;
+  std::string reply_;
+};
+}  // namespace
+
+TEST_F(WindowTest, TapsWhileTheExchangeBlocksTheScreenAreDropped) {
+  QWidget* approve = nullptr;
+  auto module = std::make_shared<TappedDuringTheCall>(approve, testsupport::GoldenOperations()[2].reply);
+  window = std::make_unique<shell::TfmMain>(shell::TfmMainEnvironment{dir.dir(), module, &messages, nullptr, nullptr});
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  auto& w = *window;
+  approve = w.SpeedButton5;
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  w.edMno->setText("9876543210123");
+  w.edMamt->setText("50000");
+  Click(w.SpeedButton5);
+  QApplication::processEvents();
+  EXPECT_EQ(module->Requests.size(), 1u);
+  EXPECT_EQ(Text(w.lMSG2), K("승인되었습니다."));
+  EXPECT_EQ(Paper(), Golden("receipt-cashcard-approval.lpt"));
 }
