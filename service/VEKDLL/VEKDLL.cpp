@@ -7,6 +7,9 @@
 //
 // Returns 1 with the server's reply (STX ... ETX) in `reply`, or 0 with a short
 // text for the operator. Never writes more than 1024 bytes and a terminating zero.
+// Once any of the request has gone out, a failure means the server may have carried
+// it out: the text then says the outcome is unknown and to check before trying
+// again.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -24,6 +27,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+
+#include "ReplyReader.h"
 
 namespace {
 
@@ -85,14 +90,26 @@ struct SocketLibrary {
 constexpr int kReplyLimit = 1024;
 constexpr int kConnectMs = 3000;
 constexpr int kExchangeMs = 10000;
-constexpr char kStx = 0x02;
-constexpr char kEtx = 0x03;
 
-// Operator texts in code page 949.
+// Operator texts in code page 949. Nothing was sent:
 constexpr const char kNoServer[] = "\xBC\xAD\xB9\xF6\xBF\xAC\xB0\xE1\xBD\xC7\xC6\xD0";            // 서버연결실패
-constexpr const char kTimedOut[] = "\xC0\xC0\xB4\xE4\xBD\xC3\xB0\xA3\xC3\xCA\xB0\xFA";            // 응답시간초과
-constexpr const char kBadReply[] = "\xC0\xC0\xB4\xE4\xC0\xFC\xB9\xAE\xBF\xC0\xB7\xF9";            // 응답전문오류
 constexpr const char kBadAddress[] = "\xBC\xAD\xB9\xF6\xC1\xD6\xBC\xD2\xBF\xC0\xB7\xF9";          // 서버주소오류
+// The request went out, the outcome is unknown:
+// 응답시간초과: 결과를 알 수 없습니다. 조회로 확인한 뒤 다시 하십시오.
+constexpr const char kTimedOut[] =
+    "\xC0\xC0\xB4\xE4\xBD\xC3\xB0\xA3\xC3\xCA\xB0\xFA: \xB0\xE1\xB0\xFA\xB8\xA6 \xBE\xCB \xBC\xF6 "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC1\xB6\xC8\xB8\xB7\xCE \xC8\xAE\xC0\xCE\xC7\xD1 \xB5\xDA "
+    "\xB4\xD9\xBD\xC3 \xC7\xCF\xBD\xCA\xBD\xC3\xBF\xC0.";
+// 연결끊김: 결과를 알 수 없습니다. 조회로 확인한 뒤 다시 하십시오.
+constexpr const char kConnectionLost[] =
+    "\xBF\xAC\xB0\xE1\xB2\xF7\xB1\xE8: \xB0\xE1\xB0\xFA\xB8\xA6 \xBE\xCB \xBC\xF6 "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC1\xB6\xC8\xB8\xB7\xCE \xC8\xAE\xC0\xCE\xC7\xD1 \xB5\xDA "
+    "\xB4\xD9\xBD\xC3 \xC7\xCF\xBD\xCA\xBD\xC3\xBF\xC0.";
+// 응답전문오류: 결과를 알 수 없습니다. 조회로 확인한 뒤 다시 하십시오.
+constexpr const char kBadReply[] =
+    "\xC0\xC0\xB4\xE4\xC0\xFC\xB9\xAE\xBF\xC0\xB7\xF9: \xB0\xE1\xB0\xFA\xB8\xA6 \xBE\xCB \xBC\xF6 "
+    "\xBE\xF8\xBD\xC0\xB4\xCF\xB4\xD9. \xC1\xB6\xC8\xB8\xB7\xCE \xC8\xAE\xC0\xCE\xC7\xD1 \xB5\xDA "
+    "\xB4\xD9\xBD\xC3 \xC7\xCF\xBD\xCA\xBD\xC3\xBF\xC0.";
 
 unsigned char Fail(char* reply, const char* text) {
   std::memset(reply, 0, kReplyLimit + 1);
@@ -144,7 +161,7 @@ VEK_ENTRY VEKDataProcPos(const char* server, int port, char* request, char* repl
   const long long start = NowMs();
   if (connect(socket.fd(), reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     if (!ConnectPending(LastSocketError())) return Fail(reply, kNoServer);
-    if (!Wait(socket.fd(), POLLOUT, start + kConnectMs)) return Fail(reply, kTimedOut);
+    if (!Wait(socket.fd(), POLLOUT, start + kConnectMs)) return Fail(reply, kNoServer);
     int error = 0;
     socklen_t size = sizeof error;
     if (getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size) != 0 || error != 0)
@@ -158,28 +175,26 @@ VEK_ENTRY VEKDataProcPos(const char* server, int port, char* request, char* repl
     if (n > 0) {
       sent += static_cast<size_t>(n);
     } else if (n < 0 && TryAgain(LastSocketError())) {
-      if (!Wait(socket.fd(), POLLOUT, deadline)) return Fail(reply, kTimedOut);
+      if (!Wait(socket.fd(), POLLOUT, deadline)) return Fail(reply, sent == 0 ? kNoServer : kTimedOut);
     } else {
-      return Fail(reply, kNoServer);
+      return Fail(reply, sent == 0 ? kNoServer : kConnectionLost);
     }
   }
 
-  // One reply: from its STX up to and including its ETX, at most 1024 bytes.
-  char got[kReplyLimit];
-  size_t have = 0;
+  vekdll::ReplyReader reader;
   for (;;) {
     if (!Wait(socket.fd(), POLLIN, deadline)) return Fail(reply, kTimedOut);
-    const auto n = recv(socket.fd(), got + have, static_cast<int>(sizeof got - have), 0);
+    char got[vekdll::ReplyReader::kLimit];
+    const auto n = recv(socket.fd(), got, static_cast<int>(sizeof got), 0);
     if (n < 0 && TryAgain(LastSocketError())) continue;
-    if (n <= 0) return Fail(reply, kBadReply);  // closed before the ETX
-    have += static_cast<size_t>(n);
-    if (got[0] != kStx) return Fail(reply, kBadReply);
-    if (const void* etx = std::memchr(got, kEtx, have)) {
-      const size_t size = static_cast<size_t>(static_cast<const char*>(etx) - got) + 1;
-      std::memset(reply, 0, kReplyLimit + 1);
-      std::memcpy(reply, got, size);
-      return 1;
+    if (n <= 0) return Fail(reply, kConnectionLost);  // closed before the ETX
+    switch (reader.Take(got, static_cast<size_t>(n))) {
+      case vekdll::ReplyState::Incomplete: break;
+      case vekdll::ReplyState::Malformed: return Fail(reply, kBadReply);
+      case vekdll::ReplyState::Complete:
+        std::memset(reply, 0, kReplyLimit + 1);
+        std::memcpy(reply, reader.Message(), reader.Size());
+        return 1;
     }
-    if (have == sizeof got) return Fail(reply, kBadReply);  // too long
   }
 }

@@ -5,7 +5,9 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <cstdio>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/Cp949.h"
 
@@ -71,9 +73,19 @@ Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + pa
           " id INTEGER PRIMARY KEY, at TEXT NOT NULL, terminal TEXT NOT NULL, code TEXT NOT NULL,"
           " number TEXT NOT NULL, amount INTEGER NOT NULL, result TEXT NOT NULL, message TEXT NOT NULL,"
           " approval TEXT UNIQUE, original_approval TEXT)");
-  // One accepted cancellation per original approval, whatever happens.
-  Exec(q, "CREATE UNIQUE INDEX IF NOT EXISTS one_cancellation ON operations(original_approval)"
-          " WHERE result = '0000' AND original_approval IS NOT NULL");
+  // Books of an earlier version lack the business number and the answer's state:
+  // their operations were all answered as far as anyone knows.
+  Exec(q, "SELECT COUNT(*) FROM pragma_table_info('operations') WHERE name = 'state'");
+  if (q.next() && q.value(0).toInt() == 0) {
+    Exec(q, "ALTER TABLE operations ADD COLUMN business TEXT NOT NULL DEFAULT ''");
+    Exec(q, "ALTER TABLE operations ADD COLUMN state TEXT NOT NULL DEFAULT 'done'"
+            " CHECK (state IN ('answering', 'done', 'reversed'))");
+  }
+  // One accepted cancellation per original approval, whatever happens; a reversed one
+  // doesn't count.
+  Exec(q, "DROP INDEX IF EXISTS one_cancellation");
+  Exec(q, "CREATE UNIQUE INDEX one_cancellation ON operations(original_approval)"
+          " WHERE result = '0000' AND original_approval IS NOT NULL AND state <> 'reversed'");
   Exec(q, "SELECT COUNT(*) FROM instruments");
   if (q.next() && q.value(0).toInt() == 0) {
     db.transaction();
@@ -89,6 +101,11 @@ Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + pa
     }
     db.commit();
   }
+  // The process ended while these were being answered: nobody knows they were.
+  Exec(q, "SELECT id FROM operations WHERE state = 'answering'");
+  std::vector<qint64> unanswered;
+  while (q.next()) unanswered.push_back(q.value(0).toLongLong());
+  for (const qint64 id : unanswered) Undelivered(id);
 }
 
 Ledger::~Ledger() {
@@ -96,36 +113,91 @@ Ledger::~Ledger() {
   QSqlDatabase::removeDatabase(connection_);
 }
 
-Answer Ledger::Handle(const Request& request) {
+Decision Ledger::Handle(const Request& request) {
   QSqlDatabase db = QSqlDatabase::database(connection_);
   if (!db.transaction()) throw std::runtime_error("cannot begin: " + db.lastError().text().toStdString());
   try {
     QSqlQuery insert(db);
-    insert.prepare("INSERT INTO operations (at, terminal, code, number, amount, result, message) "
-                   "VALUES (?, ?, ?, ?, ?, '', '')");
+    insert.prepare("INSERT INTO operations (at, terminal, business, code, number, amount, result, message) "
+                   "VALUES (?, ?, ?, ?, ?, ?, '', '')");
     insert.addBindValue(QDateTime::currentDateTime().toString(Qt::ISODate));
     insert.addBindValue(U(request.TerminalId));
+    insert.addBindValue(U(request.BusinessNumber));
     insert.addBindValue(QString::fromLatin1(OperationCode(request.Op)));
     insert.addBindValue(U(request.Number));
     insert.addBindValue(static_cast<qlonglong>(request.Total));
     Exec(insert);
     const qint64 id = insert.lastInsertId().toLongLong();
-    Answer answer = Decide(request, id);
+    Decision decision{Decide(request, id), 0};
+    const Answer& answer = decision.Reply;
+    const bool moved = answer.Code == "0000" && request.Op != Operation::VoucherInquiry;
     QSqlQuery done(db);
-    done.prepare("UPDATE operations SET result = ?, message = ?, approval = ?, original_approval = ? WHERE id = ?");
+    done.prepare("UPDATE operations SET result = ?, message = ?, approval = ?, original_approval = ?, state = ?"
+                 " WHERE id = ?");
     done.addBindValue(QString::fromStdString(answer.Code));
     done.addBindValue(U(answer.Message));
     done.addBindValue(answer.ApprovalNumber.empty() ? QVariant() : QVariant(QString::fromStdString(answer.ApprovalNumber)));
     const bool cancel = request.Op == Operation::VoucherCancel || request.Op == Operation::CashCardCancel;
     done.addBindValue(cancel && answer.Code == "0000" ? QVariant(U(request.OriginalApproval)) : QVariant());
+    done.addBindValue(QString::fromLatin1(moved ? "answering" : "done"));
     done.addBindValue(id);
     Exec(done);
     if (!db.commit()) throw std::runtime_error("cannot commit: " + db.lastError().text().toStdString());
-    return answer;
+    if (moved) decision.AwaitingDelivery = id;
+    return decision;
   } catch (...) {
     db.rollback();
     throw;
   }
+}
+
+void Ledger::Delivered(qint64 operationId) {
+  QSqlQuery q(QSqlDatabase::database(connection_));
+  q.prepare("UPDATE operations SET state = 'done' WHERE id = ? AND state = 'answering'");
+  q.addBindValue(operationId);
+  Exec(q);
+}
+
+void Ledger::Undelivered(qint64 operationId) {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  if (!db.transaction()) throw std::runtime_error("cannot begin: " + db.lastError().text().toStdString());
+  try {
+    Reverse(operationId);
+    if (!db.commit()) throw std::runtime_error("cannot commit: " + db.lastError().text().toStdString());
+  } catch (...) {
+    db.rollback();
+    throw;
+  }
+}
+
+// A use or approval gives its amount back; a cancellation takes back what it
+// returned, unless that has been spent since (the balance would go below zero):
+// then it stands, and the books say so on standard error.
+void Ledger::Reverse(qint64 operationId) {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  QSqlQuery op(db);
+  op.prepare("SELECT code, number, amount FROM operations WHERE id = ? AND state = 'answering' AND result = '0000'");
+  op.addBindValue(operationId);
+  Exec(op);
+  if (!op.next()) return;
+  const QString code = op.value(0).toString();
+  const bool cancel = code == "9002" || code == "9302";
+  const qint64 amount = op.value(2).toLongLong();
+  QSqlQuery balance(db);
+  balance.prepare("UPDATE instruments SET balance = balance + ? WHERE number = ? AND balance + ? >= 0");
+  balance.addBindValue(cancel ? -amount : amount);
+  balance.addBindValue(op.value(1).toString());
+  balance.addBindValue(cancel ? -amount : amount);
+  Exec(balance);
+  const bool reversed = balance.numRowsAffected() == 1;
+  if (!reversed)
+    std::fprintf(stderr, "paysim: operation %lld was not answered, but its refund has been spent: it stands\n",
+                 static_cast<long long>(operationId));
+  QSqlQuery mark(db);
+  mark.prepare("UPDATE operations SET state = ? WHERE id = ?");
+  mark.addBindValue(QString::fromLatin1(reversed ? "reversed" : "done"));
+  mark.addBindValue(operationId);
+  Exec(mark);
 }
 
 Answer Ledger::Decide(const Request& r, qint64 operationId) {
@@ -162,16 +234,19 @@ Answer Ledger::Decide(const Request& r, qint64 operationId) {
 
   if (cancel) {
     QSqlQuery original(db);
-    original.prepare("SELECT amount, substr(replace(at, '-', ''), 1, 8), id FROM operations"
-                     " WHERE approval = ? AND number = ? AND code = ? AND result = '0000'");
+    original.prepare("SELECT amount, substr(replace(at, '-', ''), 1, 8), terminal, business FROM operations"
+                     " WHERE approval = ? AND number = ? AND code = ? AND result = '0000' AND state <> 'reversed'");
     original.addBindValue(U(r.OriginalApproval));
     original.addBindValue(U(r.Number));
     original.addBindValue(QString::fromLatin1(r.Op == Operation::VoucherCancel ? "9000" : "9300"));
     Exec(original);
     if (!original.next() || original.value(1).toString().toStdString() != r.OriginalDate)
       return refuse("1004", "원거래를 찾을 수 없습니다.");
+    // Only the terminal that made the sale, for the same business, cancels it.
+    if (original.value(2).toString() != U(r.TerminalId) || original.value(3).toString() != U(r.BusinessNumber))
+      return refuse("1008", "원거래의 단말기가 아닙니다.");
     QSqlQuery cancelled(db);
-    cancelled.prepare("SELECT 1 FROM operations WHERE original_approval = ? AND result = '0000'");
+    cancelled.prepare("SELECT 1 FROM operations WHERE original_approval = ? AND result = '0000' AND state <> 'reversed'");
     cancelled.addBindValue(U(r.OriginalApproval));
     Exec(cancelled);
     if (cancelled.next()) return refuse("1005", "이미 취소된 거래입니다.");
@@ -213,7 +288,7 @@ QByteArray Ledger::ReportPage() {
   html += QString::fromUtf8("<header><h1>VEK 결제 서비스 · 오늘의 거래</h1>%1</header>").arg(today);
 
   QSqlQuery q(db);
-  q.prepare("SELECT terminal, substr(at, 12, 8), code, number, amount, coalesce(approval, ''), result, message"
+  q.prepare("SELECT terminal, substr(at, 12, 8), code, number, amount, coalesce(approval, ''), result, message, state"
             " FROM operations WHERE substr(at, 1, 10) = ? ORDER BY terminal, id");
   q.addBindValue(today);
   Exec(q);
@@ -246,15 +321,19 @@ QByteArray Ledger::ReportPage() {
                   .arg(terminal.toHtmlEscaped());
     }
     const QString code = q.value(2).toString();
-    const bool ok = q.value(6).toString() == "0000";
+    // A reversed operation was never answered: it shows, and counts for nothing.
+    const bool reversed = q.value(8).toString() == "reversed";
+    const bool ok = q.value(6).toString() == "0000" && !reversed;
     const qint64 amount = q.value(4).toLongLong();
     ++count;
     if (ok && (code == "9000" || code == "9300")) paid += amount;
     if (ok && (code == "9002" || code == "9302")) paid -= amount;
     html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=%4>%5</td><td class=n>%6</td><td>%7</td><td>%8</td></tr>")
                 .arg(q.value(1).toString(), kind(code), q.value(3).toString().toHtmlEscaped(), ok ? "ok" : "no",
-                     q.value(6).toString(), code == "9100" ? QString() : Won(amount),
-                     q.value(5).toString(), q.value(7).toString().toHtmlEscaped());
+                     reversed ? QString::fromUtf8("되돌림") : q.value(6).toString(), code == "9100" ? QString() : Won(amount),
+                     q.value(5).toString(),
+                     reversed ? QString::fromUtf8("응답이 단말기에 전달되지 않아 되돌렸습니다.")
+                              : q.value(7).toString().toHtmlEscaped());
   }
   closeTerminal();
   if (first) html += QString::fromUtf8("<h2>오늘은 아직 거래가 없습니다.</h2>");

@@ -7,24 +7,38 @@
 
 namespace paysim {
 
+// What the books decided for one request.
+struct Decision {
+  Answer Reply;
+  // The operation moved a balance and is kept only once its answer has reached the
+  // terminal (Delivered); until then it stands in the books as being answered.
+  qint64 AwaitingDelivery = 0;  // its id; 0: nothing to confirm
+};
+
 // The service's books in SQLite: the demo vouchers and cash cards with their
 // balances, and every operation with its result. Each operation is one transaction,
-// committed before its reply is sent, so a process killed at any moment keeps every
-// answered operation and none half done. A balance never goes below zero.
+// committed before its reply is sent, so a process killed at any moment keeps none
+// half done. An operation whose answer did not reach its terminal, or that was being
+// answered when the process ended, is reversed: its balance is restored and it stays
+// in the books marked as reversed. A balance never goes below zero.
 class Ledger {
  public:
-  // Opens (creating and seeding on first start) the database file.
+  // Opens (creating and seeding on first start, bringing older books up to date) the
+  // database file, and reverses what was left being answered.
   explicit Ledger(const QString& path);
   ~Ledger();
   Ledger(const Ledger&) = delete;
   Ledger& operator=(const Ledger&) = delete;
 
-  Answer Handle(const Request& request);
+  Decision Handle(const Request& request);
+  void Delivered(qint64 operationId);
+  void Undelivered(qint64 operationId);
   // The web report: the day's operations per terminal, totals, balances (UTF-8 HTML).
   QByteArray ReportPage();
 
  private:
   Answer Decide(const Request& request, qint64 operationId);
+  void Reverse(qint64 operationId);
   QString connection_;
 };
 

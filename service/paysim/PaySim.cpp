@@ -15,12 +15,11 @@
 #include <unistd.h>
 
 #include "Ledger.h"
-#include "Protocol.h"
+#include "PaymentService.h"
 
 namespace {
 
-constexpr int kConnectionMs = 5000;     // a client that says nothing is let go
-constexpr qint64 kMaxRequest = 1024;    // the terminal's buffer: no request is longer
+constexpr int kConnectionMs = 5000;  // a report client that says nothing is let go
 constexpr qint64 kMaxHttpHeader = 8192;
 
 int signalPipe[2];
@@ -30,43 +29,6 @@ void OnSignal(int) { [[maybe_unused]] ssize_t n = write(signalPipe[1], "x", 1); 
 void Finish(QTcpSocket* socket, const QByteArray& bytes) {
   socket->write(bytes);
   socket->disconnectFromHost();
-}
-
-void ServePayment(QTcpSocket* socket, paysim::Ledger& ledger) {
-  auto* buffer = new QByteArray;
-  auto* timer = new QTimer(socket);
-  timer->setSingleShot(true);
-  QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
-  timer->start(kConnectionMs);
-  QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, buffer] {
-    delete buffer;
-    socket->deleteLater();
-  });
-  QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, buffer, &ledger] {
-    if (socket->state() != QAbstractSocket::ConnectedState) return;
-    buffer->append(socket->readAll());
-    if (buffer->isEmpty()) return;
-    if (buffer->at(0) != '\x02' || buffer->size() > kMaxRequest + 1) {
-      Finish(socket, QByteArray::fromStdString(paysim::MalformedReply()));
-      return;
-    }
-    const qsizetype etx = buffer->indexOf('\x03');
-    if (etx < 0) return;  // more to come
-    const std::string frame = buffer->left(etx + 1).toStdString();
-    buffer->clear();
-    const auto request = paysim::ParseRequest(frame);
-    if (!request) {
-      Finish(socket, QByteArray::fromStdString(paysim::MalformedReply()));
-      return;
-    }
-    try {
-      const paysim::Answer answer = ledger.Handle(*request);
-      Finish(socket, QByteArray::fromStdString(paysim::BuildReply(request->Op, answer)));
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "paysim: %s\n", error.what());
-      socket->abort();  // nothing was committed: the terminal sees the module's error
-    }
-  });
 }
 
 void ServeReport(QTcpSocket* socket, paysim::Ledger& ledger) {
@@ -123,16 +85,13 @@ int main(int argc, char** argv) {
 
   try {
     paysim::Ledger ledger(database);
-    QTcpServer payments;
+    paysim::PaymentServer payments(ledger);
     QTcpServer report;
     if (!payments.listen(QHostAddress::LocalHost, port) || !report.listen(QHostAddress::LocalHost, httpPort)) {
       std::fprintf(stderr, "paysim: cannot listen on 127.0.0.1:%u / %u: %s%s\n", port, httpPort,
                    qPrintable(payments.errorString()), qPrintable(report.errorString()));
       return 1;
     }
-    QObject::connect(&payments, &QTcpServer::newConnection, [&] {
-      while (QTcpSocket* s = payments.nextPendingConnection()) ServePayment(s, ledger);
-    });
     QObject::connect(&report, &QTcpServer::newConnection, [&] {
       while (QTcpSocket* s = report.nextPendingConnection()) ServeReport(s, ledger);
     });

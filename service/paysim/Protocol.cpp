@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 
+#include "payment/Amounts.h"
 #include "platform/Cp949.h"
 
 namespace paysim {
@@ -16,8 +17,9 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-// A number field of nine digits, or "-" and nine digits. Amounts of a billion won
-// and more, which the terminal sends with ten digits, are not taken.
+// A number field of nine digits, or "-" and nine digits. A ten-digit amount can't be
+// told from nine digits and a business number that starts with a digit: the amounts
+// are checked against each other below instead.
 std::optional<std::int64_t> TakeNumber(std::string_view& body) {
   const std::size_t width = !body.empty() && body[0] == '-' ? 10 : 9;
   if (body.size() < width) return std::nullopt;
@@ -87,6 +89,10 @@ std::optional<Request> ParseRequest(std::string_view frame) {
   const auto tax = TakeNumber(body);
   const auto zero = TakeNumber(body);
   if (!net || !tax || !zero || !body.empty()) return std::nullopt;
+  // The net and the tax are the total split as the terminal splits it; a total read
+  // wrongly (nine of ten digits) doesn't add up and is refused, never booked.
+  const payment::Amounts split = payment::SplitAmount(static_cast<std::int32_t>(*total));
+  if (*zero != 0 || *net != split.Net || *tax != split.Tax) return std::nullopt;
   r.Net = *net;
   r.Tax = *tax;
   return r;

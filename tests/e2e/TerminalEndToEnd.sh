@@ -40,7 +40,8 @@ if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
   exit 77
 fi
 "$bin/paysim" --db "$work/paysim.db" >"$work/paysim.log" 2>&1 &
-pids+=($!)
+paysim=$!
+pids+=("$paysim")
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
 books() { sqlite3 "$work/paysim.db" "$1"; }
 
@@ -126,8 +127,16 @@ start_terminal
 touch_at 391 51 # the cash-card screen
 field 326 272 && press_digits 9000000000001
 field 326 316 && press_digits 12000
+# The server holds the exchange back while the operator taps 사용 four times: the
+# screen does not react meanwhile, and the three taps made during it are dropped.
+kill -STOP "$paysim"
 touch_at 307 367
+for _ in 1 2 3; do touch_at 307 367; done
+sleep 0.5
+kill -CONT "$paysim"
 wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9300'" "12000 0000"
+sleep 1
+wait_books "SELECT COUNT(*) FROM operations WHERE code='9300'" "1"
 card_approval=$(books "SELECT approval FROM operations WHERE code='9300'")
 for _ in $(seq 50); do [ -s serial.bin ] && tail -c 3 serial.bin | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
 contains serial.bin "[큐비캐쉬 승인]"

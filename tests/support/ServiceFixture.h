@@ -54,6 +54,7 @@ class PaySimProcess {
     pid_ = -1;
     return status;
   }
+  void Signal(int signal) const { kill(pid_, signal); }
   int Port() const { return port_; }
 
  private:

@@ -1,0 +1,150 @@
+#include "PaymentService.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+
+namespace paysim {
+namespace {
+
+constexpr qsizetype kMaxRequest = 1024;  // the terminal's buffer: no request is longer
+constexpr int kMaxConnections = 512;     // well within the descriptors of a process
+
+}  // namespace
+
+PaymentServer::PaymentServer(Ledger& ledger, PaymentTimeLimits limits) : ledger_(ledger), limits_(limits) {}
+
+void PaymentServer::incomingConnection(qintptr descriptor) {
+  const int fd = static_cast<int>(descriptor);
+  if (open_ >= kMaxConnections) {
+    ::close(fd);
+    return;
+  }
+  new PaymentConnection(fd, ledger_, limits_, open_, this);  // goes when it is done, or with the server
+}
+
+PaymentConnection::PaymentConnection(int descriptor, Ledger& ledger, const PaymentTimeLimits& limits, int& open,
+                                     QObject* server)
+    : QObject(server),
+      fd_(descriptor), ledger_(ledger), limits_(limits), open_(open) {
+  ++open_;
+  fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) | O_NONBLOCK);
+  fcntl(fd_, F_SETFD, FD_CLOEXEC);
+  readable_ = std::make_unique<QSocketNotifier>(fd_, QSocketNotifier::Read);
+  QObject::connect(readable_.get(), &QSocketNotifier::activated, this, [this] { ReadRequest(); });
+  deadline_.setSingleShot(true);
+  QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Finish(); });  // the whole request, not per byte
+  deadline_.start(limits_.RequestMs);
+}
+
+PaymentConnection::~PaymentConnection() {
+  readable_.reset();
+  ::close(fd_);
+  --open_;
+}
+
+void PaymentConnection::ReadRequest() {
+  for (;;) {
+    char bytes[2048];
+    const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) return;
+    if (n <= 0) return Finish();  // gone before the ETX: nothing to answer
+    buffer_.append(bytes, n);
+    if (buffer_.at(0) != '\x02' || buffer_.size() > kMaxRequest + 1) {
+      Send(MalformedReply());
+      return Finish();
+    }
+    const qsizetype etx = buffer_.indexOf('\x03');
+    if (etx >= 0) return Process(buffer_.left(etx + 1).toStdString());
+  }
+}
+
+bool PaymentConnection::ClientStillThere() const {
+  char next = 0;
+  const ssize_t n = ::recv(fd_, &next, 1, MSG_PEEK | MSG_DONTWAIT);
+  return n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR));
+}
+
+void PaymentConnection::Process(const std::string& frame) {
+  deadline_.stop();
+  readable_->setEnabled(false);
+  // A client that hung up while the server was busy (or stopped) has given up and
+  // told its operator the outcome is unknown: its request is not carried out.
+  if (!ClientStillThere()) {
+    std::fprintf(stderr, "paysim: a client left before its request was carried out; nothing was done\n");
+    return Finish();
+  }
+  const auto request = ParseRequest(frame);
+  if (!request) {
+    Send(MalformedReply());
+    return Finish();
+  }
+  Decision decision;
+  try {
+    decision = ledger_.Handle(*request);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "paysim: %s\n", error.what());
+    return Finish();  // nothing was committed: the terminal sees the module's error
+  }
+  awaiting_ = decision.AwaitingDelivery;
+  const bool sent = ClientStillThere() && Send(BuildReply(request->Op, decision.Reply));
+  if (awaiting_ == 0) return Finish();
+  if (!sent) return Confirmed(false);
+  WatchForHangUp();
+}
+
+bool PaymentConnection::Send(const std::string& bytes) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
+    const ssize_t n = ::send(fd_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // a reply of a few hundred bytes fits a fresh socket's buffer
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void PaymentConnection::WatchForHangUp() {
+  ::shutdown(fd_, SHUT_WR);
+  QObject::disconnect(readable_.get(), nullptr, this, nullptr);
+  QObject::connect(readable_.get(), &QSocketNotifier::activated, this, [this] {
+    char bytes[256];
+    const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
+    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;  // not yet
+    int error = 0;
+    socklen_t size = sizeof error;
+    getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
+    Confirmed(n == 0 && error == 0);  // hung up after reading it, or reset: it never read it
+  });
+  readable_->setEnabled(true);
+  QObject::disconnect(&deadline_, nullptr, this, nullptr);
+  QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Confirmed(false); });
+  deadline_.start(limits_.ConfirmMs);
+}
+
+void PaymentConnection::Confirmed(bool delivered) {
+  try {
+    if (delivered) {
+      ledger_.Delivered(awaiting_);
+    } else {
+      std::fprintf(stderr, "paysim: the answer to operation %lld did not reach its terminal; reversed\n",
+                   static_cast<long long>(awaiting_));
+      ledger_.Undelivered(awaiting_);
+    }
+  } catch (const std::exception& error) {
+    // Left being answered: the next start reverses it.
+    std::fprintf(stderr, "paysim: %s\n", error.what());
+  }
+  Finish();
+}
+
+void PaymentConnection::Finish() {
+  readable_->setEnabled(false);
+  deadline_.stop();
+  deleteLater();
+}
+
+}  // namespace paysim

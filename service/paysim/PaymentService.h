@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTimer>
+#include <memory>
+
+#include "Ledger.h"
+
+// The payment messages on a TCP port, one connection per exchange, each served on
+// its own so that clients that hold a connection open and say nothing (or say it
+// slowly) keep nobody else waiting.
+namespace paysim {
+
+// How long things may take.
+struct PaymentTimeLimits {
+  int RequestMs = 5000;  // from the connection to the whole request
+  int ConfirmMs = 10000;  // from the answer to the terminal's hanging up after reading it
+};
+
+class PaymentServer : public QTcpServer {
+ public:
+  PaymentServer(Ledger& ledger, PaymentTimeLimits limits = {});
+
+ protected:
+  void incomingConnection(qintptr descriptor) override;
+
+ private:
+  Ledger& ledger_;
+  PaymentTimeLimits limits_;
+  int open_ = 0;
+};
+
+// One client: its request, the decision, the answer and whether it arrived. A
+// request whose client has already gone is not carried out. An answer counts as
+// delivered when the client hangs up after reading it (the module does, once it
+// has the ETX); a client that was gone by then resets the connection instead, and
+// one that never hangs up has stopped listening: either way the operation is
+// reversed in the books, as the terminal can't know its outcome.
+class PaymentConnection : public QObject {
+ public:
+  PaymentConnection(int descriptor, Ledger& ledger, const PaymentTimeLimits& limits, int& open, QObject* server);
+  ~PaymentConnection() override;
+
+ private:
+  void ReadRequest();
+  void Process(const std::string& frame);
+  bool ClientStillThere() const;
+  bool Send(const std::string& bytes);
+  void WatchForHangUp();
+  void Confirmed(bool delivered);
+  void Finish();
+
+  int fd_;
+  Ledger& ledger_;
+  PaymentTimeLimits limits_;
+  int& open_;
+  QByteArray buffer_;
+  qint64 awaiting_ = 0;
+  std::unique_ptr<QSocketNotifier> readable_;
+  QTimer deadline_;
+};
+
+}  // namespace paysim
