@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds from scratch and runs every test: each
-# fuzz target for a bounded time, the serial tests under Thread Sanitizer, a short
-# benchmark pass, the 32-bit Windows build under Wine, the Debian packages installed,
-# used and purged on this machine, then the test suite (last, so its summary closes
-# the output). FUZZ_SECONDS sets the time per fuzz target
-# (default 30).
+# fuzz target for a bounded time, the serial tests under Thread Sanitizer, the whole
+# suite under Address and Undefined Behaviour Sanitizers, a short benchmark pass,
+# the 32-bit Windows build under Wine, the Debian packages installed, used and
+# purged on this machine, then the test suite (last, so its summary closes the
+# output). FUZZ_SECONDS sets the time per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
-rm -rf build build-fuzz build-tsan
+rm -rf build build-fuzz build-tsan build-asan
 bash scripts/build.sh
 
 echo "== Fuzz targets =="
 cmake --preset fuzz
 cmake --build --preset fuzz
 seconds=${FUZZ_SECONDS:-30}
-for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp949; do
+for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp949 fuzz_paysim_request fuzz_module_reply; do
   # Seeded from the committed corpus; what the run adds stays out of the tree.
   corpus=$(mktemp -d)
   cp tests/fuzz/corpus/"${target#fuzz_}"/* "$corpus"/
@@ -38,6 +38,11 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ./build-tsan/bin/serial_tests --gtest_brief=1
 ./build-tsan/bin/receipt_tests --gtest_brief=1
 unset TSAN_OPTIONS
+
+echo "== The whole suite under Address and Undefined Behaviour Sanitizers, leaks included =="
+cmake --preset asan
+cmake --build --preset asan
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2
 
 echo "== Benchmarks (short pass) =="
 ./build/bin/core_bench --benchmark_min_time=0.05

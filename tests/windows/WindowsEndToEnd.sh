@@ -18,7 +18,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work" "$WINEPREFIX/dosdevices/lpt1" "$WINEPREFIX/dosdevices/com5"
+  rm -rf "$work" "$WINEPREFIX/dosdevices/lpt1" "$WINEPREFIX/dosdevices/com5" "$WINEPREFIX/dosdevices/com6"
 }
 trap cleanup EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -57,6 +57,30 @@ for n in 0 1 2 3; do
   serial_receipt >"$work/got.serial"
   cmp -s "$work/got.serial" "$golden/receipt-${names[n]}.serial" || fail "COM5 receipt ${names[n]} differs"
 done
+
+echo "-- arguments beyond the system's code page, and printers that can't print"
+settings 0
+"$bin/golden-operation" 0 "$work" >/dev/null  # the module accepts a use
+: >"$work/scripted-request.bin"
+(cd "$work" && LC_ALL=C.UTF-8 wine vek.exe use 가나다 10000) >/dev/null || fail "a Korean voucher number ended with $?"
+[ "$(dd if="$work/scripted-request.bin" bs=1 skip=31 count=6 2>/dev/null | iconv -f CP949 -t UTF-8)" = 가나다 ] ||
+  fail "the Korean argument did not reach the request as CP949"
+settings 7
+: >"$work/scripted-request.bin"
+status=0
+vek use 1 10000 >/dev/null 2>"$work/err.txt" || status=$?
+[ "$status" = 5 ] || fail "a printer on a missing COM7 ended with $status, not 5"
+[ ! -s "$work/scripted-request.bin" ] || fail "a payment was made that could not be printed"
+# A printer that takes nothing: the receipt ends at its first line with the error.
+rm -f "$WINEPREFIX/dosdevices/com6"
+python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com6" "$work/held.bin" --held &
+pids+=($!)
+for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.05; done
+settings 6
+status=0
+vek use 1 10000 >/dev/null 2>"$work/err.txt" || status=$?
+[ "$status" = 5 ] || fail "a printer that holds its output ended with $status, not 5"
+grep -q "Write timeout (COM6), the receipt was not printed" "$work/err.txt" || fail "held printer: $(cat "$work/err.txt")"
 
 echo "-- vek.exe, VEKDLL.dll and the payment service simulator"
 if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
