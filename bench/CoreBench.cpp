@@ -2,6 +2,11 @@
 // reading its fields, composing and framing each receipt.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+#include "journal/ReceiptDesk.h"
 #include "payment/Reply.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
@@ -83,6 +88,38 @@ void BM_VoucherUseOperation(benchmark::State& state) {
   }
 }
 
+// The same accepted use with its receipt committed to the journal (write-ahead log,
+// synced) before a printer that takes it at once: what the journal adds to each
+// accepted operation. Each iteration is timed for the percentiles.
+void UseWithReceipt(benchmark::State& state, bool journaled) {
+  const testsupport::TempDir dir;  // on this machine's disk
+  settings::MerchantSettings settings = testsupport::GoldenSettings();
+  settings.JournalFile = journaled ? dir.dir() + "journal.db" : dir.dir() + "no-such-folder/journal.db";
+  journal::ReceiptDesk desk(settings);
+  const testsupport::GoldenOperation use = testsupport::GoldenOperations()[0];
+  testsupport::ScriptedPaymentModule module;
+  module.Answers(true, use.reply);
+  const journal::Print paper = [](const receipt::ReceiptLines& lines) { benchmark::DoNotOptimize(lines.size()); };
+  std::vector<double> millis;
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    module.Requests.clear();
+    const payment::OperationOutcome outcome =
+        payment::VoucherOperation(payment::VoucherMode::Use, use.entries, {settings, module, ","});
+    if (journaled)
+      benchmark::DoNotOptimize(desk.RecordAndPrint(*outcome.Accepted, *outcome.Receipt, 0, paper));
+    else
+      paper(*outcome.Receipt);
+    millis.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+  }
+  std::sort(millis.begin(), millis.end());
+  const auto at = [&](double q) { return millis[static_cast<std::size_t>(q * static_cast<double>(millis.size() - 1))]; };
+  state.counters["p50_ms"] = at(0.50);
+  state.counters["p99_ms"] = at(0.99);
+}
+void BM_UseWithReceipt(benchmark::State& state) { UseWithReceipt(state, false); }
+void BM_UseWithReceiptJournaled(benchmark::State& state) { UseWithReceipt(state, true); }
+
 }  // namespace
 
 BENCHMARK(BM_VoucherInquiryRequest);
@@ -93,3 +130,5 @@ BENCHMARK(BM_CashCardCancelRequest);
 BENCHMARK(BM_CutReplyAndReadUseFields);
 BENCHMARK(BM_ComposeReceipt)->Arg(1)->Arg(2)->Arg(11)->Arg(12);
 BENCHMARK(BM_VoucherUseOperation);
+BENCHMARK(BM_UseWithReceipt)->Iterations(1000);
+BENCHMARK(BM_UseWithReceiptJournaled)->Iterations(1000);

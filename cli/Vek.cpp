@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "VekJournal.h"
 #include "payment/Operations.h"
 #include "platform/Cp949.h"
 
@@ -55,6 +56,10 @@ std::string VekHelp() {
          "  vek cancel NUMBER AMOUNT DATE APPROVAL        cancel a voucher use of DATE (YYYYMMDD)\n"
          "  vek card-approve NUMBER AMOUNT                approve a cash-card payment\n"
          "  vek card-cancel NUMBER AMOUNT DATE APPROVAL   cancel a cash-card approval\n"
+         "  vek reprint [APPROVAL]                        print the last accepted operation's\n"
+         "                                                receipt again (or APPROVAL's)\n"
+         "  vek journal [DATE]                            the day's accepted operations\n"
+         "                                                (YYYYMMDD; today by default)\n"
          "\n"
          "The arguments are what the terminal's entry fields would hold, checked as the\n"
          "terminal checks them. The settings (VEK_Demo.ini), the payment module\n"
@@ -72,11 +77,18 @@ std::string VekHelp() {
          "(its text says whether the outcome is unknown), 3 the module is missing or\n"
          "unusable, 4 the input or the settings were refused by the checks (no request\n"
          "made), 5 the printer can't print (no request made) or the receipt could not be\n"
-         "printed, 6 the service accepted an inquiry whose amount could not be read.\n";
+         "printed, 6 the service accepted an inquiry whose amount could not be read, 7 the\n"
+         "operation was accepted and printed but the journal could not record it. reprint\n"
+         "and journal: 0 done, 4 nothing to print or a bad date, 5 the printer failed, 7\n"
+         "the journal can't be read.\n";
 }
 
 VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& terminal) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return {kAccepted, VekHelp(), {}};
+  if (!args.empty() && args[0] == "reprint" && args.size() <= 2)
+    return RunReprint(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
+  if (!args.empty() && args[0] == "journal" && args.size() <= 2)
+    return RunJournal(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
   const Command* command = nullptr;
   for (const Command& c : Commands())
     if (!args.empty() && args[0] == c.name) command = &c;
@@ -105,11 +117,17 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
   result.Out = Utf8(outcome.LabelText.value_or("")) + "\n";
   if (outcome.ConversionError) return {kReplyUnreadable, result.Out, Utf8(outcome.ConversionError->what()) + "\n"};
   if (outcome.AmountText) result.Out += *outcome.AmountText + "\n";
-  if (outcome.Receipt) {
-    try {
-      terminal.Printer.Print(*outcome.Receipt);
-    } catch (const std::exception& error) {
-      return {kReceiptNotPrinted, result.Out, Utf8(error.what()) + "\n"};
+  if (outcome.Receipt && outcome.Accepted) {
+    const journal::PrintedReceipt printed = terminal.Desk.RecordAndPrint(
+        *outcome.Accepted, *outcome.Receipt, terminal.Settings.PrinterPort, terminal.Printer.Print);
+    if (printed.JournalError) result.Err += Utf8(*printed.JournalError) + "\n";
+    if (printed.PrintError) {
+      terminal.Desk.Failed(printed.Id);
+      result.Err = Utf8(*printed.PrintError) + "\n" + result.Err;
+      if (printed.Id != 0) result.Err += "vek reprint " + Utf8(outcome.Accepted->ApprovalNumber) + ": 다시 인쇄\n";
+      result.Status = kReceiptNotPrinted;
+    } else if (printed.JournalError) {
+      result.Status = kNotJournaled;
     }
   }
   return result;

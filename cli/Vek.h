@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "journal/ReceiptDesk.h"
 #include "payment/PaymentModule.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"
@@ -22,6 +23,7 @@ enum ExitStatus : int {
   kInputRefused = 4,     // the checks refused the input or the settings; no request was made
   kReceiptNotPrinted = 5,  // the printer can't print (no request was made) or the receipt failed
   kReplyUnreadable = 6,  // the service accepted, but the reply's amount could not be read
+  kNotJournaled = 7,     // accepted and printed, but the journal could not record it
 };
 
 // What a run wrote (UTF-8) and how it ended.
@@ -40,12 +42,13 @@ struct ReceiptPrinting {
   std::function<void(const receipt::ReceiptLines&)> Print;
 };
 
-// What the commands work with: the terminal's settings, module and printer, and
-// the thousands separator of the system's regional settings (CP949).
+// What the commands work with: the terminal's settings, module, printer and journal,
+// and the thousands separator of the system's regional settings (CP949).
 struct VekTerminal {
   const settings::MerchantSettings& Settings;
   payment::PaymentModule& Module;
   ReceiptPrinting Printer;
+  journal::ReceiptDesk& Desk;
   std::string ThousandsSeparator = ",";
 };
 

@@ -59,10 +59,12 @@ int main(int argc, char** argv) {
   const settings::MerchantSettings settings = settings::LoadMerchantSettings(platform::ProgramDirectory());
   payment::LibraryPaymentModule module;
   TerminalPrinter printer(settings);
+  journal::ReceiptDesk desk(settings);
   const cli::VekTerminal terminal{
       settings,
       module,
       {[&] { return printer.NotReady(); }, [&](const receipt::ReceiptLines& lines) { printer.Print(lines); }},
+      desk,
       platform::ThousandsSeparator()};
   const cli::VekResult result = cli::RunVek(args, terminal);
   std::fwrite(result.Out.data(), 1, result.Out.size(), stdout);

@@ -36,7 +36,8 @@ OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
 // typed, not the reply's; the voucher texts are empty in a cash card's reply), then
 // the fields it read are emptied and the cursor goes back to the number.
 OperationOutcome Approved(OperationOutcome outcome, receipt::ReceiptKind kind, const ApprovalReply& reply,
-                          const EntryTexts& entries, const Amounts& amounts, const OperationContext& context) {
+                          const EntryTexts& entries, const Amounts& amounts, const OperationContext& context,
+                          const std::string& request, const ExchangeResult& exchange) {
   const bool cancellation =
       kind == receipt::ReceiptKind::VoucherCancellation || kind == receipt::ReceiptKind::CashCardCancellation;
   const receipt::ReceiptInput receipt{.Kind = kind,
@@ -51,6 +52,7 @@ OperationOutcome Approved(OperationOutcome outcome, receipt::ReceiptKind kind, c
                                       .Messages = reply.Messages,
                                       .OriginalDate = cancellation ? entries.OriginalDate : std::string()};
   outcome.Receipt = receipt::ComposeReceiptLines(receipt, context.Settings, context.ThousandsSeparator);
+  outcome.Accepted = AcceptedOperation{kind, entries.Number, amounts, reply.ApprovalNumber, request, exchange.Reply};
   outcome.Cleared =
       cancellation ? std::vector{Amount, Number, OriginalApproval, OriginalDate} : std::vector{Amount, Number};
   outcome.FocusNumberField = true;
@@ -108,7 +110,7 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
   const ApprovalReply reply = use ? ReadVoucherUseReply(exchange.Payload) : ReadVoucherCancelReply(exchange.Payload);
   return Approved(std::move(outcome),
                   use ? receipt::ReceiptKind::VoucherUse : receipt::ReceiptKind::VoucherCancellation, reply, entries,
-                  amounts, context);
+                  amounts, context, request, exchange);
 }
 
 OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
@@ -129,7 +131,7 @@ OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries,
       approval ? ReadCashCardApprovalReply(exchange.Payload) : ReadCashCardCancelReply(exchange.Payload);
   return Approved(std::move(outcome),
                   approval ? receipt::ReceiptKind::CashCardApproval : receipt::ReceiptKind::CashCardCancellation, reply,
-                  entries, amounts, context);
+                  entries, amounts, context, request, exchange);
 }
 
 }  // namespace payment

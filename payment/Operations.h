@@ -6,8 +6,10 @@
 #include <string_view>
 #include <vector>
 
+#include "payment/Amounts.h"
 #include "payment/PaymentExchange.h"
 #include "platform/IntegerText.h"
+#include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"
 
@@ -29,6 +31,16 @@ struct EntryTexts {
 
 enum class EntryField { Number, Amount, OriginalDate, OriginalApproval };
 
+// An accepted use, cancellation or approval as the journal keeps it.
+struct AcceptedOperation {
+  receipt::ReceiptKind Kind = receipt::ReceiptKind::VoucherUse;
+  std::string Number{};  // as typed
+  payment::Amounts Amounts{};
+  std::string ApprovalNumber{};
+  std::string Request{};  // as sent to the module
+  std::string Reply{};    // as the module gave it
+};
+
 // What the screen does, in this order. A message box, or the error box with what
 // keeps the printer from printing, says all there is to say; otherwise the message
 // label takes its text, a conversion error is raised (the
@@ -45,6 +57,7 @@ struct OperationOutcome {
   std::optional<platform::ConversionError> ConversionError{};
   std::optional<std::string> AmountText{};
   std::optional<receipt::ReceiptLines> Receipt{};
+  std::optional<AcceptedOperation> Accepted{};  // with the receipt
   std::vector<EntryField> Cleared{};
   bool FocusNumberField = false;
 };

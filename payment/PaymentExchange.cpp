@@ -6,12 +6,13 @@
 namespace payment {
 
 ExchangeResult PaymentExchange(PaymentModule& module, std::string_view request) {
-  if (request.size() > kMaxRequestBytes) return {ExchangeOutcome::InputRefused, {}, {}};
+  if (request.size() > kMaxRequestBytes) return {ExchangeOutcome::InputRefused, {}, {}, {}};
   const std::optional<ModuleAnswer> answer = module.Call(request);
-  if (!answer) return {ExchangeOutcome::ModuleUnavailable, {}, {}};
-  if (!answer->Result) return {ExchangeOutcome::CallFailed, answer->Reply, {}};
+  if (!answer) return {ExchangeOutcome::ModuleUnavailable, {}, {}, {}};
+  if (!answer->Result) return {ExchangeOutcome::CallFailed, answer->Reply, {}, answer->Reply};
 
   ExchangeResult result;
+  result.Reply = answer->Reply;
   result.Payload = CutPayload(answer->Reply);
   result.LabelText = MessageText(result.Payload);
   result.Outcome = IsAccepted(result.Payload) ? ExchangeOutcome::Accepted : ExchangeOutcome::Refused;

@@ -24,6 +24,7 @@ struct ExchangeResult {
   // trimmed message text. What the screen's message label shows.
   std::string LabelText;
   std::string Payload;  // Refused and Accepted
+  std::string Reply;    // the module's reply text as it gave it
 };
 
 // One exchange with the module: the request goes out, the outcome comes back.

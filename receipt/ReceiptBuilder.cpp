@@ -1,5 +1,7 @@
 #include "ReceiptBuilder.h"
 
+#include <algorithm>
+
 #include "ReceiptText.h"
 #include "platform/Cp949.h"
 
@@ -112,6 +114,13 @@ ReceiptLines ComposeReceiptLines(const ReceiptInput& in, const settings::Merchan
   lines.emplace_back(kLineFeed);
   lines.emplace_back(kCut);
   return lines;
+}
+
+ReceiptLines MarkedAsReprint(const ReceiptLines& lines) {
+  static const std::string kMark = CenterText(platform::Utf8ToCp949("재출력"), TextStyle::ftNormal);
+  ReceiptLines marked = lines;
+  marked.insert(marked.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, marked.size())), kMark);
+  return marked;
 }
 
 }  // namespace receipt

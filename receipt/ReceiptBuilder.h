@@ -39,4 +39,8 @@ struct ReceiptInput {
 ReceiptLines ComposeReceiptLines(const ReceiptInput& input, const settings::MerchantSettings& settings,
                                  std::string_view thousandsSeparator);
 
+// A receipt printed again: one line "재출력", centred, under the title (the third
+// line), and every other line as it was.
+ReceiptLines MarkedAsReprint(const ReceiptLines& lines);
+
 }  // namespace receipt

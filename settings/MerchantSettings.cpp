@@ -15,6 +15,8 @@ struct SettingNames {
   std::string businessNumber = platform::Utf8ToCp949("사업자번호");
   std::string telephone = platform::Utf8ToCp949("전화번호");
   std::string merchantAddress = platform::Utf8ToCp949("가맹점주소");
+  std::string journalFile = platform::Utf8ToCp949("저널파일");
+  std::string journalRetentionDays = platform::Utf8ToCp949("저널보관일수");
 };
 
 const SettingNames& Names() {
@@ -35,6 +37,12 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   s.BusinessNumber = ini.ReadString(n.section, n.businessNumber, "");
   s.Telephone = ini.ReadString(n.section, n.telephone, "");
   s.MerchantAddress = ini.ReadString(n.section, n.merchantAddress, "");
+  std::string journal = ini.ReadString(n.section, n.journalFile, "");
+  if (journal.empty()) journal = "VEK_Journal.db";
+  const bool absolute = journal.front() == '/' || journal.front() == '\\' || (journal.size() > 1 && journal[1] == ':');
+  s.JournalFile = absolute ? journal : programDirectory + journal;
+  const auto days = platform::ParseIntegerText(ini.ReadString(n.section, n.journalRetentionDays, ""));
+  if (days && *days > 0) s.JournalRetentionDays = *days;
   return s;
 }
 

@@ -15,10 +15,15 @@ struct MerchantSettings {
   std::string Telephone;
   std::string MerchantAddress;
   std::string ProgramDirectory;  // with its trailing "/"
+  // The journal of accepted operations: its file ("저널파일"; a relative path is
+  // taken from the program's directory; default VEK_Journal.db beside the settings),
+  // and how many days its rows are kept ("저널보관일수", default 90).
+  std::string JournalFile;
+  std::int32_t JournalRetentionDays = 90;
 };
 
 // Reads `programDirectory` + "VEK_Demo.ini". Never fails: an absent file, section
-// or key, or a printer port that isn't integer text, gives the defaults.
+// or key, or a number that isn't integer text, gives the defaults.
 MerchantSettings LoadMerchantSettings(const std::string& programDirectory);
 
 }  // namespace settings

@@ -15,6 +15,12 @@ class MessageBoxes {
   virtual void ShowMessage(const std::string& text) = 0;
   // The application's standard error box for an error no handler caught.
   virtual void ShowError(const std::string& text) = 0;
+  // The error box of an accepted operation's receipt that did not print, with
+  // "다시 인쇄" beside OK: true when the operator asks for it again.
+  virtual bool ShowPrintError(const std::string& text) = 0;
+  // A question with "다시 인쇄" and OK (a receipt never printed, found at start-up):
+  // true for "다시 인쇄".
+  virtual bool AskReprint(const std::string& text) = 0;
 };
 
 // Real modal boxes, titled with the program's title.
@@ -23,6 +29,8 @@ class ModalMessageBoxes final : public MessageBoxes {
   explicit ModalMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
+  bool ShowPrintError(const std::string& text) override;
+  bool AskReprint(const std::string& text) override;
 
  private:
   QWidget* parent_;

@@ -258,6 +258,9 @@ void TfmMain::FormShow() {
       messages_->ShowMessage(Korean("포트오픈오류, 포트번호설정을 ini에서 확인하세요."));
     }
   }
+  desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
+  if (desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
+  OfferUnprintedReceipt();
   PC->setCurrentIndex(0);
   // Without a window manager (a kiosk session) nothing else would activate the
   // window before the operator's first touch; the request waits for the window to
@@ -361,19 +364,53 @@ void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& scre
   if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
   if (outcome.ConversionError) return messages_->ShowError(outcome.ConversionError->what());
   if (outcome.AmountText) screen.Amount->setText(ToQt(*outcome.AmountText));
-  if (outcome.Receipt) {
-    std::optional<std::string> printError;
-    try {
-      receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(*outcome.Receipt, Settings.PrinterPort);
-    } catch (const std::exception& error) {
-      printError = error.what();
-    }
+  if (outcome.Receipt && outcome.Accepted) {
+    const journal::PrintedReceipt printed =
+        desk_->RecordAndPrint(*outcome.Accepted, *outcome.Receipt, Settings.PrinterPort, Printer());
     DropInputReceivedMeanwhile();  // the receipt's output blocked the screen
-    // The payment stands; the fields stay for the operator to see what it was.
-    if (printError) return messages_->ShowError(*printError);
+    bool out = !printed.PrintError;
+    if (printed.PrintError) {
+      out = ReprintWhileAsked({.Id = printed.Id, .Lines = *outcome.Receipt}, *printed.PrintError, true);
+      if (!out) desk_->Failed(printed.Id);
+    }
+    if (printed.JournalError) messages_->ShowError(*printed.JournalError);
+    // The payment stands; without its receipt the fields stay for the operator to
+    // see what it was.
+    if (!out) return;
   }
   for (const payment::EntryField field : outcome.Cleared) screen.Field(field)->clear();
   if (outcome.FocusNumberField) screen.Number->setFocus();
+}
+
+journal::Print TfmMain::Printer() {
+  return [this](const receipt::ReceiptLines& lines) {
+    receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).Print(lines, Settings.PrinterPort);
+  };
+}
+
+bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError) {
+  for (;;) {
+    if (!(printError ? messages_->ShowPrintError(text) : messages_->AskReprint(text))) return false;
+    const std::optional<std::string> error = desk_->Reprint(entry, Printer());
+    DropInputReceivedMeanwhile();
+    if (!error) return true;
+    text = *error;
+    printError = true;
+  }
+}
+
+void TfmMain::OfferUnprintedReceipt() {
+  if (!desk_->journal()) return;
+  std::optional<journal::Entry> last;
+  try {
+    last = desk_->journal()->Last();
+  } catch (const journal::JournalError& error) {
+    return messages_->ShowMessage(error.what());
+  }
+  if (!last || last->Printed != journal::PrintState::Pending) return;
+  const std::string text = Korean("마지막 거래의 영수증이 인쇄되지 않았습니다 (승인번호 ") + last->ApprovalNumber +
+                           Korean("). 다시 인쇄하시겠습니까?");
+  if (!ReprintWhileAsked(*last, text, false)) desk_->Failed(last->Id);
 }
 
 payment::OperationContext TfmMain::Context() {

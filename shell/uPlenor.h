@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "journal/ReceiptDesk.h"
 #include "payment/Operations.h"
 #include "serial/SioComm.h"
 #include "settings/MerchantSettings.h"
@@ -117,11 +118,18 @@ class TfmMain : public QWidget {
   payment::EntryTexts Entries(const Screen& screen) const;
   void Apply(const payment::OperationOutcome& outcome, const Screen& screen);
   payment::OperationContext Context();
+  journal::Print Printer();
+  // Prints the receipt again for as long as the operator asks, until it prints; after
+  // each failure the box comes back with the printer's error. True once it printed.
+  bool ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError);
+  // At start-up: the last accepted operation's receipt never reached the paper.
+  void OfferUnprintedReceipt();
 
   TfmMainEnvironment environment_;
   std::unique_ptr<MessageBoxes> ownMessages_;
   MessageBoxes* messages_;
   std::unique_ptr<TWebBrowser> browser_;
+  std::unique_ptr<journal::ReceiptDesk> desk_;  // from start-up on
   bool shown_ = false;
 };
 

@@ -14,6 +14,7 @@
 #include "ScriptedPaymentModule.h"
 #include "TestSupport.h"
 #include "payment/PaymentExchange.h"
+#include "receipt/ReceiptFraming.h"
 
 using cli::RunVek;
 using testsupport::FramedReply;
@@ -31,14 +32,25 @@ class VekTest : public ::testing::Test {
                                        return printerOff;
                                      },
                                      [this](const receipt::ReceiptLines& lines) {
+                                       if (desk->journal()) journaledBeforePrinting.push_back(desk->journal()->Last());
                                        if (printerFails) throw std::runtime_error("Disk full");
                                        printed.push_back(lines);
                                      }},
+                                    *desk,
                                     ","};
     return RunVek(args, terminal);
   }
 
-  settings::MerchantSettings settings = testsupport::GoldenSettings();
+  static settings::MerchantSettings Settings(const testsupport::TempDir& dir) {
+    settings::MerchantSettings s = testsupport::GoldenSettings();
+    s.JournalFile = dir.dir() + "journal.db";
+    return s;
+  }
+
+  testsupport::TempDir dir;
+  settings::MerchantSettings settings = Settings(dir);
+  std::unique_ptr<journal::ReceiptDesk> desk = std::make_unique<journal::ReceiptDesk>(settings);
+  std::vector<std::optional<journal::Entry>> journaledBeforePrinting;
   testsupport::ScriptedPaymentModule module;
   std::vector<receipt::ReceiptLines> printed;
   bool printerFails = false;
@@ -155,7 +167,92 @@ TEST_F(VekTest, ExitStatusSaysHowItEnded) {
   result = Run({"use", "1", "100"});
   EXPECT_EQ(result.Status, cli::kReceiptNotPrinted);
   EXPECT_EQ(result.Out, "승인되었습니다.\n");
-  EXPECT_EQ(result.Err, "Disk full\n");
+  EXPECT_EQ(result.Err, "Disk full\nvek reprint A0000123: 다시 인쇄\n");
+}
+
+// Every accepted operation is in the journal, committed before its receipt reaches
+// the printer; refusals and failures are not.
+TEST_F(VekTest, AcceptedOperationsAreJournaledBeforeTheyPrint) {
+  const auto operations = testsupport::GoldenOperations();
+  const char* commands[] = {"use", "cancel", "card-approve", "card-cancel"};
+  for (std::size_t i = 0; i < operations.size(); ++i) {
+    const payment::EntryTexts& e = operations[i].entries;
+    std::vector<std::string> args{commands[i], e.Number, e.Amount};
+    if (i % 2 == 1) args.insert(args.end(), {e.OriginalDate, e.OriginalApproval});
+    module.Answers(true, operations[i].reply);
+    ASSERT_EQ(Run(args).Status, cli::kAccepted);
+    const std::optional<journal::Entry>& before = journaledBeforePrinting.back();
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->Printed, journal::PrintState::Pending);
+    EXPECT_EQ(before->Kind, testsupport::GoldenCases()[i].input.Kind);
+    EXPECT_EQ(before->ApprovalNumber, testsupport::GoldenCases()[i].input.ApprovalNumber);
+    EXPECT_EQ(before->Request, module.Requests.back());
+    EXPECT_EQ(before->Reply, operations[i].reply);
+    EXPECT_EQ(before->Lines, printed.back());
+    EXPECT_EQ(before->Framed, testsupport::GoldenBytes(std::string("receipt-") + testsupport::GoldenCases()[i].name + ".lpt"));
+    EXPECT_EQ(desk->journal()->Last()->Printed, journal::PrintState::Printed);
+  }
+  module.Answers(true, FramedReply({{1, "1003"}}, 104));
+  Run({"use", "1", "100"});
+  module.Answers(false, K("서버연결실패"));
+  Run({"card-approve", "1", "100"});
+  Run({"use", "1", "-100"});
+  EXPECT_EQ(desk->journal()->Day(journal::LocalTimeNow().substr(0, 10)).size(), 4u);
+}
+
+// A receipt the printer didn't take stays in the journal, and vek reprint prints it
+// again: the golden receipt with one line "재출력" under its title.
+TEST_F(VekTest, ReceiptThatDidNotPrintIsReprintedWithItsMark) {
+  printerFails = true;
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  EXPECT_EQ(Run({"use", "1234567890123", "10000"}).Status, cli::kReceiptNotPrinted);
+  EXPECT_EQ(desk->journal()->Last()->Printed, journal::PrintState::Failed);
+
+  printerFails = false;
+  const auto reprint = Run({"reprint"});
+  EXPECT_EQ(reprint.Status, cli::kAccepted);
+  std::string paper;
+  for (const std::string& write : receipt::PrinterPortWrites(printed.back())) paper += write;
+  std::string golden = testsupport::GoldenBytes("receipt-voucher-use.lpt");
+  golden.insert(golden.find("\r\n") + 2, std::string(18, ' ') + K("재출력") + "\r\n");
+  EXPECT_EQ(paper, golden);
+  EXPECT_EQ(desk->journal()->Last()->Printed, journal::PrintState::Printed);
+
+  EXPECT_EQ(Run({"reprint", "A0000123"}).Status, cli::kAccepted);
+  EXPECT_EQ(printed.size(), 2u);
+  EXPECT_EQ(Run({"reprint", "A9"}).Status, cli::kInputRefused);
+  printerOff = "File not found";
+  EXPECT_EQ(Run({"reprint"}).Status, cli::kReceiptNotPrinted);
+}
+
+TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
+  const auto operations = testsupport::GoldenOperations();
+  module.Answers(true, operations[0].reply);
+  Run({"use", "1234567890123", "10000"});
+  module.Answers(true, operations[2].reply);
+  printerFails = true;
+  Run({"card-approve", "9876543210123", "50000"});
+  const auto listing = Run({"journal"});
+  EXPECT_EQ(listing.Status, cli::kAccepted);
+  EXPECT_NE(listing.Out.find("  이용권 사용  *********0123  10,000원  A0000123  인쇄됨\n"), std::string::npos);
+  EXPECT_NE(listing.Out.find("  큐비캐쉬 승인  *********0123  50,000원  C0000001  인쇄 안 됨\n"), std::string::npos);
+  EXPECT_NE(listing.Out.find("합계 이용권 사용  1건  10,000원\n"), std::string::npos);
+  EXPECT_NE(listing.Out.find("합계 큐비캐쉬 취소  0건  0원\n"), std::string::npos);
+  EXPECT_EQ(Run({"journal", "19990101"}).Out.find("원  "), std::string::npos);  // a day without operations
+  EXPECT_EQ(Run({"journal", "1999-01-01"}).Status, cli::kInputRefused);
+}
+
+// The journal can't be written: the receipt prints all the same, and vek says so.
+TEST_F(VekTest, JournalThatCannotBeWrittenNeverKeepsTheReceiptFromThePrinter) {
+  settings.JournalFile = dir.dir() + "no-such-folder/journal.db";
+  desk = std::make_unique<journal::ReceiptDesk>(settings);
+  ASSERT_TRUE(desk->OpenError());
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  const auto result = Run({"use", "1234567890123", "10000"});
+  EXPECT_EQ(result.Status, cli::kNotJournaled);
+  EXPECT_EQ(printed.size(), 1u);
+  EXPECT_NE(result.Err.find("저널오류"), std::string::npos);
+  EXPECT_EQ(Run({"reprint"}).Status, cli::kNotJournaled);
 }
 
 #ifndef _WIN32

@@ -29,8 +29,8 @@ cp "$bin/AP_VEK" "$work/"
 ln -s "$bin/VEKDLL.so" "$work/VEKDLL.so"
 mkdir "$work/devices"
 ln -s "$work/paper.bin" "$work/devices/LPT1"
-settings() {
-  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=E2E01\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
+settings() { # PORT [TERMINAL_ID]
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=%s\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" "${2:-E2E01}" |
     iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
 }
 cd "$work"
@@ -46,7 +46,7 @@ for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break;
 books() { sqlite3 "$work/paysim.db" "$1"; }
 
 start_terminal() { # returns as soon as the window is on the screen: the next touch is the first
-  ./AP_VEK >"$work/terminal.log" 2>&1 &
+  "$work/AP_VEK" >"$work/terminal.log" 2>&1 &
   terminal=$!
   pids+=("$terminal")
   for _ in $(seq 200); do xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1 && break; sleep 0.05; done
@@ -121,7 +121,8 @@ stop_terminal
 echo "-- cash card on a serial printer"
 settings 3
 python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/serial.bin" &
-pids+=($!)
+printer=$!
+pids+=("$printer")
 for _ in $(seq 50); do [ -L "$work/devices/COM3" ] && break; sleep 0.05; done
 start_terminal
 touch_at 391 51 # the cash-card screen
@@ -157,5 +158,51 @@ contains serial.bin "[큐비캐쉬 취소]"
 wait_books "SELECT balance FROM instruments WHERE number='9000000000001'" "200000"
 wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000' AND number <> '1200'" "0"
 stop_terminal
+kill "$printer"
+
+# The golden cash-card approval from the scripted module, printing on a printer that
+# holds everything back: the terminal is killed between the journal's commit and
+# the paper. At the next start the journal offers the receipt, and "다시 인쇄"
+# prints the golden receipt with its reprint mark.
+echo "-- killed while printing: the receipt is offered again at start-up"
+settings 3 1004 # the golden merchant
+mkdir "$work/scripted"
+ln -s "$bin/libscripted_vekdll.so" "$work/scripted/VEKDLL.so"
+mapfile -t approve < <("$bin/golden-operation" 2 "$work/scripted")
+python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/held.bin" --held &
+printer=$!
+pids+=("$printer")
+for _ in $(seq 50); do [ -e "$work/held.bin" ] && break; sleep 0.05; done
+journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 4 ] || fail "the journal lacks the four receipts"
+rm "$work"/VEK_Journal.db*  # this part's one operation alone
+cd "$work/scripted"
+start_terminal
+touch_at 391 51
+field 326 272 && press_digits "${approve[1]}"
+field 326 316 && press_digits "${approve[2]}"
+touch_at 307 367
+for _ in $(seq 40); do [ "$(journal "SELECT COUNT(*) FROM operations")" = 1 ] && break; sleep 0.05; done
+kill -KILL "$terminal"
+[ "$(journal "SELECT printed FROM operations")" = 0 ] || fail "the journal did not hold the receipt as unprinted"
+kill "$printer"
+python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/reprint.bin" &
+pids+=($!)
+for _ in $(seq 50); do [ -e "$work/reprint.bin" ] && break; sleep 0.05; done
+sleep 0.2
+start_terminal
+for _ in $(seq 40); do [ "$(xdotool search --onlyvisible --name '^AP_VEK$' | wc -l)" -ge 2 ] && break; sleep 0.05; done
+xdotool key Return # the box's default button: 다시 인쇄
+for _ in $(seq 50); do tail -c 3 "$work/reprint.bin" | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
+python3 - "$here/../golden/receipt-cashcard-approval.serial" "$work/reprint.bin" <<'PY' || { cp "$work/reprint.bin" /tmp/reprint-debug.bin; fail "the reprint is not the golden receipt with its mark"; }
+import sys
+golden, got = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+title_end = golden.index(b"\n") + 1
+mark = b" " * 18 + "재출력".encode("cp949") + b"\n"
+sys.exit(0 if got == golden[:title_end] + mark + golden[title_end:] else 1)
+PY
+[ "$(journal "SELECT printed FROM operations")" = 1 ] || fail "the reprint was not recorded"
+stop_terminal
+cd "$work"
 
 echo "1 passed, 0 failed"

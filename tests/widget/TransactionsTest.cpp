@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "WindowFixture.h"
+#include "journal/Journal.h"
 
 using testsupport::K;
 
@@ -235,4 +236,63 @@ TEST_F(WindowTest, TapsWhileTheExchangeBlocksTheScreenAreDropped) {
   EXPECT_EQ(module->Requests.size(), 1u);
   EXPECT_EQ(Text(w.lMSG2), K("승인되었습니다."));
   EXPECT_EQ(Paper(), Golden("receipt-cashcard-approval.lpt"));
+}
+
+namespace {
+// The golden receipt on the printer port, as printed again: one line "재출력" under
+// its title.
+std::string ReprintedOnPaper(const char* golden) {
+  std::string paper = testsupport::GoldenBytes(golden);
+  paper.insert(paper.find("\r\n") + 2, std::string(18, ' ') + K("재출력") + "\r\n");
+  return paper;
+}
+}  // namespace
+
+// The print error box offers "다시 인쇄": the same receipt, marked, as often as the
+// operator asks; once it is out, the use ends as a printed one does.
+TEST_F(WindowTest, ReceiptThatDidNotPrintIsPrintedAgainFromTheErrorBox) {
+  const auto lpt1 = dir.path() / "devices" / "LPT1";
+  std::filesystem::remove(lpt1);
+  std::filesystem::create_symlink("/dev/full", lpt1);
+  auto& w = Start();
+  const auto use = testsupport::GoldenOperations()[0];
+  w.edTno->setText(QString::fromStdString(use.entries.Number));
+  w.edTamt->setText(QString::fromStdString(use.entries.Amount));
+  RawReply(1, use.reply);
+  int asked = 0;
+  messages.Reprint = [&] {
+    if (++asked == 2) {  // the operator fixed the printer
+      std::filesystem::remove(lpt1);
+      std::filesystem::create_symlink(dir.path() / "paper.bin", lpt1);
+    }
+    return true;
+  };
+  Click(w.SpeedButton2);
+  EXPECT_EQ(messages.Errors, (std::vector<std::string>{"Disk full", "Disk full"}));
+  EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-voucher-use.lpt"));
+  EXPECT_EQ(w.edTno->text(), "");
+  auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db", 90);
+  EXPECT_EQ(journal->Last()->Printed, journal::PrintState::Printed);
+}
+
+// The terminal died between the answer and the paper: at the next start the
+// journal's last operation is offered, and printed with its mark.
+TEST_F(WindowTest, ReceiptNeverPrintedIsOfferedAtStartUp) {
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db", 90);
+    journal->Record({.At = journal::LocalTimeNow(),
+                     .ApprovalNumber = "A0000123",
+                     .Lines = receipt::ComposeReceiptLines(testsupport::GoldenCases()[0].input,
+                                                           testsupport::GoldenSettings(), ",")});
+  }
+  messages.Reprint = [] { return true; };
+  Start();
+  ASSERT_EQ(messages.Questions.size(), 1u);
+  EXPECT_NE(messages.Questions[0].find("A0000123"), std::string::npos);
+  EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-voucher-use.lpt"));
+  window.reset();
+
+  messages.Reprint = nullptr;
+  Start();  // printed now: nothing to offer
+  EXPECT_EQ(messages.Questions.size(), 1u);
 }

@@ -18,8 +18,20 @@ class RecordingMessages : public shell::MessageBoxes {
  public:
   void ShowMessage(const std::string& text) override { Messages.push_back(text); }
   void ShowError(const std::string& text) override { Errors.push_back(text); }
+  // The print error box: recorded with the errors; the operator's answer comes from
+  // `Reprint` (none: OK).
+  bool ShowPrintError(const std::string& text) override {
+    Errors.push_back(text);
+    return Reprint && Reprint();
+  }
+  bool AskReprint(const std::string& text) override {
+    Questions.push_back(text);
+    return Reprint && Reprint();
+  }
   std::vector<std::string> Messages;
   std::vector<std::string> Errors;
+  std::vector<std::string> Questions;
+  std::function<bool()> Reprint;
 };
 
 // A program directory with settings, the printer port pointing at a file, and the

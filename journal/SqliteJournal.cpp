@@ -1,0 +1,202 @@
+// The journal in SQLite: write-ahead log, every commit synced before it returns.
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "journal/Journal.h"
+#include "journal/LinesCodec.h"
+#include "platform/Cp949.h"
+
+namespace journal {
+namespace {
+
+[[noreturn]] void Fail(const std::string& what, const std::string& detail) {
+  throw JournalError(platform::Utf8ToCp949("저널오류, " + what + ": ") + detail);
+}
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql, const char* what) : db_(db), what_(what) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Fail(what_, sqlite3_errmsg(db));
+    statement_.reset(raw);
+  }
+  Statement& Bind(int index, std::int64_t value) {
+    Check(sqlite3_bind_int64(statement_.get(), index, value));
+    return *this;
+  }
+  Statement& Bind(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob64(statement_.get(), index, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
+    return *this;
+  }
+  Statement& BindText(int index, std::string_view text) {
+    Check(sqlite3_bind_text64(statement_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+    return *this;
+  }
+  // True while a row is there.
+  bool Step() {
+    const int rc = sqlite3_step(statement_.get());
+    if (rc == SQLITE_ROW) return true;
+    if (rc != SQLITE_DONE) Fail(what_, sqlite3_errmsg(db_));
+    return false;
+  }
+  std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
+  std::string Bytes(int column) const {
+    const void* data = sqlite3_column_blob(statement_.get(), column);
+    const int size = sqlite3_column_bytes(statement_.get(), column);
+    return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
+  }
+
+ private:
+  void Check(int rc) {
+    if (rc != SQLITE_OK) Fail(what_, sqlite3_errmsg(db_));
+  }
+  sqlite3* db_;
+  const char* what_;
+  std::unique_ptr<sqlite3_stmt, FinalizeStatement> statement_;
+};
+
+constexpr const char* kColumns =
+    "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed";
+
+class SqliteJournal final : public Journal {
+ public:
+  SqliteJournal(const std::string& path, int retentionDays) {
+    // Created readable by its owner only; the log files SQLite adds take its mode.
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) Fail("파일을 열 수 없습니다 (" + path + ")", std::strerror(errno));
+    ::close(fd);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db_.reset(raw);
+    if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다 (" + path + ")", raw ? sqlite3_errmsg(raw) : "out of memory");
+    if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다 (" + path + ")", "read-only");
+    sqlite3_busy_timeout(db_.get(), 2000);
+    Execute("PRAGMA journal_mode=WAL", "파일을 열 수 없습니다");
+    Execute("PRAGMA synchronous=FULL", "파일을 열 수 없습니다");
+    Execute("CREATE TABLE IF NOT EXISTS operations ("
+            " id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL,"
+            " total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL,"
+            " request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL, printer_port INTEGER NOT NULL,"
+            " framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0)",
+            "파일을 열 수 없습니다");
+    Execute("CREATE INDEX IF NOT EXISTS operations_at ON operations(at)", "파일을 열 수 없습니다");
+    Statement(db_.get(),
+              "DELETE FROM operations WHERE at < strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime', ?)",
+              "오래된 거래를 지울 수 없습니다")
+        .BindText(1, "-" + std::to_string(retentionDays) + " days")
+        .Step();
+  }
+
+  std::int64_t Record(const Entry& e) override {
+    Statement insert(db_.get(),
+                     "INSERT INTO operations (at, kind, number, total, net, tax, approval, request, reply, lines,"
+                     " printer_port, framed, printed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)",
+                     "거래를 기록할 수 없습니다");
+    insert.BindText(1, e.At)
+        .Bind(2, static_cast<std::int64_t>(e.Kind))
+        .Bind(3, std::string_view(e.Number))
+        .Bind(4, std::int64_t{e.Total})
+        .Bind(5, std::int64_t{e.Net})
+        .Bind(6, std::int64_t{e.Tax})
+        .Bind(7, std::string_view(e.ApprovalNumber))
+        .Bind(8, std::string_view(e.Request))
+        .Bind(9, std::string_view(e.Reply))
+        .Bind(10, std::string_view(EncodeLines(e.Lines)))
+        .Bind(11, std::int64_t{e.PrinterPort})
+        .Bind(12, std::string_view(e.Framed));
+    insert.Step();
+    return sqlite3_last_insert_rowid(db_.get());
+  }
+
+  void SetPrinted(std::int64_t id, PrintState state) override {
+    Statement(db_.get(), "UPDATE operations SET printed = ? WHERE id = ?", "인쇄 여부를 기록할 수 없습니다")
+        .Bind(1, static_cast<std::int64_t>(state))
+        .Bind(2, id)
+        .Step();
+  }
+
+  std::optional<Entry> Last() override {
+    Statement q(db_.get(), (std::string("SELECT ") + kColumns + " FROM operations ORDER BY id DESC LIMIT 1").c_str(),
+                "저널을 읽을 수 없습니다");
+    return q.Step() ? std::optional(Read(q)) : std::nullopt;
+  }
+
+  std::optional<Entry> ByApproval(std::string_view approvalNumber) override {
+    Statement q(db_.get(),
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE approval = ? ORDER BY id DESC LIMIT 1")
+                    .c_str(),
+                "저널을 읽을 수 없습니다");
+    q.Bind(1, approvalNumber);
+    return q.Step() ? std::optional(Read(q)) : std::nullopt;
+  }
+
+  std::vector<Entry> Day(std::string_view date) override {
+    Statement q(db_.get(),
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE substr(at, 1, 10) = ? ORDER BY id").c_str(),
+                "저널을 읽을 수 없습니다");
+    q.BindText(1, date);
+    std::vector<Entry> day;
+    while (q.Step()) day.push_back(Read(q));
+    return day;
+  }
+
+ private:
+  void Execute(const char* sql, const char* what) {
+    char* error = nullptr;
+    if (sqlite3_exec(db_.get(), sql, nullptr, nullptr, &error) != SQLITE_OK) {
+      const std::string detail = error ? error : sqlite3_errmsg(db_.get());
+      sqlite3_free(error);
+      Fail(what, detail);
+    }
+  }
+
+  static Entry Read(const Statement& q) {
+    Entry e;
+    e.Id = q.Integer(0);
+    e.At = q.Bytes(1);
+    e.Kind = static_cast<receipt::ReceiptKind>(q.Integer(2));
+    e.Number = q.Bytes(3);
+    e.Total = static_cast<std::int32_t>(q.Integer(4));
+    e.Net = static_cast<std::int32_t>(q.Integer(5));
+    e.Tax = static_cast<std::int32_t>(q.Integer(6));
+    e.ApprovalNumber = q.Bytes(7);
+    e.Request = q.Bytes(8);
+    e.Reply = q.Bytes(9);
+    e.Lines = DecodeLines(q.Bytes(10)).value_or(receipt::ReceiptLines{});
+    e.PrinterPort = static_cast<std::int32_t>(q.Integer(11));
+    e.Framed = q.Bytes(12);
+    e.Printed = static_cast<PrintState>(q.Integer(13));
+    return e;
+  }
+
+  std::unique_ptr<sqlite3, CloseDatabase> db_;
+};
+
+}  // namespace
+
+std::string LocalTimeNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+  return text;
+}
+
+std::unique_ptr<Journal> Journal::Open(const std::string& path, int retentionDays) {
+  return std::make_unique<SqliteJournal>(path, retentionDays);
+}
+
+}  // namespace journal
