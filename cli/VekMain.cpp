@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "Vek.h"
-#include "payment/LibraryPaymentModule.h"
+#include "payment/TerminalPaymentModule.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/SerialDevice.h"
 #include "receipt/ReceiptPrinter.h"
@@ -31,9 +31,9 @@ void PrintReceipt(const receipt::ReceiptLines& lines, const settings::MerchantSe
 int main(int argc, char** argv) {
   const std::vector<std::string> args(argv + 1, argv + argc);
   const settings::MerchantSettings settings = settings::LoadMerchantSettings(platform::ProgramDirectory());
-  payment::LibraryPaymentModule module;
+  const auto module = payment::TerminalPaymentModule();
   const cli::VekResult result =
-      cli::RunVek(args, settings, module, [&](const receipt::ReceiptLines& lines) { PrintReceipt(lines, settings); });
+      cli::RunVek(args, settings, *module, [&](const receipt::ReceiptLines& lines) { PrintReceipt(lines, settings); });
   std::fwrite(result.Out.data(), 1, result.Out.size(), stdout);
   std::fwrite(result.Err.data(), 1, result.Err.size(), stderr);
   return result.Status;

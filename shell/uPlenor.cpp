@@ -7,7 +7,7 @@
 #include <QPixmap>
 
 #include "KeyStrokes.h"
-#include "payment/LibraryPaymentModule.h"
+#include "payment/TerminalPaymentModule.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
 #include "platform/JpegDecoder.h"
@@ -56,7 +56,7 @@ std::string LocaleThousandsSeparator() {
 }  // namespace
 
 TfmMainEnvironment DefaultEnvironment() {
-  return {platform::ProgramDirectory(), std::make_shared<payment::LibraryPaymentModule>(), nullptr, nullptr, nullptr};
+  return {platform::ProgramDirectory(), payment::TerminalPaymentModule(), nullptr, nullptr, nullptr};
 }
 
 TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Environment)) {
