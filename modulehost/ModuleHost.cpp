@@ -10,12 +10,15 @@
 // a fault) writes there, never into the answers.
 #include <io.h>
 #include <windows.h>
+#include <psapi.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "modulehost/HostChannel.h"
 #include "platform/DynamicLibrary.h"
@@ -95,6 +98,35 @@ std::optional<std::string> WindowsPath(const std::string& path) {
   return converted;
 }
 
+std::vector<HMODULE> LoadedLibraries() {
+  std::vector<HMODULE> modules(1024);
+  DWORD bytes = 0;
+  if (!EnumProcessModules(GetCurrentProcess(), modules.data(), static_cast<DWORD>(modules.size() * sizeof(HMODULE)),
+                          &bytes))
+    return {};
+  modules.resize(std::min<std::size_t>(bytes / sizeof(HMODULE), modules.size()));
+  return modules;
+}
+
+// The system's libraries that came in with the module stay loaded for the host's
+// life; the module and the libraries beside it are released after each call. Wine
+// can't load some of its libraries again in a process that has released them
+// (Winsock: every call after the first would fail to connect).
+void KeepSystemLibraries(const std::vector<HMODULE>& before) {
+  char windows[MAX_PATH];
+  const UINT length = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return;
+  for (const HMODULE module : LoadedLibraries()) {
+    if (std::find(before.begin(), before.end(), module) != before.end()) continue;
+    char file[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(module, file, MAX_PATH);
+    if (n <= length || _strnicmp(file, windows, length) != 0 || file[length] != '\\') continue;
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCSTR>(module), &pinned);
+  }
+}
+
 CallAnswer CallModule(const modulehost::CallRequest& call) {
   const std::optional<std::string> path = WindowsPath(call.ModulePath);
   if (!path) return {CallStatus::NotLoaded, 0, {}};
@@ -108,12 +140,15 @@ CallAnswer CallModule(const modulehost::CallRequest& call) {
   std::array<char, modulehost::kReplyBufferBytes> reply{};
   std::memcpy(request.data(), call.Request.data(), call.Request.size());  // at most 1024 bytes: the codec's limit
   unsigned char result = 0;
+  const std::vector<HMODULE> before = LoadedLibraries();
   {
     const auto library = platform::DynamicLibrary::Open(*path);
     if (!library) return {CallStatus::NotLoaded, 0, {}};
+    KeepSystemLibraries(before);
     const auto entry = reinterpret_cast<EntryPoint>(library->Symbol(kEntryPointName));
     if (entry == nullptr) return {CallStatus::NoEntryPoint, 0, {}};
     result = entry(call.Server.c_str(), call.Port, request.data(), reply.data());
+    KeepSystemLibraries(before);  // and those it loaded during the call
   }  // released here, so a module replaced meanwhile is the one the next call loads
   return {CallStatus::Answered, result, std::string(reply.data(), reply.size())};
 }
