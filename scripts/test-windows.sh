@@ -4,8 +4,9 @@
 # in a private Wine prefix: the suites, vek.exe end to end
 # (tests/windows/WindowsEndToEnd.sh), then the Linux vek and window with VEKDLL.dll
 # through the module host (tests/windows/ModuleHostEndToEnd.sh, and the window's
-# end-to-end test with the Windows build). The end-to-end runs need the Linux build
-# in build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
+# end-to-end test with the Windows build), and a short pass of the module call
+# benchmark (bench/module-host.sh). The end-to-end runs need the Linux build in
+# build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
 # installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -30,3 +31,5 @@ ctest --preset windows
 bash tests/windows/WindowsEndToEnd.sh build-windows/bin build/bin
 bash tests/windows/ModuleHostEndToEnd.sh build-windows/bin build/bin
 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash tests/e2e/TerminalEndToEnd.sh build/bin build-windows/bin
+echo "-- the module call three ways (a short benchmark pass)"
+bash bench/module-host.sh build/bin build-windows/bin 200
