@@ -129,9 +129,11 @@ void Supervisor::StartHost() {
     restartAt_ = Clock::now() + pause_;
     // Without Wine no call will be made for a while: those waiting hear it now.
     while (!line_.empty()) Answer(line_.front(), {CallStatus::HostUnavailable, 0, {}});
+    NotifyReadyOnce();
     return;
   }
   state_ = HostState::Starting;
+  wasReady_ = false;
   startedAt_ = Clock::now();
   hostReceived_.clear();
   Log("started " + options_.HostExe + " under Wine (process " + std::to_string(host_->Pid()) + ")");
@@ -148,11 +150,11 @@ void Supervisor::HostInput() {
     hostReceived_.erase(0, decoded.Consumed);
     if (std::holds_alternative<HostReady>(decoded.Value) && state_ == HostState::Starting) {
       state_ = HostState::Ready;
+      wasReady_ = true;
       pause_ = 0s;
       const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - startedAt_).count();
       Log("the host is ready after " + std::to_string(ms) + " ms");
-      if (!notified_) NotifyReady();
-      notified_ = true;
+      NotifyReadyOnce();
     } else if (const auto* answer = std::get_if<CallAnswer>(&decoded.Value); answer && state_ == HostState::Busy) {
       state_ = HostState::Ready;
       if (calling_) Answer(*calling_, *answer);
@@ -170,7 +172,7 @@ void Supervisor::StopHost(const std::string& why) {
 }
 
 void Supervisor::HostEnded(int waitStatus) {
-  const bool neverReady = state_ == HostState::Starting;
+  const bool neverReady = !wasReady_;
   Log(std::string("the host ended") + (calling_ ? " during a call" : "") + ": " + DescribeEnd(waitStatus));
   if (calling_) Answer(*calling_, {CallStatus::HostEnded, 0, {}});
   calling_.reset();
@@ -180,6 +182,18 @@ void Supervisor::HostEnded(int waitStatus) {
   // that grows with each such end, so a broken Wine doesn't keep the machine busy.
   pause_ = neverReady ? std::clamp<std::chrono::seconds>(pause_ * 2, 1s, kLongestPause) : 0s;
   restartAt_ = Clock::now() + pause_;
+  if (!neverReady) return;
+  // A host that can't get ready won't take the calls waiting now either.
+  while (!line_.empty()) Answer(line_.front(), {CallStatus::HostUnavailable, 0, {}});
+  NotifyReadyOnce();
+}
+
+// Ready for systemd once the host is, or once it turns out that Wine can't run it:
+// the kiosk session waits for this and shouldn't wait for a broken Wine; calls
+// then end in the module box until a host starts.
+void Supervisor::NotifyReadyOnce() {
+  if (!notified_) NotifyReady();
+  notified_ = true;
 }
 
 void Supervisor::Accept() {

@@ -52,6 +52,7 @@ class Supervisor {
   enum class HostState { Down, Starting, Ready, Busy };
 
   void StartHost();
+  void NotifyReadyOnce();
   void HostInput();
   void HostEnded(int waitStatus);
   void StopHost(const std::string& why);
@@ -69,6 +70,7 @@ class Supervisor {
 
   std::optional<HostProcess> host_;
   HostState state_ = HostState::Down;
+  bool wasReady_ = false;  // the host now running, or the last one, got ready
   std::string hostReceived_;
   Clock::time_point startedAt_;
   Clock::time_point answerBy_;

@@ -7,7 +7,8 @@
 #   2. Each failure with its outcome: a module that faults (and the next call
 #      works), a fault left to Wine's debugger (its report in the log, never in the
 #      answers), a call that never returns, no library, no entry point, a reply of
-#      1025 bytes without a zero, no supervisor, a user other than the supervisor's.
+#      1025 bytes without a zero, no supervisor, a user other than the supervisor's,
+#      a host that can't start.
 #   ModuleHostEndToEnd.sh WINDOWS_BIN LINUX_BIN
 set -euo pipefail
 win=$(cd "${1:?build-windows/bin}" && pwd)
@@ -17,8 +18,9 @@ golden=$(cd "$(dirname "$0")/../golden" && pwd)
 work=$(mktemp -d)
 other=$(mktemp -d)
 supervisor=
+broken=
 cleanup() {
-  [ -z "$supervisor" ] || kill "$supervisor" 2>/dev/null || true
+  for p in $supervisor $broken; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work" "$other"
 }
@@ -129,4 +131,17 @@ chmod 666 "$work/module.sock" # the mode loosened: the supervisor still asks who
 [ "$(as_nobody)" = 3 ] || fail "another user got through the supervisor"
 grep -q 'refused a caller running as user' "$work/supervisor.log" || fail "the supervisor did not refuse the caller"
 [ ! -e "$other/scripted-call.txt" ] || fail "the module was called for another user"
+echo "-- a host that can't start: the module box at once, new starts paced"
+"$bin/vek-module-host" --socket "$work/broken.sock" --host "$work/no-such-host.exe" >"$work/broken.log" 2>&1 &
+broken=$!
+sleep 1
+started=$(date +%s%N)
+status=$(VEK_MODULE_SOCKET=$work/broken.sock run use 1234567890123 10000)
+took=$((($(date +%s%N) - started) / 1000000))
+sleep 2
+kill "$broken"
+[ "$status" = 3 ] || fail "a call with a host that can't start ended with $status"
+((took < 5000)) || fail "a call with a host that can't start took $took ms"
+starts=$(grep -c 'under Wine' "$work/broken.log")
+((starts <= 4)) || fail "a host that can't start was started $starts times in 3 s"
 echo "1 passed, 0 failed"
