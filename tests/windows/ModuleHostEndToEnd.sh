@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Linux vek with a Windows payment module, VEKDLL.dll, through the module host:
 # the supervisor vek-module-host and vek-module-host.exe under Wine in the private
-# prefix WINEPREFIX, with a time limit of 3 s on a call.
+# prefix WINEPREFIX (a second supervisor with a time limit of 3 s for the call that
+# never returns, a third with a host that can't start).
 #   1. The scripted VEKDLL.dll playing the golden replies: every receipt byte for
 #      byte, and the module gets exactly the request it gets in process.
 #   2. Each failure with its outcome: a module that faults (and the next call
@@ -18,9 +19,9 @@ golden=$(cd "$(dirname "$0")/../golden" && pwd)
 work=$(mktemp -d)
 other=$(mktemp -d)
 supervisor=
-broken=
+others=()
 cleanup() {
-  for p in $supervisor $broken; do kill "$p" 2>/dev/null || true; done
+  for p in $supervisor "${others[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$work" "$other"
 }
@@ -39,11 +40,17 @@ printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n가맹점명=
 mkdir "$work/devices"
 ln -s "$work/paper.bin" "$work/devices/LPT1"
 
-"$bin/vek-module-host" --socket "$work/module.sock" --host "$win/vek-module-host.exe" --time-limit 3 \
-  >"$work/supervisor.log" 2>&1 &
-supervisor=$!
-for _ in $(seq 600); do grep -q 'the host is ready' "$work/supervisor.log" && break; sleep 0.1; done
-grep -q 'the host is ready' "$work/supervisor.log" || fail "the host did not start"
+# Starts a supervisor on SOCKET with its log in LOG and waits until its host is ready.
+serve() {
+  local socket=$1 log=$2
+  shift 2
+  "$bin/vek-module-host" --socket "$socket" --host "$win/vek-module-host.exe" "$@" >"$log" 2>&1 &
+  last=$!
+  for _ in $(seq 600); do grep -q 'the host is ready' "$log" && return; sleep 0.1; done
+  fail "the host did not start: $(cat "$log")"
+}
+serve "$work/module.sock" "$work/supervisor.log"
+supervisor=$last
 [ "$(stat -c %a "$work/module.sock")" = 600 ] || fail "the socket is open to others"
 export VEK_MODULE_SOCKET=$work/module.sock
 
@@ -95,13 +102,17 @@ grep -q 'scripted module: about to fault' "$work/supervisor.log" || fail "the mo
 golden_use_works "the debugger"
 
 echo "-- a module that never returns: the time limit"
+serve "$work/limited.sock" "$work/limited.log" --time-limit 3
+others+=("$last")
 misbehave hang
 started=$(date +%s%N)
-[ "$(run use 1234567890123 10000)" = 2 ] || fail "a hanging module did not end as unknown"
+status=$(VEK_MODULE_SOCKET=$work/limited.sock run use 1234567890123 10000)
+[ "$status" = 2 ] || fail "a hanging module ended with $status"
 took=$((($(date +%s%N) - started) / 1000000))
 grep -qF "결제모듈 응답시간 초과: $unknown" "$work/out.txt" || fail "a time-out said '$(said out.txt)'"
 ((took >= 3000 && took < 15000)) || fail "a time-out took $took ms"
-golden_use_works "a time-out"
+grep -q 'no answer within 3 s' "$work/limited.log" || fail "the host was not stopped: $(cat "$work/limited.log")"
+VEK_MODULE_SOCKET=$work/limited.sock golden_use_works "a time-out"
 
 echo "-- no library, no entry point: the module box, nothing sent"
 echo "not a library" >"$work/VEKDLL.dll"
@@ -134,6 +145,7 @@ grep -q 'refused a caller running as user' "$work/supervisor.log" || fail "the s
 echo "-- a host that can't start: the module box at once, new starts paced"
 "$bin/vek-module-host" --socket "$work/broken.sock" --host "$work/no-such-host.exe" >"$work/broken.log" 2>&1 &
 broken=$!
+others+=("$broken")
 sleep 1
 started=$(date +%s%N)
 status=$(VEK_MODULE_SOCKET=$work/broken.sock run use 1234567890123 10000)
