@@ -25,8 +25,9 @@ inline constexpr const char* kDefaultSocketPath = "/run/vek-terminal/module.sock
 
 // The supervisor's time limit on one call; it can be set lower, never higher.
 inline constexpr int kCallTimeLimitSeconds = 120;
-// How long a call waits for a host that is (re)starting under Wine.
-inline constexpr int kHostStartLimitSeconds = 60;
+// How long a call waits for the host to take it: while the host (re)starts under
+// Wine, or another call runs.
+inline constexpr int kHostWaitLimitSeconds = 60;
 
 // One call: which library, and the entry point's arguments.
 struct CallRequest {

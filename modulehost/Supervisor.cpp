@@ -226,7 +226,7 @@ void Supervisor::ClientInput(ClientRef client) {
     return Answer(client, {CallStatus::BadRequest, 0, {}});
   client->Call = *call;
   client->Received.clear();
-  client->WaitBy = Clock::now() + std::chrono::seconds(kHostStartLimitSeconds);
+  client->WaitBy = Clock::now() + std::chrono::seconds(kHostWaitLimitSeconds);
   line_.push_back(client);
   if (!host_) restartAt_ = Clock::now();  // a caller waits: no pause
 }
@@ -269,7 +269,7 @@ void Supervisor::Timers() {
     if (!c->Call && now >= c->ReadBy) {
       Drop(c);
     } else if (c->Call && now >= c->WaitBy) {
-      Log("no host ready within " + std::to_string(kHostStartLimitSeconds) + " s for a call");
+      Log("no host took a call within " + std::to_string(kHostWaitLimitSeconds) + " s");
       Answer(c, {CallStatus::HostUnavailable, 0, {}});
     }
     c = next;

@@ -23,11 +23,13 @@ struct SupervisorOptions {
 // at a time, in the order the calls arrive; each caller gets one answer:
 //   - the host's answer, or that the library could not be loaded or has no entry
 //     point;
-//   - the host could not be started within kHostStartLimitSeconds: nothing sent;
+//   - no host took the call within kHostWaitLimitSeconds (it was starting, or
+//     busy with other calls): nothing sent;
 //   - the host ended during the call, or gave no answer within the time limit (it
 //     is stopped then): the outcome is unknown.
-// A host that ends is started again, at once after a call, after a growing pause
-// when it keeps ending as it starts. Linux only.
+// A caller that hangs up before its call is made is never called. A host that ends
+// is started again: at once after it has been ready, after a growing pause when it
+// ends before it gets ready (the calls waiting for it then end at once). Linux only.
 class Supervisor {
  public:
   // Listens on the socket; throws std::system_error when it can't.

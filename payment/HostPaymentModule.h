@@ -8,10 +8,10 @@
 
 namespace payment {
 
-// How long a call waits for the supervisor's answer: a host that is starting, the
-// supervisor's time limit on the call, and a margin. The supervisor answers within
-// that time unless it is stuck itself.
-inline constexpr std::chrono::seconds kModuleHostWait{modulehost::kHostStartLimitSeconds +
+// How long a call waits for the supervisor's answer: its wait for the host, its time
+// limit on the call, and a margin. The supervisor answers within that time unless
+// it is stuck itself.
+inline constexpr std::chrono::seconds kModuleHostWait{modulehost::kHostWaitLimitSeconds +
                                                       modulehost::kCallTimeLimitSeconds + 15};
 
 // A Windows payment module (a DLL) called by the module host under Wine, through
