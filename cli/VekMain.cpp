@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "Vek.h"
-#include "payment/LibraryPaymentModule.h"
+#include "payment/TerminalPaymentModule.h"
 #include "platform/CommandLine.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/RegionalSettings.h"
@@ -57,12 +57,12 @@ class TerminalPrinter {
 int main(int argc, char** argv) {
   const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   const settings::MerchantSettings settings = settings::LoadMerchantSettings(platform::ProgramDirectory());
-  payment::LibraryPaymentModule module;
+  const auto module = payment::TerminalPaymentModule();
   TerminalPrinter printer(settings);
   journal::ReceiptDesk desk(settings);
   const cli::VekTerminal terminal{
       settings,
-      module,
+      *module,
       {[&] { return printer.NotReady(); }, [&](const receipt::ReceiptLines& lines) { printer.Print(lines); }},
       desk,
       platform::ThousandsSeparator()};

@@ -24,12 +24,7 @@ std::optional<ModuleAnswer> LibraryPaymentModule::Call(std::string_view request)
     result = entry(kPaymentServerAddress, kPaymentServerPort, requestBuffer.data(), replyBuffer.data());
   }  // released here, whatever the result
 
-  // A module that fills the buffer without a terminating zero is read no further
-  // than the 1024 bytes its contract allows.
-  const void* zero = std::memchr(replyBuffer.data(), 0, kMaxRequestBytes);
-  const std::size_t length =
-      zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - replyBuffer.data()) : kMaxRequestBytes;
-  return ModuleAnswer{result != 0, std::string(replyBuffer.data(), length)};
+  return ModuleAnswer{result != 0, ReplyText(std::string_view(replyBuffer.data(), replyBuffer.size()))};
 }
 
 }  // namespace payment

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +17,18 @@ inline constexpr std::size_t kMaxRequestBytes = kMessageBufferBytes - 1;
 struct ModuleAnswer {
   bool Result = false;
   std::string Reply;
+
+  bool operator==(const ModuleAnswer&) const = default;
 };
+
+// The reply text of a reply buffer: up to its first zero byte, and no further than
+// the 1024 bytes the module's contract allows when it left no zero.
+inline std::string ReplyText(std::string_view buffer) {
+  const std::string_view text = buffer.substr(0, kMaxRequestBytes);
+  const void* zero = std::memchr(text.data(), 0, text.size());
+  return std::string(text.substr(0, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text.data())
+                                         : text.size()));
+}
 
 // The payment module that carries a request to the payment server.
 class PaymentModule {

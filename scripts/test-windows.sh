@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Windows programs (the core, vek.exe, VEKDLL.dll and the test
-# suites) with MinGW-w64 and runs them under Wine in a private Wine prefix: the
-# suites, then vek.exe end to end (tests/windows/WindowsEndToEnd.sh, which needs the
-# Linux build in build/ for paysim and the golden answers). Run as root; installs
-# what it needs.
+# Builds the 32-bit Windows programs (the core, vek.exe, VEKDLL.dll, the module host
+# vek-module-host.exe and the test suites) with MinGW-w64 and runs them under Wine
+# in a private Wine prefix: the suites, vek.exe end to end
+# (tests/windows/WindowsEndToEnd.sh), then the Linux vek and window with VEKDLL.dll
+# through the module host (tests/windows/ModuleHostEndToEnd.sh, and the window's
+# end-to-end test with the Windows build), and a short pass of the module call
+# benchmark (bench/module-host.sh). The end-to-end runs need the Linux build in
+# build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
+# installs what it needs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,7 +16,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -q
 fi
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3
+bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3 xvfb xauth xdotool
 
 rm -rf build-windows
 cmake --preset windows
@@ -25,3 +29,7 @@ wineserver -p >/dev/null 2>&1  # one server for the whole run, its diagnostics o
 wineboot -i >/dev/null 2>&1
 ctest --preset windows
 bash tests/windows/WindowsEndToEnd.sh build-windows/bin build/bin
+bash tests/windows/ModuleHostEndToEnd.sh build-windows/bin build/bin
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash tests/e2e/TerminalEndToEnd.sh build/bin build-windows/bin
+echo "-- the module call three ways (a short benchmark pass)"
+bash bench/module-host.sh build/bin build-windows/bin 200

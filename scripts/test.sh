@@ -16,7 +16,7 @@ echo "== Fuzz targets =="
 cmake --preset fuzz
 cmake --build --preset fuzz
 seconds=${FUZZ_SECONDS:-30}
-for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp949 fuzz_paysim_request fuzz_module_reply; do
+for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp949 fuzz_paysim_request fuzz_module_reply fuzz_host_channel; do
   # Seeded from the committed corpus; what the run adds stays out of the tree.
   corpus=$(mktemp -d)
   cp tests/fuzz/corpus/"${target#fuzz_}"/* "$corpus"/

@@ -8,7 +8,7 @@
 #include "BlockedInput.h"
 #include "KeyStrokes.h"
 #include "payment/EntryChecks.h"
-#include "payment/LibraryPaymentModule.h"
+#include "payment/TerminalPaymentModule.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
 #include "platform/JpegDecoder.h"
@@ -52,7 +52,7 @@ QFont Gulimche(int pixels) {
 }  // namespace
 
 TfmMainEnvironment DefaultEnvironment() {
-  return {platform::ProgramDirectory(), std::make_shared<payment::LibraryPaymentModule>(), nullptr, nullptr, nullptr};
+  return {platform::ProgramDirectory(), payment::TerminalPaymentModule(), nullptr, nullptr, nullptr};
 }
 
 TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Environment)) {

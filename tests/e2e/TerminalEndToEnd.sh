@@ -3,11 +3,18 @@
 # display with the stand-in payment module and the payment service simulator,
 # touched at the screen coordinates of its layout. Checks the receipts on the
 # printer port file and on a virtual serial printer, and the simulator's books.
-#   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN
+#   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN [WINDOWS_BIN]
 # (-noreset: the terminal is started several times, and a display that resets
-# when its last client goes refuses the next one for a moment.)
+# when its last client goes refuses the next one for a moment.) With WINDOWS_BIN
+# the module is the stand-in VEKDLL.dll from there, called through the module host
+# under Wine in the prefix WINEPREFIX, and the run is a voucher inquiry and use and
+# a cash-card approval.
 set -euo pipefail
 bin=$(cd "${1:?build/bin}" && pwd)
+win=${2:+$(cd "$2" && pwd)}
+# Through the module host the run is the module's part only: the blocks under
+# "if ! through_host" are left out.
+through_host() { [ -n "$win" ]; }
 here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 pids=()
@@ -26,7 +33,16 @@ fail() {
 # The program directory: the program itself (its settings are read beside it), the
 # settings and the printer port pointing at a file; the module in the working folder.
 cp "$bin/AP_VEK" "$work/"
-ln -s "$bin/VEKDLL.so" "$work/VEKDLL.so"
+if through_host; then
+  : "${WINEPREFIX:?a private Wine prefix}"
+  cp "$win/VEKDLL.dll" "$work/VEKDLL.dll"
+  "$bin/vek-module-host" --socket "$work/module.sock" --host "$win/vek-module-host.exe" >"$work/host.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 600); do grep -q 'the host is ready' "$work/host.log" && break; sleep 0.1; done
+  export VEK_MODULE_SOCKET=$work/module.sock
+else
+  ln -s "$bin/VEKDLL.so" "$work/VEKDLL.so"
+fi
 mkdir "$work/devices"
 ln -s "$work/paper.bin" "$work/devices/LPT1"
 settings() { # PORT [TERMINAL_ID]
@@ -77,6 +93,7 @@ settings 0
 # No window manager here, as in a kiosk session: the touches that follow start-up
 # must reach the voucher number field, also before the window system has
 # activated the window.
+if ! through_host; then
 echo "-- the first touches after start-up"
 for round in 1 2 3; do
   start_terminal
@@ -87,6 +104,7 @@ for round in 1 2 3; do
   wait_books "SELECT COUNT(*) FROM operations WHERE code='9100'" "$round"
   stop_terminal
 done
+fi
 
 start_terminal
 echo "-- voucher inquiry"
@@ -106,6 +124,7 @@ contains paper.bin "5,000원"
 contains paper.bin "단말기번호 : E2E01"
 [ "$(tail -c 6 paper.bin | od -An -tx1 | tr -d ' \n')" = "1b690a000d0a" ] || fail "the printer-port receipt does not end in its cut"
 
+if ! through_host; then
 echo "-- voucher cancellation"
 field 326 299 && press_digits 1000000000001
 field 326 476 && press_digits 5000
@@ -116,6 +135,7 @@ wait_books "SELECT result FROM operations WHERE code='9002'" "0000"
 contains paper.bin "[미스터쿠모 로드 이용권 취소]"
 contains paper.bin "원거래일시 : ${day:0:4}/${day:4:2}/${day:6:2}"
 wait_books "SELECT balance FROM instruments WHERE number='1000000000001'" "50000"
+fi
 stop_terminal
 
 echo "-- cash card on a serial printer"
@@ -145,6 +165,7 @@ contains serial.bin "  승인번호 : $card_approval"
 contains serial.bin "12,000원"
 if grep -qa $'\r' serial.bin; then fail "the serial route sent a CR"; fi
 
+if ! through_host; then
 echo "-- cash card cancellation"
 : >serial.bin
 field 326 272 && press_digits 9000000000001
@@ -156,6 +177,7 @@ wait_books "SELECT result FROM operations WHERE code='9302'" "0000"
 for _ in $(seq 50); do tail -c 3 serial.bin | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
 contains serial.bin "[큐비캐쉬 취소]"
 wait_books "SELECT balance FROM instruments WHERE number='9000000000001'" "200000"
+fi
 wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000' AND number <> '1200'" "0"
 stop_terminal
 kill "$printer"
