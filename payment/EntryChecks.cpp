@@ -1,5 +1,7 @@
 #include "EntryChecks.h"
 
+#include <algorithm>
+#include <cctype>
 #include <initializer_list>
 #include <string_view>
 
@@ -33,6 +35,21 @@ bool HasControlByte(std::string_view value) {
   return false;
 }
 
+// Decimal or hexadecimal digits as integer text writes them, whatever their count:
+// a number, even one too large for 32 bits.
+bool LooksLikeNumber(std::string_view text) {
+  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+  const auto all = [&](std::string_view digits, auto is) {
+    return !digits.empty() && std::all_of(digits.begin(), digits.end(), [&](char c) { return is(c); });
+  };
+  const auto decimal = [](char c) { return c >= '0' && c <= '9'; };
+  const auto hex = [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; };
+  for (const std::string_view prefix : {"0x", "0X", "$", "x", "X"})
+    if (text.starts_with(prefix) && all(text.substr(prefix.size()), hex)) return true;
+  if (!text.empty() && (text.front() == '-' || text.front() == '+')) text.remove_prefix(1);
+  return all(text, decimal);
+}
+
 std::string Message(const std::string& utf8) { return platform::Utf8ToCp949(utf8); }
 
 const std::string& Value(const EntryTexts& entries, EntryField field) {
@@ -51,9 +68,9 @@ std::optional<std::string> Check(const EntryTexts& entries, std::initializer_lis
     if (HasControlByte(value)) return Message(std::string(field.name) + "에 입력할 수 없는 문자가 있습니다.");
     if (field.width == 0) {
       // Text that isn't a number goes out as 0, which the server refuses; a number
-      // goes out as typed, so it must fit nine digits.
+      // goes out as typed, so it must fit nine digits (one past 32 bits too).
       const std::optional<std::int32_t> amount = platform::ParseIntegerText(value);
-      if (amount && (*amount < 0 || *amount > kLargestAmount))
+      if ((amount && (*amount < 0 || *amount > kLargestAmount)) || (!amount && LooksLikeNumber(value)))
         return Message(std::string(field.topic) + " 0원부터 999,999,999원까지 입력하십시요.");
     } else if (value.size() > field.width) {
       return Message(std::string(field.topic) + " " + std::to_string(field.width) + "자리 이하로 입력하십시요.");
@@ -65,10 +82,13 @@ std::optional<std::string> Check(const EntryTexts& entries, std::initializer_lis
 }  // namespace
 
 std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings) {
-  if (HasControlByte(settings.TerminalId)) return Message("단말기ID오류, 단말기ID의 제어문자를 ini에서 지우세요.");
+  const std::pair<const std::string&, const char*> printed[] = {
+      {settings.TerminalId, "단말기ID"},     {settings.BusinessNumber, "사업자번호"}, {settings.MerchantName, "가맹점명"},
+      {settings.Telephone, "전화번호"}, {settings.MerchantAddress, "가맹점주소"}};
+  for (const auto& [value, key] : printed)
+    if (HasControlByte(value))
+      return Message(std::string(key) + "오류, " + key + "의 제어문자를 ini에서 지우세요.");
   if (settings.TerminalId.size() > 20) return Message("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.");
-  if (HasControlByte(settings.BusinessNumber))
-    return Message("사업자번호오류, 사업자번호의 제어문자를 ini에서 지우세요.");
   return std::nullopt;
 }
 

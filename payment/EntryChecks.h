@@ -14,8 +14,9 @@ namespace payment {
 // The largest amount the nine-digit number field holds.
 inline constexpr std::int32_t kLargestAmount = 999'999'999;
 
-// The settings every request carries: the terminal ID within its 20 bytes, and no
-// control byte in it or in the business registration number.
+// The settings every request and receipt carries: the terminal ID within its 20
+// bytes, and no control byte (a printer command on the receipt) in it, the business
+// registration number, the merchant's name, telephone or address.
 std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings);
 
 // The entry values the mode sends, in the order of the fields on the screen.

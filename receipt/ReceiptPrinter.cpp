@@ -19,8 +19,8 @@ std::optional<std::string> ReceiptPrinter::NotReady(std::int32_t PrinterPort) {
     if (PrinterPort == 0) {
       const platform::ResolvedDevice device = platform::ResolveDevice("LPT1", programDirectory_);
       platform::PrinterPortFile::CheckOpens(device.Path, device.MayCreate);
-    } else if (!sio_.IsOpen()) {
-      sio_.WriteBuf(nullptr, 0);  // raises the error of a write on a port that isn't open
+    } else {
+      sio_.CheckLine();
     }
   } catch (const std::exception& error) {
     return error.what();
@@ -28,8 +28,9 @@ std::optional<std::string> ReceiptPrinter::NotReady(std::int32_t PrinterPort) {
   return std::nullopt;
 }
 
-void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device) {
-  platform::PrinterPortFile port(device.Path, device.MayCreate);
+void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device,
+                        std::chrono::milliseconds writeLimit) {
+  platform::PrinterPortFile port(device.Path, device.MayCreate, writeLimit);
   for (const std::string& write : PrinterPortWrites(Lines)) port.Write(write);
   port.Close();
 }

@@ -7,6 +7,7 @@
 
 #include "receipt/ReceiptLines.h"
 #include "platform/DeviceNames.h"
+#include "platform/PrinterPort.h"
 #include "serial/SioComm.h"
 
 namespace receipt {
@@ -29,8 +30,8 @@ class ReceiptPrinter {
 
   void Print(const ReceiptLines& Lines, std::int32_t PrinterPort);
 
-  // Checked before a payment that will print: the serial port is open, or the
-  // printer port device opens for writing. The error text the receipt itself would
+  // Checked before a payment that will print: the serial port is open and its device
+  // still there, or the printer port device opens for writing. The error text the receipt itself would
   // end with, or nothing when the printer can take it.
   std::optional<std::string> NotReady(std::int32_t PrinterPort);
 
@@ -40,6 +41,7 @@ class ReceiptPrinter {
 };
 
 // The printer-port route on its own: the device, opened anew.
-void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device);
+void PrintToPrinterPort(const ReceiptLines& Lines, const platform::ResolvedDevice& device,
+                        std::chrono::milliseconds writeLimit = platform::kPrinterPortWriteLimit);
 
 }  // namespace receipt

@@ -181,6 +181,12 @@ bool TSioCustomComm::WaitSent() {
   return sent;
 }
 
+void TSioCustomComm::CheckLine() {
+  TSioLock lock(lock_);
+  const int e = device_ ? device_->CheckLine() : platform::kErrorInvalidHandle;
+  if (e) RaiseCommError("Write error (%d), %s", e);
+}
+
 void TSioCustomComm::HandleCommEvents(TSioCommThread*, std::uint32_t EventMask) {
   std::uint32_t errors = 0;
   std::uint32_t count = 0;

@@ -83,6 +83,9 @@ class TSioCustomComm : public TSioCoreComponent {
   // when some of it is still there. Close discards what it finds queued, so a
   // program that closes the port after a receipt waits for this first.
   bool WaitSent();
+  // Raises the error a write would now fail with: the port isn't open, or its
+  // device has gone.
+  void CheckLine();
   void PurgeReadWrite();
   void ApplySettings();
 

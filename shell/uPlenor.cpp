@@ -174,15 +174,22 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   connect(SpeedButton6, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton6Click(); }); });
 
   // The serial receipt printer: 9600 baud, received data monitored, no handler.
-  sio = std::make_unique<serial::TSioComm>(
-      nullptr, serial::TSioEnvironment{environment_.SerialDevices, environment_.MainThread, environment_.ProgramDirectory});
-  sio->Name = "sio";
-  sio->BeginLoading();
-  sio->SetBaudrate(serial::TSioBaudrate::br9600);
-  sio->SetMonitorEvents({serial::TSioCommEvent::ceData});
-  sio->EndLoading();
+  sio = NewSerialPort();
 
   ThousandsSeparator = platform::ThousandsSeparator();
+}
+
+// The serial receipt printer as the layout has it: 9600 baud, received data
+// monitored, no handler.
+std::unique_ptr<serial::TSioComm> TfmMain::NewSerialPort() {
+  auto port = std::make_unique<serial::TSioComm>(
+      nullptr, serial::TSioEnvironment{environment_.SerialDevices, environment_.MainThread, environment_.ProgramDirectory});
+  port->Name = "sio";
+  port->BeginLoading();
+  port->SetBaudrate(serial::TSioBaudrate::br9600);
+  port->SetMonitorEvents({serial::TSioCommEvent::ceData});
+  port->EndLoading();
+  return port;
 }
 
 // sio goes first: until its Close has stopped the event thread, a hand-off may
@@ -414,8 +421,23 @@ void TfmMain::OfferUnprintedReceipt() {
 }
 
 payment::OperationContext TfmMain::Context() {
-  return {Settings, *environment_.Payment, ThousandsSeparator,
-          [this] { return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort); }};
+  return {Settings, *environment_.Payment, ThousandsSeparator, [this] {
+            receipt::ReceiptPrinter printer(*sio, Settings.ProgramDirectory);
+            // A serial printer that failed to open at start-up, or has gone since (a
+            // plug pulled, a virtual printer restarted), is opened again here.
+            // A component is made anew: a device that has gone may refuse the purge of
+            // a close, and only the component's end releases it whatever happens.
+            if (Settings.PrinterPort > 0 && printer.NotReady(Settings.PrinterPort)) {
+              sio = NewSerialPort();
+              try {
+                sio->SetPortNum(Settings.PrinterPort);
+                sio->Open();
+              } catch (const serial::ESioCommError&) {
+                // Told below, with what a receipt would end with.
+              }
+            }
+            return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort);
+          }};
 }
 
 void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {

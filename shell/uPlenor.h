@@ -118,6 +118,7 @@ class TfmMain : public QWidget {
   payment::EntryTexts Entries(const Screen& screen) const;
   void Apply(const payment::OperationOutcome& outcome, const Screen& screen);
   payment::OperationContext Context();
+  std::unique_ptr<serial::TSioComm> NewSerialPort();
   journal::Print Printer();
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.

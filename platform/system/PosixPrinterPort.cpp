@@ -1,9 +1,11 @@
 #include "platform/PrinterPort.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <thread>
 #include <utility>
 
 namespace platform {
@@ -17,6 +19,7 @@ std::string RunTimeText(int code) {
     case EACCES:
     case EPERM: return "File access denied";
     case ENOSPC: return "Disk full";
+    case ETIMEDOUT: return "Write timeout (LPT1), the receipt was not printed";
     default: return "I/O error " + std::to_string(code);
   }
 }
@@ -25,10 +28,18 @@ std::string RunTimeText(int code) {
 
 InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
 
-PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
-  const int fd = path.empty() ? -1
-                              : ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0),
-                                       0644);
+PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate, std::chrono::milliseconds writeLimit)
+    : writeLimit_(writeLimit) {
+  // Non-blocking, so that writes keep their time limit. A FIFO read by a viewer that
+  // opens it anew after each receipt may have no reader for a moment: wait for one
+  // as long as for a write.
+  const auto deadline = std::chrono::steady_clock::now() + writeLimit;
+  int fd = -1;
+  while (!path.empty()) {
+    fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (mayCreate ? O_CREAT : 0), 0644);
+    if (fd >= 0 || errno != ENXIO || std::chrono::steady_clock::now() >= deadline) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   if (fd < 0) throw InOutError(path.empty() ? ENOENT : errno);
   handle_ = fd;
 }
@@ -49,6 +60,13 @@ void PrinterPortFile::Write(std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
     if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      pollfd p{static_cast<int>(handle_), POLLOUT, 0};
+      const int ready = ::poll(&p, 1, static_cast<int>(writeLimit_.count()));
+      if (ready == 0) throw InOutError(ETIMEDOUT);  // nothing taken for the whole limit
+      if (ready < 0 && errno != EINTR) throw InOutError(errno);
+      continue;
+    }
     if (n <= 0) throw InOutError(n < 0 ? errno : EIO);
     bytes.remove_prefix(static_cast<std::size_t>(n));
   }

@@ -158,6 +158,12 @@ class PosixSerialDevice final : public SerialDevice {
     return 0;
   }
 
+  int CheckLine() override {
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, 0) < 0) return errno;
+    return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) ? EIO : 0;
+  }
+
   int WaitEvents(WaitHandle wake, std::uint32_t& events) override {
     const int wakeFd = static_cast<int>(wake);
     events = 0;

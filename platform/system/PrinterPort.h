@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -18,13 +19,18 @@ class InOutError : public std::runtime_error {
   int code_;
 };
 
+// How long a write may wait without the printer taking a byte (out of paper,
+// switched off, a reader that doesn't read) before the receipt ends in an error.
+inline constexpr std::chrono::milliseconds kPrinterPortWriteLimit{10000};
+
 // The printer port device opened for output as a new file: raw bytes, nothing
 // converted. Every failure raises InOutError; the device is released on every path.
 // A device that is not there is an error ("File not found"), unless `mayCreate`
-// allows a plain file in its place.
+// allows a plain file in its place. On Linux a write that the device takes nothing
+// of for `writeLimit` is an error too ("Write timeout"), never a hang.
 class PrinterPortFile {
  public:
-  PrinterPortFile(const std::string& path, bool mayCreate);
+  PrinterPortFile(const std::string& path, bool mayCreate, std::chrono::milliseconds writeLimit = kPrinterPortWriteLimit);
   ~PrinterPortFile();
   PrinterPortFile(const PrinterPortFile&) = delete;
   PrinterPortFile& operator=(const PrinterPortFile&) = delete;
@@ -40,6 +46,7 @@ class PrinterPortFile {
  private:
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;  // the system's descriptor or handle
+  std::chrono::milliseconds writeLimit_;
 };
 
 }  // namespace platform

@@ -103,6 +103,9 @@ class SerialDevice {
   // Waits until the output queue is empty or `timeout` has passed; `sent` says
   // which. A purge (and so a close) would discard what is still queued.
   virtual int WaitSent(std::chrono::milliseconds timeout, bool& sent) = 0;
+  // Whether the device is still there (a USB adapter pulled out, the far end of a
+  // pseudo-terminal closed): 0, or the error a write would now fail with.
+  virtual int CheckLine() = 0;
   // Blocks until an event of the mask arrives (events != 0) or `wake` is
   // signalled (events == 0).
   virtual int WaitEvents(WaitHandle wake, std::uint32_t& events) = 0;

@@ -25,7 +25,9 @@ HANDLE Handle(std::intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
 InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
 
-PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate) {
+// The system's own printer-port time-outs bound a write here.
+PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate, std::chrono::milliseconds writeLimit)
+    : writeLimit_(writeLimit) {
   const HANDLE handle = path.empty() ? INVALID_HANDLE_VALUE
                                      : CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
                                                    mayCreate ? CREATE_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,

@@ -127,6 +127,12 @@ class Win32SerialDevice final : public SerialDevice {
     }
   }
 
+  int CheckLine() override {
+    DWORD flags = 0;
+    COMSTAT status{};
+    return ClearCommError(handle_, &flags, &status) ? 0 : LastError();
+  }
+
   int WaitEvents(WaitHandle wake, std::uint32_t& events) override {
     events = 0;
     OVERLAPPED overlapped{};

@@ -7,7 +7,6 @@
 #include <QVariant>
 #include <cstdio>
 #include <stdexcept>
-#include <vector>
 
 #include "platform/Cp949.h"
 
@@ -101,11 +100,10 @@ Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + pa
     }
     db.commit();
   }
-  // The process ended while these were being answered: nobody knows they were.
-  Exec(q, "SELECT id FROM operations WHERE state = 'answering'");
-  std::vector<qint64> unanswered;
-  while (q.next()) unanswered.push_back(q.value(0).toLongLong());
-  for (const qint64 id : unanswered) Undelivered(id);
+  // The process ended while these were being answered. Each answer was handed to
+  // the connection straight after its commit, and the system delivers what was
+  // handed to it even after the process has gone: they stand.
+  Exec(q, "UPDATE operations SET state = 'done' WHERE state = 'answering'");
 }
 
 Ledger::~Ledger() {
@@ -176,13 +174,27 @@ void Ledger::Undelivered(qint64 operationId) {
 void Ledger::Reverse(qint64 operationId) {
   QSqlDatabase db = QSqlDatabase::database(connection_);
   QSqlQuery op(db);
-  op.prepare("SELECT code, number, amount FROM operations WHERE id = ? AND state = 'answering' AND result = '0000'");
+  op.prepare("SELECT code, number, amount, approval FROM operations"
+             " WHERE id = ? AND state = 'answering' AND result = '0000'");
   op.addBindValue(operationId);
   Exec(op);
   if (!op.next()) return;
   const QString code = op.value(0).toString();
   const bool cancel = code == "9002" || code == "9302";
   const qint64 amount = op.value(2).toLongLong();
+  // A sale cancelled meanwhile has had its amount returned by the cancellation;
+  // reversing it too would return it twice.
+  QSqlQuery cancelled(db);
+  cancelled.prepare("SELECT 1 FROM operations WHERE original_approval = ? AND result = '0000' AND state <> 'reversed'");
+  cancelled.addBindValue(op.value(3));
+  Exec(cancelled);
+  if (!cancel && cancelled.next()) {
+    QSqlQuery mark(db);
+    mark.prepare("UPDATE operations SET state = 'done' WHERE id = ?");
+    mark.addBindValue(operationId);
+    Exec(mark);
+    return;
+  }
   QSqlQuery balance(db);
   balance.prepare("UPDATE instruments SET balance = balance + ? WHERE number = ? AND balance + ? >= 0");
   balance.addBindValue(cancel ? -amount : amount);

@@ -18,13 +18,14 @@ struct Decision {
 // The service's books in SQLite: the demo vouchers and cash cards with their
 // balances, and every operation with its result. Each operation is one transaction,
 // committed before its reply is sent, so a process killed at any moment keeps none
-// half done. An operation whose answer did not reach its terminal, or that was being
-// answered when the process ended, is reversed: its balance is restored and it stays
-// in the books marked as reversed. A balance never goes below zero.
+// half done. An operation whose answer did not reach its terminal is reversed: its
+// balance is restored and it stays in the books marked as reversed. One that was
+// being answered when the process ended stands (its answer was handed over right
+// after the commit). A balance never goes below zero.
 class Ledger {
  public:
   // Opens (creating and seeding on first start, bringing older books up to date) the
-  // database file, and reverses what was left being answered.
+  // database file; what was left being answered stands.
   explicit Ledger(const QString& path);
   ~Ledger();
   Ledger(const Ledger&) = delete;

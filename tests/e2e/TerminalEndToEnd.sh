@@ -182,6 +182,7 @@ wait_books "SELECT COUNT(*) FROM operations WHERE result <> '0000' AND number <>
 stop_terminal
 kill "$printer"
 
+if ! through_host; then
 # The golden cash-card approval from the scripted module, printing on a printer that
 # holds everything back: the terminal is killed between the journal's commit and
 # the paper. At the next start the journal offers the receipt, and "다시 인쇄"
@@ -226,5 +227,6 @@ PY
 [ "$(journal "SELECT printed FROM operations")" = 1 ] || fail "the reprint was not recorded"
 stop_terminal
 cd "$work"
+fi
 
 echo "1 passed, 0 failed"

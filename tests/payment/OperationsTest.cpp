@@ -147,6 +147,10 @@ TEST_F(OperationsTest, ValuesThatWouldLeaveTheirFieldsAreRefusedBeforeAnyRequest
        "금액은 0원부터 999,999,999원까지 입력하십시요."},
       {"negative as hex", [&] { return CashCard(CashCardMode::Approval, {.Number = "1", .Amount = "$FFFFFFFF"}); },
        "금액은 0원부터 999,999,999원까지 입력하십시요."},
+      {"past 32 bits", [&] { return Voucher(VoucherMode::Use, {.Number = "1", .Amount = " 99999999999"}); },
+       "이용금액은 0원부터 999,999,999원까지 입력하십시요."},
+      {"past 32 bits in hex", [&] { return CashCard(CashCardMode::Approval, {.Number = "1", .Amount = "0x1FFFFFFFF"}); },
+       "금액은 0원부터 999,999,999원까지 입력하십시요."},
       {"barcode too long", [&] { return CashCard(CashCardMode::Approval, {.Number = "90000000000011"}); },
        "바코드번호는 13자리 이하로 입력하십시요."},
       {"date too long",
@@ -190,6 +194,9 @@ TEST_F(OperationsTest, SettingsThatWouldMoveTheFieldsAreRefused) {
   settings.TerminalId = std::string(20, '1');
   settings.BusinessNumber = "123\x1c";
   EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("사업자번호오류, 사업자번호의 제어문자를 ini에서 지우세요."));
+  settings.BusinessNumber = "1234567890";
+  settings.Telephone = "02\x1b@\x1dV1";  // would cut the paper
+  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("전화번호오류, 전화번호의 제어문자를 ini에서 지우세요."));
   EXPECT_TRUE(module.Requests.empty());
 }
 

@@ -40,10 +40,13 @@ TEST(RegionalSettings, ThousandsSeparatorOfTheEnvironmentsLocale) {
   EXPECT_EQ(platform::ThousandsSeparator(), ",");  // none: the one Korean receipts use
   locale.Use("xx_NOT_INSTALLED.UTF-8");
   EXPECT_EQ(platform::ThousandsSeparator(), ",");
-  if (!locale.Compile("de_DE.UTF-8", "de_DE") || !locale.Compile("fr_FR.UTF-8", "fr_FR"))
+  if (!locale.Compile("de_DE.UTF-8", "de_DE") || !locale.Compile("fr_FR.UTF-8", "fr_FR") ||
+      !locale.Compile("de_CH.UTF-8", "de_CH"))
     GTEST_SKIP() << "localedef or the locale sources (package locales) are missing";
   locale.Use("de_DE.UTF-8");
   EXPECT_EQ(platform::ThousandsSeparator(), ".");
   locale.Use("fr_FR.UTF-8");  // a narrow no-break space, which code page 949 lacks
   EXPECT_EQ(platform::ThousandsSeparator(), ",");
+  locale.Use("de_CH.UTF-8");  // a right single quotation mark, which it has
+  EXPECT_EQ(platform::ThousandsSeparator(), testsupport::K("’"));
 }

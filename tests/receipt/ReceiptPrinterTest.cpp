@@ -5,6 +5,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -129,6 +131,22 @@ TEST_F(ReceiptPrinterTest, MissingPrinterDeviceIsAnErrorAndNothingIsCreated) {
   PointLpt1At("/dev/vek-no-such-printer");
   EXPECT_THROW(printer.Print(VoucherUseReceipt(), 0), platform::InOutError);
   EXPECT_FALSE(std::filesystem::exists("/dev/vek-no-such-printer"));
+}
+
+// A printer out of paper, or a reader that never reads: the receipt ends in an
+// error after the write limit, never in a terminal that hangs after the payment.
+TEST_F(ReceiptPrinterTest, PrinterPortDeviceThatTakesNothingEndsInAnError) {
+  const std::string fifo = dir.dir() + "printer.fifo";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const int reader = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+  const int filler = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  const std::string block(4096, 'x');
+  while (write(filler, block.data(), block.size()) > 0) {
+  }
+  close(filler);
+  EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {fifo}, std::chrono::milliseconds(200)); },
+              InOutError(ETIMEDOUT, "Write timeout (LPT1), the receipt was not printed"));
+  close(reader);
 }
 
 TEST_F(ReceiptPrinterTest, PrinterPortStopsAtTheFailingWrite) {

@@ -101,6 +101,11 @@ int FakeSerialDevice::WaitSent(std::chrono::milliseconds, bool& sent) {
   return 0;
 }
 
+int FakeSerialDevice::CheckLine() {
+  std::lock_guard lock(line_->mutex);
+  return line_->failWrite;
+}
+
 int FakeSerialDevice::WaitEvents(platform::WaitHandle wake, std::uint32_t& events) {
   events = 0;
   for (;;) {

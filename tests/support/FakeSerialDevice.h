@@ -58,6 +58,7 @@ class FakeSerialDevice final : public platform::SerialDevice {
   int Purge() override;
   int Write(std::string_view bytes, std::chrono::milliseconds timeout, platform::WriteOutcome& outcome) override;
   int WaitSent(std::chrono::milliseconds timeout, bool& sent) override;
+  int CheckLine() override;
   int WaitEvents(platform::WaitHandle wake, std::uint32_t& events) override;
   int ClearErrors(std::uint32_t& errors, std::uint32_t& inQueue) override;
 

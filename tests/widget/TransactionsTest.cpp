@@ -8,6 +8,7 @@
 
 #include "WindowFixture.h"
 #include "journal/Journal.h"
+#include "PseudoTerminal.h"
 
 using testsupport::K;
 
@@ -295,4 +296,32 @@ TEST_F(WindowTest, ReceiptNeverPrintedIsOfferedAtStartUp) {
   messages.Reprint = nullptr;
   Start();  // printed now: nothing to offer
   EXPECT_EQ(messages.Questions.size(), 1u);
+}
+
+// A serial printer that went away after start-up is found before the payment, and
+// one that came back is opened again.
+TEST_F(WindowTest, SerialPrinterLostAfterStartUpIsFoundBeforeThePaymentAndReopened) {
+  WriteSettings("3");
+  auto gone = std::make_unique<testsupport::PseudoTerminal>();
+  gone->LinkAs(dir.dir(), "COM3");
+  auto& w = Start();
+  ASSERT_TRUE(w.sio->IsOpen());
+  gone->CloseMaster();  // the printer is switched off
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  const auto approval = testsupport::GoldenOperations()[2];
+  w.edMno->setText(QString::fromStdString(approval.entries.Number));
+  w.edMamt->setText(QString::fromStdString(approval.entries.Amount));
+  RawReply(1, approval.reply);
+  Click(w.SpeedButton5);
+  ASSERT_EQ(messages.Errors.size(), 1u);
+  EXPECT_EQ(messages.Errors[0].rfind("Write error (", 0), 0u) << messages.Errors[0];
+  EXPECT_EQ(Sent(), "");
+
+  testsupport::PseudoTerminal back;  // switched on again, on the same name
+  std::filesystem::remove(dir.path() / "devices" / "COM3");
+  back.LinkAs(dir.dir(), "COM3");
+  Click(w.SpeedButton5);
+  EXPECT_EQ(messages.Errors, std::vector<std::string>{messages.Errors[0]}) << messages.Errors.back();
+  const std::string golden = Golden("receipt-cashcard-approval.serial");
+  EXPECT_EQ(back.Read(golden.size()), golden);
 }

@@ -134,6 +134,8 @@ status=$(VEK_MODULE_SOCKET=$work/nobody-listens.sock run use 1234567890123 10000
 echo "-- a user other than the supervisor's: refused, nothing sent"
 cp "$work/vek" "$work/VEK_Demo.ini" "$work/VEKDLL.dll" "$other/"
 "$bin/golden-operation" 0 "$other" >/dev/null
+mkdir -p "$other/devices" # a printer that can print: the module is what is refused
+ln -sfn "$other/paper.bin" "$other/devices/LPT1"
 chmod -R a+rwX "$other"
 chmod 755 "$work"
 as_nobody() { (cd "$other" && runuser -u nobody -- env VEK_MODULE_SOCKET="$VEK_MODULE_SOCKET" ./vek use 1234567890123 10000 >/dev/null 2>&1) && echo 0 || echo $?; }
