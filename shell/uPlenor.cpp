@@ -173,7 +173,6 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   connect(SpeedButton5, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton5Click(); }); });
   connect(SpeedButton6, &QAbstractButton::clicked, this, [this] { Guarded([this] { SpeedButton6Click(); }); });
 
-  // The serial receipt printer: 9600 baud, received data monitored, no handler.
   sio = NewSerialPort();
 
   ThousandsSeparator = platform::ThousandsSeparator();
@@ -420,24 +419,28 @@ void TfmMain::OfferUnprintedReceipt() {
   if (!ReprintWhileAsked(*last, text, false)) desk_->Failed(last->Id);
 }
 
+std::optional<std::string> TfmMain::PrinterNotReady() {
+  const auto notReady = [this] {
+    return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort);
+  };
+  // A serial printer that failed to open at start-up, or has gone since (a plug
+  // pulled, a virtual printer restarted), is opened again. The component is made
+  // anew: a device that has gone may refuse the purge of a close, and only the
+  // component's end releases it whatever happens.
+  if (Settings.PrinterPort > 0 && notReady()) {
+    sio = NewSerialPort();
+    try {
+      sio->SetPortNum(Settings.PrinterPort);
+      sio->Open();
+    } catch (const serial::ESioCommError&) {
+      // Told below, with what a receipt would end with.
+    }
+  }
+  return notReady();
+}
+
 payment::OperationContext TfmMain::Context() {
-  return {Settings, *environment_.Payment, ThousandsSeparator, [this] {
-            receipt::ReceiptPrinter printer(*sio, Settings.ProgramDirectory);
-            // A serial printer that failed to open at start-up, or has gone since (a
-            // plug pulled, a virtual printer restarted), is opened again here.
-            // A component is made anew: a device that has gone may refuse the purge of
-            // a close, and only the component's end releases it whatever happens.
-            if (Settings.PrinterPort > 0 && printer.NotReady(Settings.PrinterPort)) {
-              sio = NewSerialPort();
-              try {
-                sio->SetPortNum(Settings.PrinterPort);
-                sio->Open();
-              } catch (const serial::ESioCommError&) {
-                // Told below, with what a receipt would end with.
-              }
-            }
-            return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort);
-          }};
+  return {Settings, *environment_.Payment, ThousandsSeparator, [this] { return PrinterNotReady(); }};
 }
 
 void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {

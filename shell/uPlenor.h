@@ -119,6 +119,8 @@ class TfmMain : public QWidget {
   void Apply(const payment::OperationOutcome& outcome, const Screen& screen);
   payment::OperationContext Context();
   std::unique_ptr<serial::TSioComm> NewSerialPort();
+  // Asked before a payment that prints: what keeps the printer from printing.
+  std::optional<std::string> PrinterNotReady();
   journal::Print Printer();
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.
