@@ -3,7 +3,8 @@
 // settled. The display is watched before the program starts (no polling), so the
 // time is the program's own and not the probe's.
 //   startup-probe [--settle-ms N] [--size WxH] PROGRAM [ARGUMENTS...]
-// Prints "MICROSECONDS RESIDENT_KB". Fails when the first window the program maps
+// Prints "MICROSECONDS RESIDENT_KB", the memory of the process that showed the
+// window (the program, or a process it started when it is a wrapper). Fails when the first window the program maps
 // is not of the given size (a message box before the window, say) or nothing is
 // mapped within 20 s.
 //   startup-probe --hold
@@ -56,16 +57,25 @@ class Child {
     }
   }
   ~Child() {
+    if (!Alive()) return;
     kill(pid_, SIGTERM);
+    for (int i = 0; i < 300 && Alive(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    if (!Alive()) return;
+    kill(pid_, SIGKILL);  // a program that doesn't end on SIGTERM
     waitpid(pid_, nullptr, 0);
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
   pid_t Pid() const { return pid_; }
-  bool Alive() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
+  // Reaps the process once it has ended.
+  bool Alive() {
+    if (!ended_ && waitpid(pid_, nullptr, WNOHANG) != 0) ended_ = true;
+    return !ended_;
+  }
 
  private:
   pid_t pid_;
+  bool ended_ = false;
 };
 
 long ResidentKb(pid_t pid) {
@@ -87,6 +97,26 @@ std::optional<pid_t> WindowPid(xcb_connection_t* x, xcb_window_t window, xcb_ato
       xcb_get_property_reply(x, xcb_get_property(x, 0, window, netWmPid, XCB_ATOM_CARDINAL, 0, 1), nullptr));
   if (!reply || xcb_get_property_value_length(reply.get()) != 4) return std::nullopt;
   return static_cast<pid_t>(*static_cast<const uint32_t*>(xcb_get_property_value(reply.get())));
+}
+
+// The process's parent, from /proc; 0 once it can't be read.
+pid_t ParentOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto end = line.rfind(')');  // the command name may hold blanks and parentheses
+  if (end == std::string::npos) return 0;
+  char state = 0;
+  int parent = 0;
+  return std::sscanf(line.c_str() + end + 1, " %c %d", &state, &parent) == 2 ? parent : 0;
+}
+
+// The program itself or a process it started: a program run through a wrapper
+// (strace, perf, valgrind) is measured in the process that shows the window.
+bool StartedBy(pid_t pid, pid_t ancestor) {
+  for (int depth = 0; pid > 1 && depth < 16; ++depth, pid = ParentOf(pid))
+    if (pid == ancestor) return true;
+  return false;
 }
 
 struct Disconnect {
@@ -129,19 +159,22 @@ int Probe(int argc, char** argv) {
   Child child(argv + first);
   const auto deadline = start + std::chrono::seconds(20);
   std::optional<Clock::time_point> mapped;
+  pid_t shown = 0;  // the process whose window was mapped
   pollfd connection{xcb_get_file_descriptor(x), POLLIN, 0};
   while (!mapped) {
     while (const Reply<xcb_generic_event_t> event{xcb_poll_for_event(x)}) {
       if ((event->response_type & 0x7f) != XCB_MAP_NOTIFY) continue;
       const auto now = Clock::now();
       const xcb_window_t window = reinterpret_cast<const xcb_map_notify_event_t*>(event.get())->window;
-      if (WindowPid(x, window, netWmPid) != child.Pid()) continue;  // another client's window
+      const std::optional<pid_t> owner = WindowPid(x, window, netWmPid);
+      if (!owner || !StartedBy(*owner, child.Pid())) continue;  // another client's window
       const Reply<xcb_get_geometry_reply_t> geometry(
           xcb_get_geometry_reply(x, xcb_get_geometry(x, window), nullptr));
       if (!geometry || geometry->width != width || geometry->height != height)
         Fail("the first window shown is not " + std::to_string(width) + "x" + std::to_string(height) +
              " (a message box?)");
       mapped = now;
+      shown = *owner;
       break;
     }
     if (mapped) break;
@@ -155,7 +188,7 @@ int Probe(int argc, char** argv) {
   // prepares afterwards) counts in its memory: read once it has settled.
   std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
   if (!child.Alive()) Fail(std::string(argv[first]) + " ended after its window was shown");
-  const long residentKb = ResidentKb(child.Pid());
+  const long residentKb = ResidentKb(shown);
   std::printf("%lld %ld\n",
               static_cast<long long>(std::chrono::duration_cast<std::chrono::microseconds>(*mapped - start).count()),
               residentKb);
