@@ -1,17 +1,15 @@
 #include "uPlenor.h"
 
-#include <QFile>
 #include <QFocusEvent>
-#include <QImage>
 #include <QPixmap>
 
 #include "BlockedInput.h"
 #include "KeyStrokes.h"
+#include "Pictures.h"
 #include "payment/EntryChecks.h"
 #include "payment/TerminalPaymentModule.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
-#include "platform/JpegDecoder.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/RegionalSettings.h"
 #include "receipt/ReceiptPrinter.h"
@@ -24,16 +22,8 @@ QString ToQt(const std::string& cp949) { return QString::fromStdString(platform:
 std::string FromQt(const QString& text) { return platform::Utf8ToCp949(text.toStdString()); }
 std::string Korean(const char* utf8) { return platform::Utf8ToCp949(utf8); }
 
-// A picture embedded in the program, decoded with libjpeg.
-QPixmap Picture(const char* name) {
-  QFile file(QStringLiteral(":/assets/") + QString::fromLatin1(name));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray bytes = file.readAll();
-  const auto rgb = platform::DecodeJpeg(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!rgb) return {};
-  const QImage view(rgb->Pixels.data(), rgb->Width, rgb->Height, rgb->Width * 3, QImage::Format_RGB888);
-  return QPixmap::fromImage(view);  // copies the pixels
-}
+// A picture embedded in the program; the pixmap takes the decoded pixels as they are.
+QPixmap Picture(const char* name) { return QPixmap::fromImage(EmbeddedPicture(name)); }
 
 void Place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.Left, r.Top, r.Width, r.Height); }
 
