@@ -2,6 +2,7 @@
 
 #include <QFocusEvent>
 #include <QPixmap>
+#include <QTimer>
 
 #include "BlockedInput.h"
 #include "KeyStrokes.h"
@@ -12,6 +13,7 @@
 #include "platform/IntegerText.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/RegionalSettings.h"
+#include "platform/ThreadPriority.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/QtMainThreadInvoker.h"
 
@@ -108,15 +110,15 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   TabSheet2 = page("TabSheet2");
   TabSheet3 = page("TabSheet3");
 
-  const auto background = [](QWidget* sheet, const char* name, const char* picture) {
+  const auto background = [](QWidget* sheet, const char* name) {
     auto* image = new QLabel(sheet);
     image->setObjectName(name);
     image->setGeometry(0, 0, layout::Page.Width, layout::Page.Height);
-    image->setPixmap(Picture(picture));
     return image;
   };
-  Image2 = background(TabSheet1, "Image2", "voucher-screen.jpg");
-  Image3 = background(TabSheet2, "Image3", "cashcard-screen.jpg");
+  Image2 = background(TabSheet1, "Image2");
+  Image2->setPixmap(Picture("voucher-screen.jpg"));
+  Image3 = background(TabSheet2, "Image3");  // its picture once the window is shown
 
   // The voucher screen, in tab order.
   edTno = EntryField(TabSheet1, layout::edTno, "edTno");
@@ -177,8 +179,23 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
 
 // sio goes first: until its Close has stopped the event thread, a hand-off may
 // still report an error through the message boxes and the invoker, which are
-// members destroyed before sio would otherwise be.
-TfmMain::~TfmMain() { sio.reset(); }
+// members destroyed before sio would otherwise be. The decoding thread ends before
+// the window it reports to (its report, if still queued, goes with the window).
+TfmMain::~TfmMain() {
+  sio.reset();
+  if (cashCardDecoding_.joinable()) cashCardDecoding_.join();
+}
+
+void TfmMain::PutCashCardBackground() {
+  if (cashCardBackgroundPut_) return;
+  if (cashCardDecoding_.joinable()) {
+    cashCardDecoding_.join();
+  } else {
+    cashCardBackground_ = EmbeddedPicture("cashcard-screen.jpg");
+  }
+  cashCardBackgroundPut_ = true;
+  Image3->setPixmap(QPixmap::fromImage(std::move(cashCardBackground_)));
+}
 
 QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {
   auto* field = new QLineEdit(page);
@@ -213,6 +230,18 @@ void TfmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (shown_) return;
   shown_ = true;
+  // The operator can't see the cash-card screen before touching its button: its
+  // background is decoded once the window is on its way to the screen (the event
+  // loop's first pass), on a thread at a priority that leaves the processor to the
+  // window, and put in place when done, or at once when the screen is chosen first.
+  QTimer::singleShot(0, this, [this] {
+    if (cashCardBackgroundPut_) return;  // the screen was chosen before
+    cashCardDecoding_ = std::thread([this] {
+      platform::SetCurrentThreadPriority(-2);
+      cashCardBackground_ = EmbeddedPicture("cashcard-screen.jpg");
+      QMetaObject::invokeMethod(this, [this] { PutCashCardBackground(); }, Qt::QueuedConnection);
+    });
+  });
   FormShow();
 }
 
@@ -270,6 +299,7 @@ void TfmMain::ImageButton1Click() {
 }
 
 void TfmMain::ImageButton2Click() {
+  PutCashCardBackground();
   PC->setCurrentIndex(1);
   edMno->setFocus();
 }

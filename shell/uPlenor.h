@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "journal/ReceiptDesk.h"
 #include "payment/Operations.h"
@@ -95,6 +96,9 @@ class TfmMain : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  // Puts the cash-card screen's background on Image3, once: waits for its thread,
+  // or decodes it here when the window was never shown.
+  void PutCashCardBackground();
   QLineEdit* EntryField(QWidget* page, const layout::Rect& place, const char* name);
   widgets::TSpeedButton* CommandButton(QWidget* page, const layout::Rect& place, const char* name);
   void Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys, const std::array<const char*, 12>& names);
@@ -131,6 +135,11 @@ class TfmMain : public QWidget {
   std::unique_ptr<TWebBrowser> browser_;
   std::unique_ptr<journal::ReceiptDesk> desk_;  // from start-up on
   bool shown_ = false;
+  // The cash-card screen's background, decoded on a thread of its own at a low
+  // priority while the window is shown and waits for its first touch.
+  std::thread cashCardDecoding_;
+  QImage cashCardBackground_;  // the thread's until it has been joined
+  bool cashCardBackgroundPut_ = false;
 };
 
 }  // namespace shell
