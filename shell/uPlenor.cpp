@@ -24,9 +24,6 @@ QString ToQt(const std::string& cp949) { return QString::fromStdString(platform:
 std::string FromQt(const QString& text) { return platform::Utf8ToCp949(text.toStdString()); }
 std::string Korean(const char* utf8) { return platform::Utf8ToCp949(utf8); }
 
-// A picture embedded in the program; the pixmap takes the decoded pixels as they are.
-QPixmap Picture(const char* name) { return QPixmap::fromImage(EmbeddedPicture(name)); }
-
 void Place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.Left, r.Top, r.Width, r.Height); }
 
 // "굴림체" as the layout names it, drawn with a Korean monospace font of this system.
@@ -184,6 +181,10 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
 TfmMain::~TfmMain() {
   sio.reset();
   if (cashCardDecoding_.joinable()) cashCardDecoding_.join();
+}
+
+QPixmap TfmMain::Picture(const char* name) {
+  return QPixmap::fromImage(environment_.Prepared ? environment_.Prepared->TakePicture(name) : EmbeddedPicture(name));
 }
 
 void TfmMain::PutCashCardBackground() {

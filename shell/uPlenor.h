@@ -16,6 +16,7 @@
 #include "settings/MerchantSettings.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ScreenLayout.h"
+#include "shell/StartupPreparation.h"
 #include "shell/WebBrowser.h"
 #include "widgets/ImageButton.h"
 #include "widgets/SpeedButton.h"
@@ -26,6 +27,13 @@ namespace shell {
 // simulator's report on this machine.
 inline constexpr const char* kServiceWebPage = "http://127.0.0.1:19980";
 
+// The pictures the operator may see before the first touch has been handled: the
+// header and its buttons in every look, and the voucher screen. The cash-card
+// screen's background is decoded once the window is being shown.
+inline constexpr std::array<const char*, 7> kFirstScreenPictures{
+    "header.jpg",           "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
+    "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg"};
+
 // What the window reaches outside itself; tests put doubles in.
 struct TfmMainEnvironment {
   std::string ProgramDirectory;                        // settings, devices/, the web view library
@@ -33,6 +41,7 @@ struct TfmMainEnvironment {
   MessageBoxes* Messages = nullptr;                    // modal boxes; none: the window's own
   std::shared_ptr<serial::MainThreadInvoker> MainThread;  // for sio; none: the Qt event loop
   std::shared_ptr<platform::SerialDeviceOpener> SerialDevices;  // none: the real ones
+  StartupPreparation* Prepared = nullptr;  // pictures decoded ahead; none: decoded as the screens are built
 };
 TfmMainEnvironment DefaultEnvironment();
 
@@ -96,6 +105,7 @@ class TfmMain : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  QPixmap Picture(const char* name);
   // Puts the cash-card screen's background on Image3, once: waits for its thread,
   // or decodes it here when the window was never shown.
   void PutCashCardBackground();

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdint>
 
-
 TEST(PicturesTest, EveryEmbeddedPictureIsWhatQtsOwnReaderMakesOfIt) {
   for (const char* name : {"header.jpg", "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
                            "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg", "cashcard-screen.jpg"}) {

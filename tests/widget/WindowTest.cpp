@@ -33,6 +33,19 @@ TEST_F(WindowTest, StartsOnTheVoucherScreenWithTheCursorInTheVoucherNumber) {
   EXPECT_TRUE(Shows(w.Image3->pixmap(), "cashcard-screen.jpg"));
 }
 
+TEST_F(WindowTest, PicturesDecodedAheadByStartUpAreTheOnesShown) {
+  shell::StartupPreparation prepared(shell::kFirstScreenPictures);
+  auto& w = Start(&prepared);
+  EXPECT_TRUE(Shows(w.Image1->pixmap(), "header.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton1->PictureUp(), "voucher-button-up.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton1->PictureDown(), "voucher-button-down.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton2->PictureUp(), "cashcard-button-up.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton2->PictureOver(), "cashcard-button-down.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton3->PictureDown(), "report-button.jpg"));
+  EXPECT_TRUE(Shows(w.Image2->pixmap(), "voucher-screen.jpg"));
+  EXPECT_TRUE(Shows(QPixmap::fromImage(prepared.TakePicture("header.jpg")), "header.jpg"));  // taken: decoded anew
+}
+
 TEST_F(WindowTest, SerialPrinterThatCannotOpenIsToldOnceAtStartUp) {
   WriteSettings("7");
   std::filesystem::create_symlink(dir.path() / "no-such-tty", dir.path() / "devices" / "COM7");
