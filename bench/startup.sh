@@ -51,13 +51,21 @@ for ((i = 0; i < runs; i++)); do measure "$i"; done
 
 median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
-t_floor=$(median "${floor_us[@]}") t_terminal=$(median "${terminal_us[@]}")
-m_floor=$(median "${floor_kb[@]}") m_terminal=$(median "${terminal_kb[@]}")
+spread() { # the middle half of the rounds' own ratios: how much the machine disturbed them
+  local i
+  for ((i = 0; i < runs; i++)); do ratio "${terminal[i]}" "${floor[i]}"; echo; done |
+    sort -n | awk '{v[NR] = $1} END {printf "%.2f-%.2f", v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)]}'
+}
+report() { # WHAT UNIT DIVISOR: the medians, their ratio and the spread of the rounds
+  local t=$(median "${terminal[@]}") f=$(median "${floor[@]}")
+  printf '  %-46s AP_VEK %6.1f %s, empty window %6.1f %s: ratio %sx (goal 1.2x; rounds %s)\n' "$1" \
+    "$(ratio "$t" "$3")" "$2" "$(ratio "$f" "$3")" "$2" "$(ratio "$t" "$f")" "$(spread)"
+}
 echo "start-up, $runs runs of each interleaved on this display"
-printf '  time from exec to the 1024x768 window mapped: AP_VEK %.1f ms, empty window %.1f ms: ratio %sx (goal 1.2x)\n' \
-  "$(ratio "$t_terminal" 1000)" "$(ratio "$t_floor" 1000)" "$(ratio "$t_terminal" "$t_floor")"
-printf '  resident memory once settled:                  AP_VEK %.1f MB, empty window %.1f MB: ratio %sx (goal 1.2x)\n' \
-  "$(ratio "$m_terminal" 1024)" "$(ratio "$m_floor" 1024)" "$(ratio "$m_terminal" "$m_floor")"
+terminal=("${terminal_us[@]}") floor=("${floor_us[@]}")
+report "time from exec to the 1024x768 window mapped:" ms 1000
+terminal=("${terminal_kb[@]}") floor=("${floor_kb[@]}")
+report "resident memory once settled:" MB 1024
 
 # The web page screen starts its browser processes: their memory, once.
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
@@ -68,7 +76,7 @@ tree() { # the process and every process it started, and theirs
 }
 ./AP_VEK 2>"$work/browser.log" &
 pid=$!
-until xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1; do sleep 0.01; done
+for _ in $(seq 2000); do xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1 && break; sleep 0.01; done
 sleep 1
 xdotool mousemove 650 50 click 1
 sleep 5
