@@ -189,13 +189,10 @@ QPixmap TfmMain::Picture(const char* name) {
 
 void TfmMain::PutCashCardBackground() {
   if (cashCardBackgroundPut_) return;
-  if (cashCardDecoding_.joinable()) {
-    cashCardDecoding_.join();
-  } else {
-    cashCardBackground_ = EmbeddedPicture("cashcard-screen.jpg");
-  }
   cashCardBackgroundPut_ = true;
-  Image3->setPixmap(QPixmap::fromImage(std::move(cashCardBackground_)));
+  Image3->setPixmap(QPixmap::fromImage(cashCardDecoded_.load(std::memory_order_acquire)
+                                           ? std::move(cashCardBackground_)
+                                           : EmbeddedPicture("cashcard-screen.jpg")));
 }
 
 QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {
@@ -234,12 +231,14 @@ void TfmMain::showEvent(QShowEvent* event) {
   // The operator can't see the cash-card screen before touching its button: its
   // background is decoded once the window is on its way to the screen (the event
   // loop's first pass), on a thread at a priority that leaves the processor to the
-  // window, and put in place when done, or at once when the screen is chosen first.
+  // window, and put in place when done (or decoded at once if the screen is chosen
+  // before).
   QTimer::singleShot(0, this, [this] {
     if (cashCardBackgroundPut_) return;  // the screen was chosen before
     cashCardDecoding_ = std::thread([this] {
       platform::SetCurrentThreadPriority(-2);
       cashCardBackground_ = EmbeddedPicture("cashcard-screen.jpg");
+      cashCardDecoded_.store(true, std::memory_order_release);
       QMetaObject::invokeMethod(this, [this] { PutCashCardBackground(); }, Qt::QueuedConnection);
     });
   });

@@ -5,6 +5,7 @@
 #include <QStackedWidget>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -106,8 +107,9 @@ class TfmMain : public QWidget {
 
  private:
   QPixmap Picture(const char* name);
-  // Puts the cash-card screen's background on Image3, once: waits for its thread,
-  // or decodes it here when the window was never shown.
+  // Puts the cash-card screen's background on Image3, once: the picture its thread
+  // decoded, or, while that thread isn't done (or the window was never shown), one
+  // decoded here. The main thread never waits for the low-priority thread.
   void PutCashCardBackground();
   QLineEdit* EntryField(QWidget* page, const layout::Rect& place, const char* name);
   widgets::TSpeedButton* CommandButton(QWidget* page, const layout::Rect& place, const char* name);
@@ -148,7 +150,8 @@ class TfmMain : public QWidget {
   // The cash-card screen's background, decoded on a thread of its own at a low
   // priority while the window is shown and waits for its first touch.
   std::thread cashCardDecoding_;
-  QImage cashCardBackground_;  // the thread's until it has been joined
+  QImage cashCardBackground_;             // the thread's until it sets cashCardDecoded_
+  std::atomic<bool> cashCardDecoded_{false};
   bool cashCardBackgroundPut_ = false;
 };
 
