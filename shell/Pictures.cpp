@@ -16,7 +16,8 @@ QImage DecodePicture(std::string_view jpeg) {
 }
 
 QImage EmbeddedPicture(const char* name) {
-  // The bytes where the program holds them (rcc stores JPEG files uncompressed).
+  // The bytes where the program holds them: rcc leaves JPEG files uncompressed, so
+  // nothing is copied.
   const QByteArray bytes = QResource(QStringLiteral(":/assets/") + QString::fromLatin1(name)).uncompressedData();
   return DecodePicture(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }

@@ -7,6 +7,7 @@
 #include "BlockedInput.h"
 #include "KeyStrokes.h"
 #include "Pictures.h"
+#include "StartupPreparation.h"
 #include "payment/EntryChecks.h"
 #include "payment/TerminalPaymentModule.h"
 #include "platform/Cp949.h"

@@ -17,7 +17,6 @@
 #include "settings/MerchantSettings.h"
 #include "shell/MessageBoxes.h"
 #include "shell/ScreenLayout.h"
-#include "shell/StartupPreparation.h"
 #include "shell/WebBrowser.h"
 #include "widgets/ImageButton.h"
 #include "widgets/SpeedButton.h"
@@ -32,8 +31,10 @@ inline constexpr const char* kServiceWebPage = "http://127.0.0.1:19980";
 // header and its buttons in every look, and the voucher screen. The cash-card
 // screen's background is decoded once the window is being shown.
 inline constexpr std::array<const char*, 7> kFirstScreenPictures{
-    "header.jpg",           "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
+    "header.jpg", "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
     "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg"};
+
+class StartupPreparation;
 
 // What the window reaches outside itself; tests put doubles in.
 struct TfmMainEnvironment {

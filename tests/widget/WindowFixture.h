@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "payment/LibraryPaymentModule.h"
 #include "shell/Application.h"
+#include "shell/StartupPreparation.h"
 #include "shell/uPlenor.h"
 
 // Message boxes that the test reads instead of the operator.
