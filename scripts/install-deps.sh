@@ -13,6 +13,8 @@ packages=("$@")
   qt6-webengine-dev                 # the web page screen's browser
   fonts-nanum fonts-nanum-coding    # Korean fonts of the window and the pictures
   xvfb xauth xdotool imagemagick    # end-to-end tests and screenshots on a virtual display
+  libxcb1-dev                       # the start-up probe watches the display
+  libfontconfig-dev                 # start-up loads the font configuration beside the application object
   libqt6sql6-sqlite sqlite3 curl    # the payment service simulator's books, and checking them
   libsqlite3-dev                    # the terminal's journal of accepted operations
   locales                           # locale sources for the regional settings test

@@ -1,11 +1,16 @@
 // The program: the application, the main window, the event loop.
 #include "Application.h"
+#include "StartupPreparation.h"
 #include "uPlenor.h"
 
 int main(int argc, char** argv) {
+  // First, so that it runs while the application object connects to the display.
+  shell::StartupPreparation preparation(shell::kFirstScreenPictures);
   shell::TApplication application(argc, argv);
   application.setApplicationName(QString::fromLatin1(shell::kProgramTitle));
-  shell::TfmMain fmMain;
+  shell::TfmMainEnvironment environment = shell::DefaultEnvironment();
+  environment.Prepared = &preparation;
+  shell::TfmMain fmMain(std::move(environment));
   fmMain.show();
   application.exec();
   return 0;

@@ -1,19 +1,20 @@
 #include "uPlenor.h"
 
-#include <QFile>
 #include <QFocusEvent>
-#include <QImage>
 #include <QPixmap>
+#include <QTimer>
 
 #include "BlockedInput.h"
 #include "KeyStrokes.h"
+#include "Pictures.h"
+#include "StartupPreparation.h"
 #include "payment/EntryChecks.h"
 #include "payment/TerminalPaymentModule.h"
 #include "platform/Cp949.h"
 #include "platform/IntegerText.h"
-#include "platform/JpegDecoder.h"
 #include "platform/ProgramDirectory.h"
 #include "platform/RegionalSettings.h"
+#include "platform/ThreadPriority.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/QtMainThreadInvoker.h"
 
@@ -23,17 +24,6 @@ namespace {
 QString ToQt(const std::string& cp949) { return QString::fromStdString(platform::Cp949ToUtf8(cp949)); }
 std::string FromQt(const QString& text) { return platform::Utf8ToCp949(text.toStdString()); }
 std::string Korean(const char* utf8) { return platform::Utf8ToCp949(utf8); }
-
-// A picture embedded in the program, decoded with libjpeg.
-QPixmap Picture(const char* name) {
-  QFile file(QStringLiteral(":/assets/") + QString::fromLatin1(name));
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  const QByteArray bytes = file.readAll();
-  const auto rgb = platform::DecodeJpeg(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-  if (!rgb) return {};
-  const QImage view(rgb->Pixels.data(), rgb->Width, rgb->Height, rgb->Width * 3, QImage::Format_RGB888);
-  return QPixmap::fromImage(view);  // copies the pixels
-}
 
 void Place(QWidget* widget, const layout::Rect& r) { widget->setGeometry(r.Left, r.Top, r.Width, r.Height); }
 
@@ -118,15 +108,15 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   TabSheet2 = page("TabSheet2");
   TabSheet3 = page("TabSheet3");
 
-  const auto background = [](QWidget* sheet, const char* name, const char* picture) {
+  const auto background = [](QWidget* sheet, const char* name) {
     auto* image = new QLabel(sheet);
     image->setObjectName(name);
     image->setGeometry(0, 0, layout::Page.Width, layout::Page.Height);
-    image->setPixmap(Picture(picture));
     return image;
   };
-  Image2 = background(TabSheet1, "Image2", "voucher-screen.jpg");
-  Image3 = background(TabSheet2, "Image3", "cashcard-screen.jpg");
+  Image2 = background(TabSheet1, "Image2");
+  Image2->setPixmap(Picture("voucher-screen.jpg"));
+  Image3 = background(TabSheet2, "Image3");  // its picture once the window is shown
 
   // The voucher screen, in tab order.
   edTno = EntryField(TabSheet1, layout::edTno, "edTno");
@@ -193,8 +183,24 @@ std::unique_ptr<serial::TSioComm> TfmMain::NewSerialPort() {
 
 // sio goes first: until its Close has stopped the event thread, a hand-off may
 // still report an error through the message boxes and the invoker, which are
-// members destroyed before sio would otherwise be.
-TfmMain::~TfmMain() { sio.reset(); }
+// members destroyed before sio would otherwise be. The decoding thread ends before
+// the window it reports to (its report, if still queued, goes with the window).
+TfmMain::~TfmMain() {
+  sio.reset();
+  if (cashCardDecoding_.joinable()) cashCardDecoding_.join();
+}
+
+QPixmap TfmMain::Picture(const char* name) {
+  return QPixmap::fromImage(environment_.Prepared ? environment_.Prepared->TakePicture(name) : EmbeddedPicture(name));
+}
+
+void TfmMain::PutCashCardBackground() {
+  if (cashCardBackgroundPut_) return;
+  cashCardBackgroundPut_ = true;
+  Image3->setPixmap(QPixmap::fromImage(cashCardDecoded_.load(std::memory_order_acquire)
+                                           ? std::move(cashCardBackground_)
+                                           : EmbeddedPicture("cashcard-screen.jpg")));
+}
 
 QLineEdit* TfmMain::EntryField(QWidget* page, const layout::Rect& place, const char* name) {
   auto* field = new QLineEdit(page);
@@ -229,6 +235,20 @@ void TfmMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (shown_) return;
   shown_ = true;
+  // The operator can't see the cash-card screen before touching its button: its
+  // background is decoded once the window is on its way to the screen (the event
+  // loop's first pass), on a thread at a priority that leaves the processor to the
+  // window, and put in place when done (or decoded at once if the screen is chosen
+  // before).
+  QTimer::singleShot(0, this, [this] {
+    if (cashCardBackgroundPut_) return;  // the screen was chosen before
+    cashCardDecoding_ = std::thread([this] {
+      platform::SetCurrentThreadPriority(-2);
+      cashCardBackground_ = EmbeddedPicture("cashcard-screen.jpg");
+      cashCardDecoded_.store(true, std::memory_order_release);
+      QMetaObject::invokeMethod(this, [this] { PutCashCardBackground(); }, Qt::QueuedConnection);
+    });
+  });
   FormShow();
 }
 
@@ -286,6 +306,7 @@ void TfmMain::ImageButton1Click() {
 }
 
 void TfmMain::ImageButton2Click() {
+  PutCashCardBackground();
   PC->setCurrentIndex(1);
   edMno->setFocus();
 }

@@ -5,9 +5,11 @@
 #include <QStackedWidget>
 #include <QWidget>
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "journal/ReceiptDesk.h"
 #include "payment/Operations.h"
@@ -25,6 +27,15 @@ namespace shell {
 // simulator's report on this machine.
 inline constexpr const char* kServiceWebPage = "http://127.0.0.1:19980";
 
+// The pictures the operator may see before the first touch has been handled: the
+// header and its buttons in every look, and the voucher screen. The cash-card
+// screen's background is decoded once the window is being shown.
+inline constexpr std::array<const char*, 7> kFirstScreenPictures{
+    "header.jpg", "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
+    "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg"};
+
+class StartupPreparation;
+
 // What the window reaches outside itself; tests put doubles in.
 struct TfmMainEnvironment {
   std::string ProgramDirectory;                        // settings, devices/, the web view library
@@ -32,6 +43,7 @@ struct TfmMainEnvironment {
   MessageBoxes* Messages = nullptr;                    // modal boxes; none: the window's own
   std::shared_ptr<serial::MainThreadInvoker> MainThread;  // for sio; none: the Qt event loop
   std::shared_ptr<platform::SerialDeviceOpener> SerialDevices;  // none: the real ones
+  StartupPreparation* Prepared = nullptr;  // pictures decoded ahead; none: decoded as the screens are built
 };
 TfmMainEnvironment DefaultEnvironment();
 
@@ -95,6 +107,11 @@ class TfmMain : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  QPixmap Picture(const char* name);
+  // Puts the cash-card screen's background on Image3, once: the picture its thread
+  // decoded, or, while that thread isn't done (or the window was never shown), one
+  // decoded here. The main thread never waits for the low-priority thread.
+  void PutCashCardBackground();
   QLineEdit* EntryField(QWidget* page, const layout::Rect& place, const char* name);
   widgets::TSpeedButton* CommandButton(QWidget* page, const layout::Rect& place, const char* name);
   void Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys, const std::array<const char*, 12>& names);
@@ -134,6 +151,12 @@ class TfmMain : public QWidget {
   std::unique_ptr<TWebBrowser> browser_;
   std::unique_ptr<journal::ReceiptDesk> desk_;  // from start-up on
   bool shown_ = false;
+  // The cash-card screen's background, decoded on a thread of its own at a low
+  // priority while the window is shown and waits for its first touch.
+  std::thread cashCardDecoding_;
+  QImage cashCardBackground_;             // the thread's until it sets cashCardDecoded_
+  std::atomic<bool> cashCardDecoded_{false};
+  bool cashCardBackgroundPut_ = false;
 };
 
 }  // namespace shell

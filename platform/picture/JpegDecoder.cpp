@@ -1,12 +1,21 @@
 #include "JpegDecoder.h"
 
+#include <bit>
 #include <csetjmp>
 #include <cstdio>
 
 #include <jpeglib.h>
 
+#ifndef JCS_ALPHA_EXTENSIONS
+#error "libjpeg-turbo is needed: its colour spaces decode straight into 32-bit pixels"
+#endif
+
 namespace platform {
 namespace {
+
+// 0xFFRRGGBB as a word in memory: the alpha spaces set the fourth byte to 0xFF
+// (the X spaces leave it undefined).
+constexpr J_COLOR_SPACE kWordSpace = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
 
 // libjpeg reports fatal errors through a callback that must not return.
 struct ErrorManager {
@@ -19,9 +28,10 @@ void OnMessage(j_common_ptr) {}  // warnings about corrupt data are not printed
 
 constexpr std::size_t kMaxPixels = std::size_t{64} << 20;
 
-// Only libjpeg's own structures live in this frame, so the jump back is safe;
-// `out` belongs to the caller.
-bool DecodeInto(std::string_view bytes, RgbImage& out) {
+// Only libjpeg's own structures and trivial values live in this frame, so the jump
+// back is safe; the rows belong to the caller. An exception from `rows` leaves
+// through here after libjpeg's structures are released.
+bool DecodeInto(std::string_view bytes, const std::function<PixelRows(int, int)>& rows) {
   jpeg_decompress_struct info{};
   ErrorManager errors{};
   info.err = jpeg_std_error(&errors.base);
@@ -34,19 +44,25 @@ bool DecodeInto(std::string_view bytes, RgbImage& out) {
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<unsigned long>(bytes.size()));
   jpeg_read_header(&info, TRUE);
-  info.out_color_space = JCS_RGB;
+  info.out_color_space = kWordSpace;
   jpeg_start_decompress(&info);
   const std::size_t width = info.output_width;
   const std::size_t height = info.output_height;
-  if (width * height > kMaxPixels || info.output_components != 3) {
+  PixelRows target;
+  if (width * height <= kMaxPixels && info.output_components == 4) {
+    try {
+      target = rows(static_cast<int>(width), static_cast<int>(height));
+    } catch (...) {
+      jpeg_destroy_decompress(&info);
+      throw;
+    }
+  }
+  if (target.First == nullptr || target.BytesPerLine < width * 4) {
     jpeg_destroy_decompress(&info);
     return false;
   }
-  out.Width = static_cast<int>(width);
-  out.Height = static_cast<int>(height);
-  out.Pixels.resize(width * height * 3);
   while (info.output_scanline < height) {
-    JSAMPROW row = out.Pixels.data() + std::size_t{info.output_scanline} * width * 3;
+    JSAMPROW row = target.First + std::size_t{info.output_scanline} * target.BytesPerLine;
     jpeg_read_scanlines(&info, &row, 1);
   }
   jpeg_finish_decompress(&info);
@@ -56,10 +72,8 @@ bool DecodeInto(std::string_view bytes, RgbImage& out) {
 
 }  // namespace
 
-std::optional<RgbImage> DecodeJpeg(std::string_view bytes) {
-  RgbImage image;
-  if (!DecodeInto(bytes, image)) return std::nullopt;
-  return image;
+bool DecodeJpeg(std::string_view bytes, const std::function<PixelRows(int width, int height)>& rows) {
+  return DecodeInto(bytes, rows);
 }
 
 }  // namespace platform

@@ -1,20 +1,24 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <functional>
 #include <string_view>
-#include <vector>
 
 namespace platform {
 
-// A decoded picture: rows of 8-bit RGB triples, top to bottom.
-struct RgbImage {
-  int Width = 0;
-  int Height = 0;
-  std::vector<std::uint8_t> Pixels;  // Width * Height * 3 bytes
+// Where a decoded picture goes: its first row, and the distance in bytes from one
+// row to the next (at least four bytes a pixel).
+struct PixelRows {
+  std::uint8_t* First = nullptr;
+  std::size_t BytesPerLine = 0;
 };
 
-// Decodes a JPEG file's bytes with libjpeg; nullopt for anything that isn't one.
-std::optional<RgbImage> DecodeJpeg(std::string_view bytes);
+// Decodes a JPEG file's bytes with libjpeg into 32-bit pixels, each the word
+// 0xFFRRGGBB in the machine's byte order, straight into the memory that `rows`
+// gives for the picture's width and height (a null First refuses the picture):
+// no copy and no conversion of the pixels afterwards. False for anything that
+// isn't a JPEG picture, and for a refused one; the rows may then hold part of it.
+bool DecodeJpeg(std::string_view bytes, const std::function<PixelRows(int width, int height)>& rows);
 
 }  // namespace platform

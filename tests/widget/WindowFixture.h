@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 #include "payment/LibraryPaymentModule.h"
 #include "shell/Application.h"
+#include "shell/StartupPreparation.h"
 #include "shell/uPlenor.h"
 
 // Message boxes that the test reads instead of the operator.
@@ -55,10 +56,11 @@ class WindowTest : public ::testing::Test {
     testsupport::WriteFile(dir.path() / "VEK_Demo.ini", testsupport::SettingsFile(printerPort));
   }
 
-  // Creates and shows the window as start-up does.
-  shell::TfmMain& Start() {
+  // Creates and shows the window as start-up does (with the pictures start-up
+  // decoded ahead, when given).
+  shell::TfmMain& Start(shell::StartupPreparation* prepared = nullptr) {
     shell::TfmMainEnvironment env{dir.dir(), std::make_shared<payment::LibraryPaymentModule>(), &messages, nullptr,
-                                  nullptr};
+                                  nullptr, prepared};
     window = std::make_unique<shell::TfmMain>(env);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the window asks for it itself

@@ -1,9 +1,12 @@
 // The window as the operator meets it: start-up, keypad, screens and commands.
 #include "WindowFixture.h"
+#include "shell/Pictures.h"
 
 using testsupport::K;
 
 namespace {
+bool Shows(const QPixmap& shown, const char* picture) { return shown.toImage() == shell::EmbeddedPicture(picture); }
+
 widgets::TSpeedButton* Key(const std::array<widgets::TSpeedButton*, 12>& keys, const char* value) {
   for (auto* key : keys)
     if (key->Hint == value) return key;
@@ -23,6 +26,24 @@ TEST_F(WindowTest, StartsOnTheVoucherScreenWithTheCursorInTheVoucherNumber) {
   EXPECT_EQ(w.lMsg1->text(), " ");
   EXPECT_EQ(w.ImageButton1->size(), QSize(257, 58));
   EXPECT_EQ(w.ImageButton2->pos(), QPoint(262, 22));
+  EXPECT_TRUE(Shows(w.Image2->pixmap(), "voucher-screen.jpg"));
+  // The cash-card screen's background, decoded after the window was shown, arrives
+  // without a touch.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !w.Image3->pixmap().isNull(); }, 5000));
+  EXPECT_TRUE(Shows(w.Image3->pixmap(), "cashcard-screen.jpg"));
+}
+
+TEST_F(WindowTest, PicturesDecodedAheadByStartUpAreTheOnesShown) {
+  shell::StartupPreparation prepared(shell::kFirstScreenPictures);
+  auto& w = Start(&prepared);
+  EXPECT_TRUE(Shows(w.Image1->pixmap(), "header.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton1->PictureUp(), "voucher-button-up.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton1->PictureDown(), "voucher-button-down.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton2->PictureUp(), "cashcard-button-up.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton2->PictureOver(), "cashcard-button-down.jpg"));
+  EXPECT_TRUE(Shows(w.ImageButton3->PictureDown(), "report-button.jpg"));
+  EXPECT_TRUE(Shows(w.Image2->pixmap(), "voucher-screen.jpg"));
+  EXPECT_TRUE(Shows(QPixmap::fromImage(prepared.TakePicture("header.jpg")), "header.jpg"));  // taken: decoded anew
 }
 
 TEST_F(WindowTest, SerialPrinterThatCannotOpenIsToldOnceAtStartUp) {
@@ -107,6 +128,7 @@ TEST_F(WindowTest, ScreenButtonsMoveTheFocusAndKeepTheTexts) {
 
   QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
   EXPECT_EQ(w.PC->currentIndex(), 1);
+  EXPECT_TRUE(Shows(w.Image3->pixmap(), "cashcard-screen.jpg"));  // also when chosen before its decoding ended
   EXPECT_EQ(w.ActiveEntryField, w.edMno);
   Click(Key(w.CashCardKeys, "9"));
   EXPECT_EQ(w.edMno->text(), "9");
