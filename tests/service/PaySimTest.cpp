@@ -6,8 +6,11 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <vector>
+
+#include <poll.h>
 
 #include "ServiceFixture.h"
 #include "payment/Reply.h"
@@ -23,6 +26,17 @@ const std::string kVoucher = "1000000000001";  // CT01, 50,000
 const std::string kBigVoucher = "1000000000003";  // CT03, 100,000
 const std::string kCard = "9000000000001";  // 200,000
 const TerminalIdentity kTerminal{"1004", "1234567890"};
+
+// A connection to the loopback's `port`.
+int ConnectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return fd;
+}
 
 class PaySimTest : public ::testing::Test {
  protected:
@@ -52,15 +66,7 @@ class PaySimTest : public ::testing::Test {
     close(fd);
     return got;
   }
-  int Connect() const {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(server->Port()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-  }
+  int Connect() const { return ConnectTo(server->Port()); }
   qint64 Scalar(const QString& sql) {
     qint64 value = -1;
     {
@@ -241,6 +247,113 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
   EXPECT_LE(acceptedSum.load() - booked, 20 * 700);
   EXPECT_GT(acceptedSum.load(), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE result = '' OR state = 'answering'"), 0);  // nothing half done
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The whole answer to GET / on `port` (the server hangs up after it).
+std::string ReportPage(int port) {
+  const int fd = ConnectTo(port);
+  const std::string request = "GET / HTTP/1.0\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return got;
+}
+
+// How long the server keeps a client that sends a byte every 200 ms and never a
+// whole request.
+Clock::duration TrickleUntilCutOff(int port, const std::string& first) {
+  const auto start = Clock::now();
+  const int fd = ConnectTo(port);
+  send(fd, first.data(), first.size(), MSG_NOSIGNAL);
+  while (Clock::now() - start < std::chrono::seconds(15)) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 200) > 0) {
+      char byte;
+      if (recv(fd, &byte, 1, MSG_DONTWAIT) <= 0) break;  // hung up on (or reset)
+    }
+    if (send(fd, "A", 1, MSG_NOSIGNAL) < 0) break;
+  }
+  close(fd);
+  return Clock::now() - start;
+}
+
+}  // namespace
+
+// Clients that open a connection and then say nothing, half a request, or a byte now
+// and then get a time limit for the whole request, each on its own: the terminals'
+// inquiries and the report page are answered at once meanwhile.
+TEST_F(PaySimTest, SlowClientsOnEitherPortKeepNobodyWaiting) {
+  std::vector<int> holding;
+  for (int i = 0; i < 6; ++i) {
+    holding.push_back(Connect());
+    if (i % 2 == 1) send(holding.back(), "\x02PAIR\x1C", 6, MSG_NOSIGNAL);
+  }
+  for (int i = 0; i < 3; ++i) {
+    holding.push_back(ConnectTo(server->HttpPort()));
+    if (i == 1) send(holding.back(), "GET / HT", 8, MSG_NOSIGNAL);
+  }
+  Clock::duration paymentTrickle{}, reportTrickle{};
+  std::thread trickling([&] { paymentTrickle = TrickleUntilCutOff(server->Port(), "\x02"); });
+  std::thread tricklingReport([&] { reportTrickle = TrickleUntilCutOff(server->HttpPort(), "GET /"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all of them in before the terminals
+
+  std::atomic<int> answered{0};
+  std::atomic<Clock::rep> slowest{0};
+  std::vector<std::thread> terminals;
+  for (int t = 0; t < 10; ++t)
+    terminals.emplace_back([&, t] {
+      testsupport::Module own;
+      const auto start = Clock::now();
+      const auto [ok, reply] =
+          own.Call(BuildVoucherInquiryRequest({"T" + std::to_string(t), "1234567890"}, kVoucher), server->Port());
+      const Clock::rep took = (Clock::now() - start).count();
+      for (Clock::rep was = slowest; took > was && !slowest.compare_exchange_weak(was, took);) {
+      }
+      if (ok && IsAccepted(CutPayload(reply))) ++answered;
+    });
+  for (auto& t : terminals) t.join();
+  const auto reportStart = Clock::now();
+  const std::string page = ReportPage(server->HttpPort());
+  const auto reportTook = Clock::now() - reportStart;
+
+  EXPECT_EQ(answered, 10);
+  // Well within the time a silent client is given (5 s), let alone the module's.
+  EXPECT_LT(Clock::duration(slowest.load()), std::chrono::seconds(2));
+  EXPECT_EQ(page.rfind("HTTP/1.0 200 OK", 0), 0u);
+  EXPECT_LT(reportTook, std::chrono::seconds(2));
+  trickling.join();
+  tricklingReport.join();
+  EXPECT_GT(paymentTrickle, std::chrono::seconds(4));  // bytes keep coming: not let go per byte...
+  EXPECT_LT(paymentTrickle, std::chrono::seconds(8));  // ...but by the limit of the whole request
+  EXPECT_GT(reportTrickle, std::chrono::seconds(4));
+  EXPECT_LT(reportTrickle, std::chrono::seconds(8));
+  for (const int fd : holding) close(fd);
+}
+
+// A port the service can't use is refused at once: not cut to 16 bits, not 0 (a port
+// of the system's choosing nobody would look for), not read up to the first letter.
+TEST(PaySimOptions, PortsOutsideOneTo65535AreRefused) {
+  for (const std::string args : {"--port abc", "--port 0", "--port 65536", "--http-port 70000", "--http-port 0",
+                                 "--port -1", "--port 19976x", "--port ''", "--http-port"}) {
+    const std::string command = std::string(PAYSIM_PATH) + " --db /nonexistent/folder/paysim.db " + args + " 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string said;
+    char buffer[256];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) said.append(buffer, n);
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args << ": " << status;
+    const std::string option = args.substr(0, args.find(' '));
+    const std::string expected = args == "--http-port" ? "usage: paysim"
+                                                       : "paysim: " + option + " wants a port from 1 to 65535";
+    EXPECT_NE(said.find(expected), std::string::npos) << args << ": " << said;
+  }
 }
 
 namespace {
