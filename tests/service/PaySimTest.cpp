@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <poll.h>
+#include <sys/stat.h>
 
 #include "ServiceFixture.h"
 #include "payment/Reply.h"
@@ -334,6 +335,36 @@ TEST_F(PaySimTest, SlowClientsOnEitherPortKeepNobodyWaiting) {
   EXPECT_GT(reportTrickle, std::chrono::seconds(4));
   EXPECT_LT(reportTrickle, std::chrono::seconds(8));
   for (const int fd : holding) close(fd);
+}
+
+// The books are their owner's alone, whatever the umask paysim starts with; the
+// report page, which anyone on the machine can open, shows an instrument by the
+// last four digits of its number, with its balance.
+TEST(PaySimBooks, PrivateBooksAndAReportWithoutWholeNumbers) {
+  testsupport::TempDir dir;
+  const std::string books = dir.dir() + "paysim.db";
+  const mode_t was = umask(0);
+  testsupport::PaySimProcess server(books, testsupport::FreePort(), testsupport::FreePort());
+  umask(was);
+  testsupport::Module module;
+  const auto [ok, reply] = module.Call(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000)), server.Port());
+  ASSERT_TRUE(ok && IsAccepted(CutPayload(reply))) << reply;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    struct stat st {};
+    ASSERT_EQ(stat((books + suffix).c_str(), &st), 0) << suffix;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << suffix;
+  }
+
+  const std::string page = ReportPage(server.HttpPort());
+  ASSERT_EQ(page.rfind("HTTP/1.0 200 OK", 0), 0u) << page.substr(0, 100);
+  for (const char* whole : {"1000000000001", "1000000000003", "9000000000001"})
+    EXPECT_EQ(page.find(whole), std::string::npos) << whole;
+  // The use, and each instrument's row with its balance.
+  EXPECT_NE(page.find("<td>*********0001</td><td class=ok>0000</td><td class=n>1,000원</td>"), std::string::npos);
+  EXPECT_NE(page.find("<td>*********0001</td><td>이용권 CT01</td><td>선발금 5만원권</td><td class=n>49,000원</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<td>*********0002</td><td>큐비캐쉬</td><td>큐비캐쉬 카드</td><td class=n>50,000원</td>"),
+            std::string::npos);
 }
 
 // A port the service can't use is refused at once: not cut to 16 bits, not 0 (a port
