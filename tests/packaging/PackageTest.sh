@@ -219,41 +219,12 @@ terminal=$(pgrep -u vek -x AP_VEK)
 grep -q '^NoNewPrivs:[[:space:]]*1' "/proc/$terminal/status" || fail "the terminal may gain privileges"
 grep -q '^CapBnd:[[:space:]]*0*$' "/proc/$terminal/status" || fail "the terminal keeps capabilities"
 
-touch_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.15; }
-key_x=(636 635 769 901 636 769 901 636 769 901) # key n's centre, n = 0..9
-key_y=(565 287 288 288 381 381 381 470 470 470)
-press_digits() { local s=$1 i; for ((i = 0; i < ${#s}; i++)); do touch_at "${key_x[${s:i:1}]}" "${key_y[${s:i:1}]}"; done; }
-press_digits 1000000000003 # the first touches go to the voucher number
-touch_at 326 476 && press_digits 7000
-touch_at 171 613 # use
-books() { sqlite3 /var/lib/vek-demo/paysim.db "$1"; }
-for _ in $(seq 60); do [ "$(books "SELECT amount || ' ' || result FROM operations WHERE code='9000'")" = "7000 0000" ] && break; sleep 0.1; done
-[ "$(books "SELECT number || ' ' || amount || ' ' || result FROM operations WHERE code='9000'")" = "1000000000003 7000 0000" ] ||
-  fail "books: $(books 'SELECT code, number, amount, result FROM operations')"
-[ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 93000 ] || fail "balance not booked"
-approval=$(books "SELECT approval FROM operations WHERE code='9000'")
-for _ in $(seq 60); do [ -s /var/lib/vek-demo/receipts/receipt-1.txt ] && break; sleep 0.1; done
+in_box=()
+source tests/packaging/Kiosk.sh
 receipt=/var/lib/vek-demo/receipts/receipt-1.txt
-grep -qF "[미스터쿠모 로드 이용권 사용]" "$receipt" || fail "no receipt: $(ls /var/lib/vek-demo/receipts)"
-grep -qF "  승인번호 : $approval" "$receipt" || fail "the receipt lacks approval $approval"
-grep -qF "7,000원" "$receipt" || fail "the receipt lacks the amount"
-# The web page screen: the browser runs as vek, its page renderer in the browser's
-# own sandbox (seccomp filter on, in user, process and network namespaces of its
-# own) under the session's.
-sandboxed() {
-  local p ns browser
-  browser=$(pgrep -u vek -x vek-webview) || return 1
-  for p in $(pgrep -u vek -f QtWebEngineProcess); do
-    grep -q '^Seccomp:[[:space:]]*2' "/proc/$p/status" || continue
-    for ns in user pid net; do [ "$(readlink "/proc/$p/ns/$ns")" != "$(readlink "/proc/$browser/ns/$ns")" ] || continue 2; done
-    return 0
-  done
-  return 1
-}
-touch_at 650 50
-for _ in $(seq 150); do sandboxed && break; sleep 0.1; done
-sandboxed || fail "no sandboxed page renderer: $(tail -5 /tmp/vek-package-test-vek-kiosk.service.log)"
-if pgrep -u vek -af QtWebEngineProcess | grep -q -- '--no-sandbox'; then fail "the browser runs without its sandbox"; fi
+use_voucher_at_kiosk "$receipt"
+[ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 93000 ] || fail "balance not booked"
+open_web_page_in_sandbox
 
 # No file the terminal, its browser or the module host has mapped to run is
 # writable by vek, nor is the module the host calls.
