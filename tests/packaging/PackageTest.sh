@@ -15,7 +15,8 @@
 # open the web page in the browser's own sandbox, then purge the packages and check
 # that nothing is left. Run as root on a machine it may install packages on.
 # Only systemd applies the units' system call filters, address families, namespace
-# restrictions, device lists, kernel and /proc protections and private users.
+# restrictions, device lists, kernel and /proc protections and private users:
+# UnitsUnderSystemd.sh runs the units under systemd in a container.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "FAIL: $*" >&2; exit 1; }
