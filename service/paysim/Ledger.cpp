@@ -40,7 +40,7 @@ const char* OperationCode(Operation op) {
   return "";
 }
 
-// An instrument's number on the report, which anyone at the machine can open: its
+// An instrument's number on the report, which anyone on the machine can open: its
 // last four characters, enough to tell the day's operations apart and no more.
 QString Masked(const QString& number) {
   const qsizetype shown = number.size() > 4 ? 4 : 0;
