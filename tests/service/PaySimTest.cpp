@@ -159,6 +159,7 @@ TEST_F(PaySimTest, ModuleTellsTheOperatorWhenNoServerAnswers) {
   EXPECT_EQ(text, K("서버연결실패"));
 }
 
+// (A client that sends too little, too slowly: SlowClientsOnEitherPortKeepNobodyWaiting.)
 TEST_F(PaySimTest, BadInputIsRefusedOrCutOffAndTheServerKeepsServing) {
   EXPECT_EQ(ResultCode(CutPayload(Raw("garbage without frame"))), "9001");
   EXPECT_EQ(ResultCode(CutPayload(Raw(std::string(1 << 20, 'x')))), "9001");
@@ -170,9 +171,6 @@ TEST_F(PaySimTest, BadInputIsRefusedOrCutOffAndTheServerKeepsServing) {
             "9001");
   EXPECT_EQ(ResultCode(CutPayload(Raw(BuildVoucherUseRequest(kTerminal, kBigVoucher, SplitAmount(1000000000))))),
             "9001");  // ten digits, not nine of them
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Raw(""), "");  // says nothing: let go after the time limit
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_EQ(Balance(kVoucher), 50000);
   EXPECT_EQ(Balance(kBigVoucher), 100000);
 }
@@ -334,7 +332,14 @@ TEST_F(PaySimTest, SlowClientsOnEitherPortKeepNobodyWaiting) {
   EXPECT_LT(paymentTrickle, std::chrono::seconds(8));  // ...but by the limit of the whole request
   EXPECT_GT(reportTrickle, std::chrono::seconds(4));
   EXPECT_LT(reportTrickle, std::chrono::seconds(8));
-  for (const int fd : holding) close(fd);
+  // Those that held their connections have been let go by the same limit.
+  for (const int fd : holding) {
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 3000), 1);
+    char byte;
+    EXPECT_LE(recv(fd, &byte, 1, MSG_DONTWAIT), 0);
+    close(fd);
+  }
 }
 
 // The books are their owner's alone, whatever the umask paysim starts with; the
