@@ -162,8 +162,12 @@ as_unit() {
 as_unit vek-paysim.service
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
 as_unit vek-receipt-printer.service
-for _ in $(seq 100); do [ -L /opt/vek-terminal/devices/COM3 ] && break; sleep 0.05; done
-[ -L /opt/vek-terminal/devices/COM3 ] || fail "the virtual printer did not come up"
+# COM3 (root's link) names the printer's line once the printer has linked it in its
+# runtime folder: a line the terminal opens through the group of the serial ports.
+for _ in $(seq 100); do [ -e /opt/vek-terminal/devices/COM3 ] && break; sleep 0.05; done
+[ -e /opt/vek-terminal/devices/COM3 ] || fail "the virtual printer did not come up"
+[ "$(stat -L -c '%U:%G %a' /opt/vek-terminal/devices/COM3)" = "vek-demo:dialout 660" ] ||
+  fail "the printer's line: $(stat -L -c '%U:%G %a' /opt/vek-terminal/devices/COM3)"
 
 # The provider's module: a Windows library in the module's folder, root's, readable
 # by vek; the demo's VEKDLL.so set aside, or it would be used first.
