@@ -42,7 +42,10 @@ mount -t tmpfs -o mode=0755 tmpfs "$work/changes"
 mkdir "$work/changes/upper" "$work/changes/work"
 mount -t overlay overlay -o "lowerdir=/,upperdir=$work/changes/upper,workdir=$work/changes/work" "$work/tree" ||
   skip "no overlay of this machine's tree"
-systemd-nspawn -D "$work/tree" --register=no --keep-unit --private-network --capability=all -M vek-units -b \
+# The repository (the packages, the stand-in module) is seen there where it is here,
+# also under /tmp, which the container has of its own.
+systemd-nspawn -D "$work/tree" --register=no --keep-unit --private-network --capability=all -M vek-units \
+  --bind-ro="$repo" -b \
   >"$work/boot.log" 2>&1 &
 nspawn=$!
 for _ in $(seq 300); do
