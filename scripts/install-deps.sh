@@ -18,6 +18,7 @@ packages=("$@")
   libqt6sql6-sqlite sqlite3 curl    # the payment service simulator's books, and checking them
   libsqlite3-dev                    # the terminal's journal of accepted operations
   locales                           # locale sources for the regional settings test
+  systemd-container                 # the packaged units under systemd, in a container
 )
 
 missing=()

@@ -3,8 +3,9 @@
 # fuzz target for a bounded time, the serial tests under Thread Sanitizer, the whole
 # suite under Address and Undefined Behaviour Sanitizers, a short benchmark pass,
 # the 32-bit Windows build under Wine, the Debian packages installed, used and
-# purged on this machine, then the test suite (last, so its summary closes the
-# output). FUZZ_SECONDS sets the time per fuzz target (default 30).
+# purged on this machine and their units run under systemd in a container, then the
+# test suite (last, so its summary closes the output). FUZZ_SECONDS sets the time
+# per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -53,6 +54,8 @@ bash scripts/test-windows.sh
 
 echo "== Debian packages: install, a voucher use at the kiosk, purge =="
 bash tests/packaging/PackageTest.sh
+echo "== The packaged units under systemd, in a container =="
+bash tests/packaging/UnitsUnderSystemd.sh
 
 echo "== Tests =="
 ctest --preset default -j2

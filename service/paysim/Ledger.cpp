@@ -1,11 +1,16 @@
 #include "Ledger.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QLocale>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <stdexcept>
 
 #include "platform/Cp949.h"
@@ -34,6 +39,13 @@ const char* OperationCode(Operation op) {
   return "";
 }
 
+// An instrument's number on the report, which anyone on the machine can open: its
+// last four characters, enough to tell the day's operations apart and no more.
+QString Masked(const QString& number) {
+  const qsizetype shown = number.size() > 4 ? 4 : 0;
+  return QString(number.size() - shown, u'*') + number.right(shown);
+}
+
 QString Won(qint64 amount) { return QLocale(QLocale::Korean).toString(amount) + QString::fromUtf8("원"); }
 
 struct Demo {
@@ -58,6 +70,11 @@ constexpr Demo kDemo[] = {
 }  // namespace
 
 Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + path) {
+  // The books are their owner's alone, whatever the caller's umask; SQLite gives the
+  // files it adds beside them (-wal, -shm) the same mode.
+  const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) throw std::runtime_error("cannot open " + path.toStdString() + ": " + std::strerror(errno));
+  ::close(fd);
   QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
   db.setDatabaseName(path);
   if (!db.open()) throw std::runtime_error("cannot open " + path.toStdString() + ": " + db.lastError().text().toStdString());
@@ -341,7 +358,7 @@ QByteArray Ledger::ReportPage() {
     if (ok && (code == "9000" || code == "9300")) paid += amount;
     if (ok && (code == "9002" || code == "9302")) paid -= amount;
     html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=%4>%5</td><td class=n>%6</td><td>%7</td><td>%8</td></tr>")
-                .arg(q.value(1).toString(), kind(code), q.value(3).toString().toHtmlEscaped(), ok ? "ok" : "no",
+                .arg(q.value(1).toString(), kind(code), Masked(q.value(3).toString()).toHtmlEscaped(), ok ? "ok" : "no",
                      reversed ? QString::fromUtf8("되돌림") : q.value(6).toString(), code == "9100" ? QString() : Won(amount),
                      q.value(5).toString(),
                      reversed ? QString::fromUtf8("응답이 단말기에 전달되지 않아 되돌렸습니다.")
@@ -356,7 +373,7 @@ QByteArray Ledger::ReportPage() {
   Exec(b, "SELECT number, kind, type_code, name, balance FROM instruments ORDER BY kind DESC, number");
   while (b.next())
     html += QString("<tr><td>%1</td><td>%2</td><td>%3</td><td class=n>%4</td></tr>")
-                .arg(b.value(0).toString(),
+                .arg(Masked(b.value(0).toString()).toHtmlEscaped(),
                      b.value(1).toString() == "voucher" ? QString::fromUtf8("이용권 ") + b.value(2).toString()
                                                         : QString::fromUtf8("큐비캐쉬"),
                      b.value(3).toString().toHtmlEscaped(), Won(b.value(4).toLongLong()));

@@ -34,7 +34,8 @@ class Ledger {
   Decision Handle(const Request& request);
   void Delivered(qint64 operationId);
   void Undelivered(qint64 operationId);
-  // The web report: the day's operations per terminal, totals, balances (UTF-8 HTML).
+  // The web report: the day's operations per terminal, totals, balances (UTF-8 HTML);
+  // instruments by the last four characters of their numbers only.
   QByteArray ReportPage();
 
  private:

@@ -2,7 +2,8 @@
 //   paysim [--db FILE] [--port N] [--http-port N]
 // Payment messages on 127.0.0.1:19976 (one connection per exchange), the web report
 // on http://127.0.0.1:19980/, the books in paysim.db in the current folder. Stops
-// cleanly on SIGTERM or SIGINT.
+// cleanly on SIGTERM or SIGINT. A port outside 1-65535 is refused (exit 2): a
+// number cut to 16 bits, or 0 (any free port), would serve where nobody looks.
 #include <QCoreApplication>
 #include <QHostAddress>
 #include <QSocketNotifier>
@@ -11,6 +12,7 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <optional>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -19,8 +21,11 @@
 
 namespace {
 
-constexpr int kConnectionMs = 5000;  // a report client that says nothing is let go
+constexpr int kConnectionMs = 5000;  // a report client is let go by then, whatever it sends
 constexpr qint64 kMaxHttpHeader = 8192;
+// Report clients at once: a handful that hold their connections can't keep others
+// out, and a flood can't take the descriptors the payments need.
+constexpr int kMaxReportConnections = 64;
 
 int signalPipe[2];
 void OnSignal(int) { [[maybe_unused]] ssize_t n = write(signalPipe[1], "x", 1); }
@@ -34,7 +39,10 @@ void Finish(QTcpSocket* socket, const QByteArray& bytes) {
 void ServeReport(QTcpSocket* socket, paysim::Ledger& ledger) {
   auto* timer = new QTimer(socket);
   timer->setSingleShot(true);
-  QObject::connect(timer, &QTimer::timeout, socket, [socket] { socket->abort(); });
+  QObject::connect(timer, &QTimer::timeout, socket, [socket] {
+    socket->abort();
+    socket->deleteLater();  // gone even should aborting not count as a disconnection
+  });
   timer->start(kConnectionMs);
   QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
   QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, &ledger] {
@@ -57,6 +65,21 @@ void ServeReport(QTcpSocket* socket, paysim::Ledger& ledger) {
   });
 }
 
+// A TCP port as an option's value: decimal digits only, 1 to 65535.
+std::optional<quint16> ParsePort(const QString& text) {
+  if (text.isEmpty() || text.size() > 5) return std::nullopt;
+  for (const QChar c : text)
+    if (c < u'0' || c > u'9') return std::nullopt;
+  const uint value = text.toUInt();
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<quint16>(value);
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: paysim [--db FILE] [--port N] [--http-port N]   (ports 1 to 65535)\n");
+  return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -66,13 +89,21 @@ int main(int argc, char** argv) {
   quint16 httpPort = 19980;
   const QStringList args = app.arguments();
   for (int i = 1; i < args.size(); ++i) {
-    const bool hasValue = i + 1 < args.size();
-    if (args[i] == "--db" && hasValue) database = args[++i];
-    else if (args[i] == "--port" && hasValue) port = static_cast<quint16>(args[++i].toUInt());
-    else if (args[i] == "--http-port" && hasValue) httpPort = static_cast<quint16>(args[++i].toUInt());
-    else {
-      std::fprintf(stderr, "usage: paysim [--db FILE] [--port N] [--http-port N]\n");
-      return 2;
+    const QString& option = args[i];
+    if (i + 1 >= args.size()) return Usage();
+    const QString& value = args[++i];
+    if (option == "--db") {
+      database = value;
+    } else if (option == "--port" || option == "--http-port") {
+      const auto parsed = ParsePort(value);
+      if (!parsed) {
+        std::fprintf(stderr, "paysim: %s wants a port from 1 to 65535, not \"%s\"\n", qPrintable(option),
+                     qPrintable(value));
+        return 2;
+      }
+      (option == "--port" ? port : httpPort) = *parsed;
+    } else {
+      return Usage();
     }
   }
 
@@ -86,6 +117,7 @@ int main(int argc, char** argv) {
   try {
     paysim::Ledger ledger(database);
     paysim::PaymentServer payments(ledger);
+    int reportClients = 0;  // outlives the server, whose sockets count down as they go
     QTcpServer report;
     if (!payments.listen(QHostAddress::LocalHost, port) || !report.listen(QHostAddress::LocalHost, httpPort)) {
       std::fprintf(stderr, "paysim: cannot listen on 127.0.0.1:%u / %u: %s%s\n", port, httpPort,
@@ -93,7 +125,16 @@ int main(int argc, char** argv) {
       return 1;
     }
     QObject::connect(&report, &QTcpServer::newConnection, [&] {
-      while (QTcpSocket* s = report.nextPendingConnection()) ServeReport(s, ledger);
+      while (QTcpSocket* s = report.nextPendingConnection()) {
+        if (reportClients >= kMaxReportConnections) {
+          s->abort();
+          s->deleteLater();
+          continue;
+        }
+        ++reportClients;
+        QObject::connect(s, &QObject::destroyed, [&reportClients] { --reportClients; });
+        ServeReport(s, ledger);
+      }
     });
     std::printf("paysim: payments on 127.0.0.1:%u, report on http://127.0.0.1:%u/, books in %s\n", port, httpPort,
                 qPrintable(database));

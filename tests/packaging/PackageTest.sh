@@ -1,24 +1,37 @@
 #!/usr/bin/env bash
 # The three Debian packages on this machine, as at a counter: build and install them,
-# start the demo services, the module host and the kiosk session the way their
-# units do (as their users, from their working folders, with their environment; a
-# virtual display stands in for the kiosk's X server and the machine may run no
-# systemd), put the stand-in VEKDLL.dll where the provider's module goes (the demo's
-# VEKDLL.so, which would take precedence, set aside), make a voucher use with the
-# keypad through the module host, check the receipt and the books, then purge the
-# packages and check that nothing is left. Run as root on a machine it may install
-# packages on.
+# check that the program, its module and the module's folder are root's and that no
+# file the terminal loads or runs is writable by its user, that the books and the
+# receipts are their owner's alone, and the units' exposure as systemd-analyze
+# rates it; start the demo services, the module host and the kiosk session the way
+# their units do, in what of their sandboxes applies without systemd (their users
+# and groups, folders, environment and umask; a read-only system with only their
+# state and runtime folders writable, private /tmp, hidden homes, a private /dev
+# where the unit has one, no new privileges, no capabilities; a virtual display
+# with the session's cookie stands in for the kiosk's X server and the machine may
+# run no systemd), put the stand-in VEKDLL.dll where the provider's module goes (the
+# demo's VEKDLL.so, which would take precedence, set aside), make a voucher use with
+# the keypad through the module host, check the receipt, the books and the journal,
+# open the web page in the browser's own sandbox, then purge the packages and check
+# that nothing is left. Run as root on a machine it may install packages on.
+# Only systemd applies the units' system call filters, address families, namespace
+# restrictions, device lists, kernel and /proc protections and private users:
+# UnitsUnderSystemd.sh runs the units under systemd in a container.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 fail() { echo "FAIL: $*" >&2; exit 1; }
+# A unit's settings: every value of KEY, one a line.
+unit_values() { sed -n "s/^$2=//p" "/lib/systemd/system/$1"; }
+unit_value() { unit_values "$@" | tail -n 1; }
 pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   pkill -u vek 2>/dev/null || true
   pkill -u vek-demo 2>/dev/null || true
   wait 2>/dev/null || true
-  rm -rf /run/vek-terminal # the module host's runtime folder, as systemd removes it
-  [ ! -e /var/lib/vek-terminal/VEKDLL.so.aside ] || mv /var/lib/vek-terminal/VEKDLL.so.aside /var/lib/vek-terminal/VEKDLL.so
+  rm -rf /run/vek-terminal /run/vek-kiosk /run/vek-receipt-printer # the runtime folders, as systemd removes them
+  local module=/opt/vek-terminal/module
+  [ ! -e $module/VEKDLL.so.aside ] || mv $module/VEKDLL.so.aside $module/VEKDLL.so
 }
 trap cleanup EXIT
 
@@ -41,109 +54,218 @@ apt-get install -y -q --no-install-recommends ./build/vek-terminal_*.deb ./build
 id -nG vek | grep -qw dialout || fail "vek may not use the serial ports"
 id -nG vek | grep -qw lp || fail "vek may not use the printer port"
 
-# A unit's service as systemd would start it: its user, folder, environment, runtime
-# folder and command line.
-start_unit() {
-  local unit=/lib/systemd/system/$1 user dir command runtime
-  user=$(sed -n 's/^User=//p' "$unit")
-  dir=$(sed -n 's/^WorkingDirectory=//p' "$unit")
-  command=$(sed -n 's/^ExecStart=//p' "$unit")
-  runtime=$(sed -n 's/^RuntimeDirectory=//p' "$unit")
-  if [ -n "$runtime" ]; then
-    install -d -o "$user" -g "$user" -m "$(sed -n 's/^RuntimeDirectoryMode=//p' "$unit")" "/run/$runtime"
+# The program and the payment module are root's: the folder the terminal loads its
+# module from (its working folder) and everything in it, the device links, the
+# programs. vek writes only its state, in a folder of its own that holds no code.
+module=/opt/vek-terminal/module
+for unit in vek-kiosk.service vek-module-host.service; do
+  [ "$(unit_value "$unit" WorkingDirectory)" = "$module" ] || fail "$unit does not work in $module"
+done
+grep -q "^cd $module " /opt/vek-terminal/kiosk-session || fail "the session does not start the terminal in $module"
+[ "$(stat -c '%U:%G %a' "$module")" = "root:root 755" ] || fail "the module's folder: $(stat -c '%U:%G %a' "$module")"
+[ "$(stat -c '%U:%G %a' "$module/VEKDLL.so")" = "root:root 644" ] || fail "the module: $(stat -c '%U:%G %a' "$module/VEKDLL.so")"
+not_roots=$(find /opt/vek-terminal /opt/vek-demo \( ! -user root -o ! -group root -o \( ! -type l -perm /022 \) \) -printf '%p %u:%g %m\n')
+[ -z "$not_roots" ] || fail "not root's alone: $not_roots"
+vek_writes=$(runuser -u vek -- find /opt/vek-terminal /opt/vek-demo -writable)
+[ -z "$vek_writes" ] || fail "vek may write: $vek_writes"
+for attempt in ": >$module/VEKDLL.so" "cp /bin/true $module/VEKDLL.dll" "mv $module/VEKDLL.so $module/VEKDLL.old" \
+  "ln -sfn /tmp /opt/vek-terminal/devices/COM3"; do
+  if runuser -u vek -- sh -c "$attempt" 2>/dev/null; then fail "vek could: $attempt"; fi
+done
+[ "$(getent passwd vek | cut -d: -f6)" = /var/lib/vek-terminal ] || fail "vek's home is not its state folder"
+[ "$(stat -c '%U:%G %a' /var/lib/vek-terminal)" = "vek:vek 700" ] || fail "vek's state folder: $(stat -c '%U:%G %a' /var/lib/vek-terminal)"
+[ -z "$(find /var/lib/vek-terminal -mindepth 1)" ] || fail "vek's state folder holds files at install"
+# The installed settings keep the journal in vek's state folder.
+iconv -f CP949 -t UTF-8 /opt/vek-terminal/VEK_Demo.ini | grep -qx '저널파일=/var/lib/vek-terminal/VEK_Journal.db' ||
+  fail "the installed settings name no journal in vek's state folder"
+
+# The units' exposure as systemd rates it: the services "OK" (below 5), the kiosk
+# session too, as far as its X server and browser let it go.
+for unit in vek-paysim.service vek-receipt-printer.service vek-module-host.service vek-kiosk.service; do
+  rating=$(systemd-analyze security --offline=true "/lib/systemd/system/$unit" 2>&1 | sed -n 's/^→ Overall exposure level for .*: //p')
+  echo "$unit: exposure $rating"
+  awk -v r="${rating%% *}" 'BEGIN { exit !(r != "" && r + 0 < 5) }' || fail "$unit is rated ${rating:-nothing}"
+done
+
+# Runs COMMAND (by default the unit's ExecStart) as the unit's service runs under
+# systemd, in the background, as far as that goes without it: its user, group and
+# supplementary groups, working folder, environment (with the folders systemd makes
+# for it, and their variables), umask, and from its sandbox ProtectSystem=strict
+# (everything read-only but its state, cache, log and runtime folders),
+# PrivateTmp, ProtectHome, PrivateDevices, NoNewPrivileges and an empty
+# CapabilityBoundingSet. Extra environment first: as_unit UNIT [VAR=VALUE...] [-- COMMAND...]
+as_unit() {
+  local unit=$1 user group groups dir umask home
+  shift
+  local -a extra=() command=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do extra+=("$1"); shift; done
+  if [ $# -gt 0 ]; then shift && command=("$@"); fi
+  [ ${#command[@]} -gt 0 ] || read -ra command <<<"$(unit_value "$unit" ExecStart)"
+  user=$(unit_value "$unit" User)
+  group=$(unit_value "$unit" Group)
+  group=${group:-$(id -gn "$user")}
+  groups=$(id -Gn "$user" | tr ' ' ',')
+  for g in $(unit_values "$unit" SupplementaryGroups); do groups+=",$g"; done
+  dir=$(unit_value "$unit" WorkingDirectory)
+  umask=$(unit_value "$unit" UMask)
+  home=$(getent passwd "$user" | cut -d: -f6)
+  local -a environment=(PATH=/usr/bin:/bin HOME="$home" USER="$user" LOGNAME="$user") writable=()
+  local kind base variable folder mode
+  for kind in Runtime:/run:RUNTIME State:/var/lib:STATE Cache:/var/cache:CACHE Logs:/var/log:LOGS; do
+    IFS=: read -r kind base variable <<<"$kind"
+    mode=$(unit_value "$unit" "${kind}DirectoryMode")
+    local paths=""
+    for folder in $(unit_values "$unit" "${kind}Directory"); do
+      mkdir -p "$base/$folder"
+      chown "$user:$group" "$base/$folder"
+      chmod "${mode:-0755}" "$base/$folder"
+      writable+=("$base/$folder")
+      paths+=${paths:+:}$base/$folder
+    done
+    [ -z "$paths" ] || environment+=("${variable}_DIRECTORY=$paths")
+  done
+  local line
+  while read -r line; do
+    [ -z "$line" ] || { read -ra words <<<"$line"; environment+=("${words[@]}"); }
+  done < <(unit_values "$unit" Environment)
+  local -a privileges=(--reuid="$user" --regid="$group" --groups="$groups")
+  [ "$(unit_value "$unit" NoNewPrivileges)" != yes ] || privileges+=(--no-new-privs)
+  if grep -qx 'CapabilityBoundingSet=' "/lib/systemd/system/$unit"; then privileges+=(--bounding-set=-all --inh-caps=-all); fi
+  # The mounts, in a mount namespace of its own.
+  local mounts="set -e"
+  if [ "$(unit_value "$unit" ProtectSystem)" = strict ]; then
+    mounts+="; for m in \$(awk '{print \$5}' /proc/self/mountinfo | sort -u); do case \$m in /proc | /proc/* | /sys | /sys/* | /dev | /dev/*) ;; *) mount -n -o remount,bind,ro \$m 2>/dev/null || true ;; esac; done"
+    mounts+="; if touch /.vek-package-test 2>/dev/null; then echo 'the system is not read-only' >&2; exit 1; fi"
   fi
-  read -ra environment <<<"$(sed -n 's/^Environment=//p' "$unit")"
-  runuser -u "$user" -- env -i PATH=/usr/bin:/bin HOME="$dir" "${environment[@]}" sh -c "cd '$dir' && exec $command" \
-    >"/tmp/vek-package-test-$1.log" 2>&1 &
+  if [ "$(unit_value "$unit" PrivateTmp)" = yes ]; then
+    mounts+="; mount -n -t tmpfs -o mode=1777 tmpfs /tmp; mount -n -t tmpfs -o mode=1777 tmpfs /var/tmp"
+  fi
+  if [ "$(unit_value "$unit" PrivateDevices)" = yes ]; then
+    # A /dev of the pseudo devices and the pseudo-terminals only, as systemd makes it.
+    mounts+="; d=\$(mktemp -d); mount -n -t tmpfs -o mode=0755,nosuid tmpfs \$d"
+    mounts+="; for n in null zero full random urandom tty; do touch \$d/\$n; mount -n --bind /dev/\$n \$d/\$n; done"
+    # A node of its own: the kernel looks for the pseudo-terminals beside it.
+    mounts+="; mknod -m 0666 \$d/ptmx c 5 2"
+    mounts+="; for n in pts shm; do mkdir \$d/\$n; mount -n --bind /dev/\$n \$d/\$n; done"
+    mounts+="; mount -n --move \$d /dev"
+  fi
+  for folder in "${writable[@]}"; do mounts+="; mount -n --bind $folder $folder; mount -n -o remount,bind,rw $folder"; done
+  if [ "$(unit_value "$unit" ProtectHome)" = yes ]; then
+    mounts+="; for h in /home /root /run/user; do [ ! -d \$h ] || mount -n -t tmpfs -o ro,mode=0755 tmpfs \$h; done"
+  fi
+  unshare --mount --propagation private -- sh -c "$mounts"'; exec "$@"' sandbox \
+    setpriv "${privileges[@]}" -- env -i "${environment[@]}" "${extra[@]}" \
+    sh -c 'umask "$1"; cd "$2" && shift 2 && exec "$@"' umask "${umask:-0022}" "$dir" "${command[@]}" \
+    >"/tmp/vek-package-test-$unit.log" 2>&1 &
   pids+=($!)
 }
-start_unit vek-paysim.service
+as_unit vek-paysim.service
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
-start_unit vek-receipt-printer.service
-for _ in $(seq 100); do [ -L /opt/vek-terminal/devices/COM3 ] && break; sleep 0.05; done
-[ -L /opt/vek-terminal/devices/COM3 ] || fail "the virtual printer did not come up"
+as_unit vek-receipt-printer.service
+# COM3 (root's link) names the printer's line once the printer has linked it in its
+# runtime folder: a line the terminal opens through the group of the serial ports.
+for _ in $(seq 100); do [ -e /opt/vek-terminal/devices/COM3 ] && break; sleep 0.05; done
+[ -e /opt/vek-terminal/devices/COM3 ] || fail "the virtual printer did not come up"
+[ "$(stat -L -c '%U:%G %a' /opt/vek-terminal/devices/COM3)" = "vek-demo:dialout 660" ] ||
+  fail "the printer's line: $(stat -L -c '%U:%G %a' /opt/vek-terminal/devices/COM3)"
 
-# The provider's module: a Windows library in the working folder, root's, readable
+# The provider's module: a Windows library in the module's folder, root's, readable
 # by vek; the demo's VEKDLL.so set aside, or it would be used first.
-install -o root -g root -m 644 build-windows/bin/VEKDLL.dll /var/lib/vek-terminal/VEKDLL.dll
-mv /var/lib/vek-terminal/VEKDLL.so /var/lib/vek-terminal/VEKDLL.so.aside
+install -o root -g root -m 644 build-windows/bin/VEKDLL.dll "$module/VEKDLL.dll"
+mv "$module/VEKDLL.so" "$module/VEKDLL.so.aside"
 grep -q '^Before=vek-kiosk.service' /lib/systemd/system/vek-module-host.service ||
   fail "the module host does not start before the kiosk session"
 started=$(date +%s%N)
-start_unit vek-module-host.service
+as_unit vek-module-host.service
 host_log=/tmp/vek-package-test-vek-module-host.service.log
-for _ in $(seq 1800); do grep -q 'the host is ready' "$host_log" && break; sleep 0.1; done
+for _ in $(seq 1800); do
+  grep -q 'the host is ready' "$host_log" && break
+  kill -0 "${pids[-1]}" 2>/dev/null || break
+  sleep 0.1
+done
 grep -q 'the host is ready' "$host_log" || fail "the module host did not start: $(cat "$host_log")"
 echo "module host ready $((($(date +%s%N) - started) / 1000000)) ms after its start (the Wine prefix made)"
 [ "$(stat -c '%U %a' /run/vek-terminal/module.sock)" = "vek 600" ] || fail "the socket is not vek's alone"
 [ "$(stat -c %U /var/lib/vek-terminal/wine)" = vek ] || fail "no Wine prefix of vek's"
-# vek from a folder with the module reaches the host; another user doesn't.
-caller=$(mktemp -d)
-cp build-windows/bin/VEKDLL.dll "$caller/"
-chmod 755 "$caller"
-(cd "$caller" && runuser -u vek -- /opt/vek-terminal/vek inquiry 1000000000003 >/dev/null) ||
+# vek in the module's folder reaches the host; another user doesn't.
+(cd "$module" && runuser -u vek -- /opt/vek-terminal/vek inquiry 1000000000003 >/dev/null) ||
   fail "vek could not make an inquiry through the module host"
 status=0
-(cd "$caller" && runuser -u nobody -- /opt/vek-terminal/vek inquiry 1000000000003 >/dev/null 2>&1) || status=$?
-rm -rf "$caller"
+(cd "$module" && runuser -u nobody -- /opt/vek-terminal/vek inquiry 1000000000003 >/dev/null 2>&1) || status=$?
 [ "$status" = 3 ] || fail "a user other than vek reached the module host (vek ended with $status)"
 
-# The kiosk: xinit's X server is a virtual display here; the session script is the
+# The kiosk: xinit's X server is a virtual display here, which lets in only those
+# with the session's cookie, made as the unit makes it; the session script is the
 # unit's own.
 display=:77
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -ac -noreset >/dev/null 2>&1 &
+eval "pre=($(unit_value vek-kiosk.service ExecStartPre))"
+as_unit vek-kiosk.service -- "${pre[@]//:0/$display}"
+wait "${pids[-1]}" || fail "no cookie for the display: $(cat /tmp/vek-package-test-vek-kiosk.service.log)"
+export XAUTHORITY=/run/vek-kiosk/Xauthority
+[ "$(unit_value vek-kiosk.service Environment)" = "XAUTHORITY=$XAUTHORITY" ] || fail "the session's cookie is not where the unit says"
+grep -q -- "-auth $XAUTHORITY\$" /lib/systemd/system/vek-kiosk.service || fail "the kiosk's X server asks for no cookie"
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp -auth "$XAUTHORITY" -noreset >/dev/null 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.05; done
+DISPLAY=$display xdotool getdisplaygeometry >/dev/null || fail "the display did not come up"
+if runuser -u nobody -- env DISPLAY=$display xdotool getdisplaygeometry >/dev/null 2>&1; then
+  fail "a user without the session's cookie can use the display"
+fi
 grep -q '^ExecStart=/usr/bin/xinit /opt/vek-terminal/kiosk-session' /lib/systemd/system/vek-kiosk.service ||
   fail "the kiosk unit does not start the session"
 started=$(date +%s%N)
-runuser -u vek -- env -i PATH=/usr/bin:/bin HOME=/var/lib/vek-terminal DISPLAY="$display" \
-  /opt/vek-terminal/kiosk-session >/tmp/vek-package-test-session.log 2>&1 &
-pids+=($!)
+as_unit vek-kiosk.service DISPLAY="$display" -- /opt/vek-terminal/kiosk-session
 export DISPLAY=$display
 for _ in $(seq 200); do xdotool search --onlyvisible --name '^AP_VEK$' >/dev/null 2>&1 && break; sleep 0.02; done
 shown=$(date +%s%N)
 echo "voucher screen shown $(((shown - started) / 1000000)) ms after the session started"
 ps -o user= -C AP_VEK | grep -qx vek || fail "the terminal does not run as vek"
+terminal=$(pgrep -u vek -x AP_VEK)
+grep -q '^NoNewPrivs:[[:space:]]*1' "/proc/$terminal/status" || fail "the terminal may gain privileges"
+grep -q '^CapBnd:[[:space:]]*0*$' "/proc/$terminal/status" || fail "the terminal keeps capabilities"
 
-touch_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.15; }
-key_x=(636 635 769 901 636 769 901 636 769 901) # key n's centre, n = 0..9
-key_y=(565 287 288 288 381 381 381 470 470 470)
-press_digits() { local s=$1 i; for ((i = 0; i < ${#s}; i++)); do touch_at "${key_x[${s:i:1}]}" "${key_y[${s:i:1}]}"; done; }
-press_digits 1000000000003 # the first touches go to the voucher number
-touch_at 326 476 && press_digits 7000
-touch_at 171 613 # use
-books() { sqlite3 /var/lib/vek-demo/paysim.db "$1"; }
-for _ in $(seq 60); do [ "$(books "SELECT amount || ' ' || result FROM operations WHERE code='9000'")" = "7000 0000" ] && break; sleep 0.1; done
-[ "$(books "SELECT number || ' ' || amount || ' ' || result FROM operations WHERE code='9000'")" = "1000000000003 7000 0000" ] ||
-  fail "books: $(books 'SELECT code, number, amount, result FROM operations')"
-[ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 93000 ] || fail "balance not booked"
-approval=$(books "SELECT approval FROM operations WHERE code='9000'")
-for _ in $(seq 60); do [ -s /var/lib/vek-demo/receipts/receipt-1.txt ] && break; sleep 0.1; done
+in_box=()
+source tests/packaging/Kiosk.sh
 receipt=/var/lib/vek-demo/receipts/receipt-1.txt
-grep -qF "[미스터쿠모 로드 이용권 사용]" "$receipt" || fail "no receipt: $(ls /var/lib/vek-demo/receipts)"
-grep -qF "  승인번호 : $approval" "$receipt" || fail "the receipt lacks approval $approval"
-grep -qF "7,000원" "$receipt" || fail "the receipt lacks the amount"
-# The web page screen: the browser runs as vek, its page renderer in the sandbox
-# (seccomp filter on, in a namespace of its own).
-sandboxed() {
-  local p
-  for p in $(pgrep -u vek -f QtWebEngineProcess); do grep -q '^Seccomp:[[:space:]]*2' "/proc/$p/status" && return 0; done
-  return 1
-}
-touch_at 650 50
-for _ in $(seq 150); do sandboxed && break; sleep 0.1; done
-sandboxed || fail "no sandboxed page renderer: $(tail -5 /tmp/vek-package-test-session.log)"
-if pgrep -u vek -af QtWebEngineProcess | grep -q -- '--no-sandbox'; then fail "the browser runs without its sandbox"; fi
+use_voucher_at_kiosk "$receipt"
+[ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 93000 ] || fail "balance not booked"
+open_web_page_in_sandbox
+
+# No file the terminal, its browser or the module host has mapped to run is
+# writable by vek, nor is the module the host calls.
+for p in $(pgrep -u vek); do
+  awk '$2 ~ /x/ && $6 ~ /^\// { print $6 }' "/proc/$p/maps" 2>/dev/null
+  readlink "/proc/$p/exe" || true
+done | sort -u >/tmp/vek-package-test-code.txt
+grep -q '^/opt/vek-terminal/AP_VEK$' /tmp/vek-package-test-code.txt || fail "the terminal's code was not found"
+grep -q 'wine' /tmp/vek-package-test-code.txt || fail "the module host's code was not found"
+echo "$module/VEKDLL.dll" >>/tmp/vek-package-test-code.txt
+while read -r code; do
+  if runuser -u vek -- test -w "$code"; then fail "vek may rewrite $code, which runs as the terminal"; fi
+done </tmp/vek-package-test-code.txt
+echo "code mapped by vek's processes: $(wc -l </tmp/vek-package-test-code.txt) files, none writable by vek"
+
+# The books and the receipts are vek-demo's alone; the journal, vek's.
+private=$(find /var/lib/vek-demo \( ! -user vek-demo -o \( -type d ! -perm 0700 \) -o \( -type f ! -perm 0600 \) \) -printf '%p %u %m\n')
+[ -z "$private" ] || fail "books or receipts not private: $private"
+for secret in /var/lib/vek-demo/paysim.db "$receipt"; do
+  if runuser -u vek -- cat "$secret" >/dev/null 2>&1; then fail "vek can read $secret"; fi
+done
+journal=/var/lib/vek-terminal/VEK_Journal.db
+[ "$(stat -c '%U %a' "$journal")" = "vek 600" ] || fail "the journal: $(stat -c '%U %a' "$journal" 2>&1)"
+[ "$(sqlite3 "$journal" "SELECT approval || ' ' || printed FROM operations")" = "$approval 1" ] ||
+  fail "the journal: $(sqlite3 "$journal" 'SELECT approval, printed FROM operations')"
+
 echo "installed packages: $(dpkg-query -W -f='${Package} ${Installed-Size} KiB\n' vek-terminal vek-module-host vek-demo | paste -sd ',' | sed 's/,/, /g')"
 
 cleanup
 pids=()
-rm /var/lib/vek-terminal/VEKDLL.dll # the merchant's file
+rm "$module/VEKDLL.dll" # the merchant's file
 apt-get purge -y -q vek-demo vek-module-host vek-terminal >/dev/null
 for left in /opt/vek-terminal /opt/vek-demo /var/lib/vek-terminal /var/lib/vek-demo \
   /lib/systemd/system/vek-kiosk.service /lib/systemd/system/vek-paysim.service \
-  /lib/systemd/system/vek-receipt-printer.service /lib/systemd/system/vek-module-host.service; do
+  /lib/systemd/system/vek-receipt-printer.service /lib/systemd/system/vek-module-host.service \
+  /lib/modules-load.d/vek-terminal.conf /var/cache/vek-receipt-printer; do
   [ ! -e "$left" ] || fail "purge left $left"
 done
 ! getent passwd vek vek-demo >/dev/null || fail "purge left a user"

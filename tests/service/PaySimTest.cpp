@@ -6,8 +6,12 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <cstdio>
 #include <thread>
 #include <vector>
+
+#include <poll.h>
+#include <sys/stat.h>
 
 #include "ServiceFixture.h"
 #include "payment/Reply.h"
@@ -23,6 +27,17 @@ const std::string kVoucher = "1000000000001";  // CT01, 50,000
 const std::string kBigVoucher = "1000000000003";  // CT03, 100,000
 const std::string kCard = "9000000000001";  // 200,000
 const TerminalIdentity kTerminal{"1004", "1234567890"};
+
+// A connection to the loopback's `port`.
+int ConnectTo(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+  return fd;
+}
 
 class PaySimTest : public ::testing::Test {
  protected:
@@ -52,15 +67,7 @@ class PaySimTest : public ::testing::Test {
     close(fd);
     return got;
   }
-  int Connect() const {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(server->Port()));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    return fd;
-  }
+  int Connect() const { return ConnectTo(server->Port()); }
   qint64 Scalar(const QString& sql) {
     qint64 value = -1;
     {
@@ -152,6 +159,7 @@ TEST_F(PaySimTest, ModuleTellsTheOperatorWhenNoServerAnswers) {
   EXPECT_EQ(text, K("서버연결실패"));
 }
 
+// (A client that sends too little, too slowly: SlowClientsOnEitherPortKeepNobodyWaiting.)
 TEST_F(PaySimTest, BadInputIsRefusedOrCutOffAndTheServerKeepsServing) {
   EXPECT_EQ(ResultCode(CutPayload(Raw("garbage without frame"))), "9001");
   EXPECT_EQ(ResultCode(CutPayload(Raw(std::string(1 << 20, 'x')))), "9001");
@@ -163,9 +171,6 @@ TEST_F(PaySimTest, BadInputIsRefusedOrCutOffAndTheServerKeepsServing) {
             "9001");
   EXPECT_EQ(ResultCode(CutPayload(Raw(BuildVoucherUseRequest(kTerminal, kBigVoucher, SplitAmount(1000000000))))),
             "9001");  // ten digits, not nine of them
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(Raw(""), "");  // says nothing: let go after the time limit
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_EQ(Balance(kVoucher), 50000);
   EXPECT_EQ(Balance(kBigVoucher), 100000);
 }
@@ -260,6 +265,150 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
   EXPECT_LE(booked - acceptedSum.load(), 20 * 700);
   EXPECT_GT(acceptedSum.load(), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE result = '' OR state = 'answering'"), 0);  // nothing half done
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The whole answer to GET / on `port` (the server hangs up after it).
+std::string ReportPage(int port) {
+  const int fd = ConnectTo(port);
+  const std::string request = "GET / HTTP/1.0\r\n\r\n";
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  std::string got;
+  char buffer[4096];
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) got.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return got;
+}
+
+// How long the server keeps a client that sends a byte every 200 ms and never a
+// whole request.
+Clock::duration TrickleUntilCutOff(int port, const std::string& first) {
+  const auto start = Clock::now();
+  const int fd = ConnectTo(port);
+  send(fd, first.data(), first.size(), MSG_NOSIGNAL);
+  while (Clock::now() - start < std::chrono::seconds(15)) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 200) > 0) {
+      char byte;
+      if (recv(fd, &byte, 1, MSG_DONTWAIT) <= 0) break;  // hung up on (or reset)
+    }
+    if (send(fd, "A", 1, MSG_NOSIGNAL) < 0) break;
+  }
+  close(fd);
+  return Clock::now() - start;
+}
+
+}  // namespace
+
+// Clients that open a connection and then say nothing, half a request, or a byte now
+// and then get a time limit for the whole request, each on its own: the terminals'
+// inquiries and the report page are answered at once meanwhile.
+TEST_F(PaySimTest, SlowClientsOnEitherPortKeepNobodyWaiting) {
+  std::vector<int> holding;
+  for (int i = 0; i < 6; ++i) {
+    holding.push_back(Connect());
+    if (i % 2 == 1) send(holding.back(), "\x02PAIR\x1C", 6, MSG_NOSIGNAL);
+  }
+  for (int i = 0; i < 3; ++i) {
+    holding.push_back(ConnectTo(server->HttpPort()));
+    if (i == 1) send(holding.back(), "GET / HT", 8, MSG_NOSIGNAL);
+  }
+  Clock::duration paymentTrickle{}, reportTrickle{};
+  std::thread trickling([&] { paymentTrickle = TrickleUntilCutOff(server->Port(), "\x02"); });
+  std::thread tricklingReport([&] { reportTrickle = TrickleUntilCutOff(server->HttpPort(), "GET /"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // all of them in before the terminals
+
+  std::atomic<int> answered{0};
+  std::atomic<Clock::rep> slowest{0};
+  std::vector<std::thread> terminals;
+  for (int t = 0; t < 10; ++t)
+    terminals.emplace_back([&, t] {
+      testsupport::Module own;
+      const auto start = Clock::now();
+      const auto [ok, reply] =
+          own.Call(BuildVoucherInquiryRequest({"T" + std::to_string(t), "1234567890"}, kVoucher), server->Port());
+      const Clock::rep took = (Clock::now() - start).count();
+      for (Clock::rep was = slowest; took > was && !slowest.compare_exchange_weak(was, took);) {
+      }
+      if (ok && IsAccepted(CutPayload(reply))) ++answered;
+    });
+  for (auto& t : terminals) t.join();
+  const auto reportStart = Clock::now();
+  const std::string page = ReportPage(server->HttpPort());
+  const auto reportTook = Clock::now() - reportStart;
+
+  EXPECT_EQ(answered, 10);
+  // Well within the time a silent client is given (5 s), let alone the module's.
+  EXPECT_LT(Clock::duration(slowest.load()), std::chrono::seconds(2));
+  EXPECT_EQ(page.rfind("HTTP/1.0 200 OK", 0), 0u);
+  EXPECT_LT(reportTook, std::chrono::seconds(2));
+  trickling.join();
+  tricklingReport.join();
+  EXPECT_GT(paymentTrickle, std::chrono::seconds(4));  // bytes keep coming: not let go per byte...
+  EXPECT_LT(paymentTrickle, std::chrono::seconds(8));  // ...but by the limit of the whole request
+  EXPECT_GT(reportTrickle, std::chrono::seconds(4));
+  EXPECT_LT(reportTrickle, std::chrono::seconds(8));
+  // Those that held their connections have been let go by the same limit.
+  for (const int fd : holding) {
+    pollfd p{fd, POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 3000), 1);
+    char byte;
+    EXPECT_LE(recv(fd, &byte, 1, MSG_DONTWAIT), 0);
+    close(fd);
+  }
+}
+
+// The books are their owner's alone, whatever the umask paysim starts with; the
+// report page, which anyone on the machine can open, shows an instrument by the
+// last four digits of its number, with its balance.
+TEST(PaySimBooks, PrivateBooksAndAReportWithoutWholeNumbers) {
+  testsupport::TempDir dir;
+  const std::string books = dir.dir() + "paysim.db";
+  const mode_t was = umask(0);
+  testsupport::PaySimProcess server(books, testsupport::FreePort(), testsupport::FreePort());
+  umask(was);
+  testsupport::Module module;
+  const auto [ok, reply] = module.Call(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000)), server.Port());
+  ASSERT_TRUE(ok && IsAccepted(CutPayload(reply))) << reply;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    struct stat st {};
+    ASSERT_EQ(stat((books + suffix).c_str(), &st), 0) << suffix;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << suffix;
+  }
+
+  const std::string page = ReportPage(server.HttpPort());
+  ASSERT_EQ(page.rfind("HTTP/1.0 200 OK", 0), 0u) << page.substr(0, 100);
+  for (const char* whole : {"1000000000001", "1000000000003", "9000000000001"})
+    EXPECT_EQ(page.find(whole), std::string::npos) << whole;
+  // The use, and each instrument's row with its balance.
+  EXPECT_NE(page.find("<td>*********0001</td><td class=ok>0000</td><td class=n>1,000원</td>"), std::string::npos);
+  EXPECT_NE(page.find("<td>*********0001</td><td>이용권 CT01</td><td>선발금 5만원권</td><td class=n>49,000원</td>"),
+            std::string::npos);
+  EXPECT_NE(page.find("<td>*********0002</td><td>큐비캐쉬</td><td>큐비캐쉬 카드</td><td class=n>50,000원</td>"),
+            std::string::npos);
+}
+
+// A port the service can't use is refused at once: not cut to 16 bits, not 0 (a port
+// of the system's choosing nobody would look for), not read up to the first letter.
+TEST(PaySimOptions, PortsOutsideOneTo65535AreRefused) {
+  for (const std::string args : {"--port abc", "--port 0", "--port 65536", "--http-port 70000", "--http-port 0",
+                                 "--port -1", "--port 19976x", "--port ''", "--http-port"}) {
+    const std::string command = std::string(PAYSIM_PATH) + " --db /nonexistent/folder/paysim.db " + args + " 2>&1";
+    FILE* out = popen(command.c_str(), "r");
+    ASSERT_NE(out, nullptr);
+    std::string said;
+    char buffer[256];
+    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, out)) > 0;) said.append(buffer, n);
+    const int status = pclose(out);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args << ": " << status;
+    const std::string option = args.substr(0, args.find(' '));
+    const std::string expected = args == "--http-port" ? "usage: paysim"
+                                                       : "paysim: " + option + " wants a port from 1 to 65535";
+    EXPECT_NE(said.find(expected), std::string::npos) << args << ": " << said;
+  }
 }
 
 namespace {

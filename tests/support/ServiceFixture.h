@@ -40,7 +40,9 @@ inline int FreePort() {
 // A paysim process on its own ports and database file.
 class PaySimProcess {
  public:
-  PaySimProcess(const std::string& database, int port, int httpPort) : port_(port) { Start(database, httpPort); }
+  PaySimProcess(const std::string& database, int port, int httpPort) : port_(port), httpPort_(httpPort) {
+    Start(database, httpPort);
+  }
   ~PaySimProcess() { Stop(SIGTERM); }
   PaySimProcess(const PaySimProcess&) = delete;
   PaySimProcess& operator=(const PaySimProcess&) = delete;
@@ -56,6 +58,7 @@ class PaySimProcess {
   }
   void Signal(int signal) const { kill(pid_, signal); }
   int Port() const { return port_; }
+  int HttpPort() const { return httpPort_; }
 
  private:
   void Start(const std::string& database, int httpPort) {
@@ -82,6 +85,7 @@ class PaySimProcess {
   }
 
   int port_;
+  int httpPort_;
   pid_t pid_ = -1;
 };
 

@@ -133,6 +133,9 @@ status=$(VEK_MODULE_SOCKET=$work/nobody-listens.sock run use 1234567890123 10000
 
 echo "-- a user other than the supervisor's: refused, nothing sent"
 cp "$work/vek" "$work/VEK_Demo.ini" "$work/VEKDLL.dll" "$other/"
+# A printer that can print, or vek stops at its check before it calls the module.
+mkdir "$other/devices"
+ln -s "$other/paper.bin" "$other/devices/LPT1"
 "$bin/golden-operation" 0 "$other" >/dev/null
 mkdir -p "$other/devices" # a printer that can print: the module is what is refused
 ln -sfn "$other/paper.bin" "$other/devices/LPT1"

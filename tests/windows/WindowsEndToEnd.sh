@@ -88,7 +88,10 @@ if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
   exit 77
 fi
 cp "$win/VEKDLL.dll" "$work/VEKDLL.dll"
-"$bin/paysim" --db "$work/paysim.db" --http-port 0 >"$work/paysim.log" 2>&1 &
+# The report is not used here: a port of its own the system has free, so a report
+# server already on 19980 doesn't keep the simulator from starting.
+report_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$bin/paysim" --db "$work/paysim.db" --http-port "$report_port" >"$work/paysim.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
 books() { sqlite3 "$work/paysim.db" "$1"; }

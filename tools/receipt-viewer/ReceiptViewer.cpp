@@ -1,12 +1,18 @@
 // receipt-viewer: shows what a receipt printer would print.
 //   receipt-viewer [-o DIR] [--text] FILE
 //   receipt-viewer [-o DIR] [--text] --follow DEVICE   (a FIFO or a tty, read on and on)
-//   receipt-viewer [-o DIR] [--text] --pty LINK        (a virtual serial printer: LINK
+//   receipt-viewer [-o DIR] [--text] --pty LINK [--group GROUP]
+//                                                      (a virtual serial printer: LINK
 //                                                       names the terminal's end of a
-//                                                       new pseudo-terminal)
-// Writes each receipt (split at each cut) as DIR/receipt-N.png and DIR/receipt-N.txt.
+//                                                       new pseudo-terminal; with GROUP,
+//                                                       that group's members may open it,
+//                                                       as a serial port's group does)
+// Writes each receipt (split at each cut) as DIR/receipt-N.png and DIR/receipt-N.txt,
+// readable by this user only: a receipt tells what a customer paid, and with what.
 #include <fcntl.h>
+#include <grp.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -30,6 +36,7 @@ struct Options {
   bool textOnly = false;
   enum class Source { File, Follow, Pty } source = Source::File;
   std::string path;
+  std::string group;  // --pty: the group that may open the terminal's end
 };
 
 std::string linkToRemove;
@@ -82,7 +89,7 @@ bool Pump(int fd, viewer::EscPosPrinter& printer, Output& output) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: receipt-viewer [-o DIR] [--text] FILE | --follow DEVICE | --pty LINK\n");
+  std::fprintf(stderr, "usage: receipt-viewer [-o DIR] [--text] FILE | --follow DEVICE | --pty LINK [--group GROUP]\n");
   return 2;
 }
 
@@ -97,10 +104,12 @@ int main(int argc, char** argv) {
     else if (a == "--text") options.textOnly = true;
     else if (a == "--follow" && value) options.source = Options::Source::Follow, options.path = argv[++i];
     else if (a == "--pty" && value) options.source = Options::Source::Pty, options.path = argv[++i];
+    else if (a == "--group" && value) options.group = argv[++i];
     else if (!a.empty() && a[0] != '-' && options.path.empty()) options.path = a;
     else return Usage();
   }
-  if (options.path.empty()) return Usage();
+  if (options.path.empty() || (!options.group.empty() && options.source != Options::Source::Pty)) return Usage();
+  umask(0077);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);  // fonts for the pictures
   if (!QDir().mkpath(QString::fromStdString(options.folder))) {
@@ -130,6 +139,16 @@ int main(int argc, char** argv) {
     if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) {
       std::fprintf(stderr, "receipt-viewer: no pseudo-terminal: %s\n", std::strerror(errno));
       return 1;
+    }
+    // The terminal runs as another user: it opens the line through its group, as it
+    // opens a serial port.
+    if (!options.group.empty()) {
+      const group* g = getgrnam(options.group.c_str());
+      if (g == nullptr || fchown(slave, static_cast<uid_t>(-1), g->gr_gid) != 0 || fchmod(slave, 0660) != 0) {
+        std::fprintf(stderr, "receipt-viewer: cannot open the line to the group %s: %s\n", options.group.c_str(),
+                     g == nullptr ? "no such group" : std::strerror(errno));
+        return 1;
+      }
     }
     termios raw{};
     tcgetattr(slave, &raw);
