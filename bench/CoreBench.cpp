@@ -10,11 +10,11 @@
 #include "payment/Reply.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 #include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptFraming.h"
-#include "GoldenReceipts.h"
-#include "ScriptedPaymentModule.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/ScriptedPaymentModule.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "PseudoTerminal.h"
-#include "TestSupport.h"
 #include "receipt/ReceiptFraming.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/SioComm.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

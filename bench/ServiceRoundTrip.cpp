@@ -9,10 +9,10 @@
 #include <thread>
 #include <vector>
 
-#include "ServiceFixture.h"
 #include "payment/Reply.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
+#include "tests/support/ServiceFixture.h"
 
 using Clock = std::chrono::steady_clock;
 

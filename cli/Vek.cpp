@@ -4,7 +4,7 @@
 
 #include "VekJournal.h"
 #include "payment/Operations.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace cli {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace cli {
 namespace {

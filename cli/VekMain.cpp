@@ -7,10 +7,10 @@
 
 #include "Vek.h"
 #include "payment/TerminalPaymentModule.h"
-#include "platform/CommandLine.h"
-#include "platform/ProgramDirectory.h"
-#include "platform/RegionalSettings.h"
-#include "platform/SerialDevice.h"
+#include "platform/system/CommandLine.h"
+#include "platform/system/ProgramDirectory.h"
+#include "platform/system/RegionalSettings.h"
+#include "platform/system/SerialDevice.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/SioComm.h"
 

@@ -1,13 +1,15 @@
 # Each library exports only its own headers: vek_export_headers links them into a
-# folder of the build tree that belongs to the target alone, so "prefix/Header.h"
-# is found by the target and whatever links it, and an include of a layer that
-# the target does not link fails to build.
-function(vek_export_headers target prefix)
+# folder of the build tree that belongs to the target alone, each at its path from
+# the repository root, so "platform/text/Cp949.h" names the file in the source tree
+# as well, is found by the target and whatever links it, and an include of a layer
+# that the target does not link fails to build.
+function(vek_export_headers target)
   set(root ${CMAKE_BINARY_DIR}/include/${target})
-  file(MAKE_DIRECTORY ${root}/${prefix})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   foreach(header ${ARGN})
-    get_filename_component(name ${header} NAME)
-    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${prefix}/${name} SYMBOLIC)
+    get_filename_component(subfolder ${folder}/${header} DIRECTORY)
+    file(MAKE_DIRECTORY ${root}/${subfolder})
+    file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR}/${header} ${root}/${folder}/${header} SYMBOLIC)
   endforeach()
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "INTERFACE_LIBRARY")

@@ -9,7 +9,7 @@
 
 #include "journal/Journal.h"
 #include "journal/LinesCodec.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace journal {
 namespace {

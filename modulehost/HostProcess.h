@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/LocalSocket.h"
+#include "platform/system/LocalSocket.h"
 
 namespace modulehost {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "modulehost/HostChannel.h"
-#include "platform/DynamicLibrary.h"
+#include "platform/system/DynamicLibrary.h"
 
 namespace {
 

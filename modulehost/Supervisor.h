@@ -8,7 +8,7 @@
 
 #include "HostProcess.h"
 #include "modulehost/HostChannel.h"
-#include "platform/LocalSocket.h"
+#include "platform/system/LocalSocket.h"
 
 namespace modulehost {
 

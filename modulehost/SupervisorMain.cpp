@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Supervisor.h"
-#include "platform/ProgramDirectory.h"
+#include "platform/system/ProgramDirectory.h"
 
 namespace {
 

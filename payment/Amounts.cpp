@@ -1,6 +1,6 @@
 #include "Amounts.h"
 
-#include "platform/IntegerText.h"
+#include "platform/text/IntegerText.h"
 
 namespace payment {
 

@@ -5,8 +5,8 @@
 #include <initializer_list>
 #include <string_view>
 
-#include "platform/Cp949.h"
-#include "platform/IntegerText.h"
+#include "platform/text/Cp949.h"
+#include "platform/text/IntegerText.h"
 
 namespace payment {
 namespace {

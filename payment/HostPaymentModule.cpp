@@ -1,8 +1,8 @@
 #include "HostPaymentModule.h"
 
 #include "payment/LibraryPaymentModule.h"
-#include "platform/Cp949.h"
-#include "platform/LocalSocket.h"
+#include "platform/system/LocalSocket.h"
+#include "platform/text/Cp949.h"
 
 namespace payment {
 

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstring>
 
-#include "platform/DynamicLibrary.h"
+#include "platform/system/DynamicLibrary.h"
 
 namespace payment {
 

@@ -8,7 +8,7 @@
 
 #include "payment/Amounts.h"
 #include "payment/PaymentExchange.h"
-#include "platform/IntegerText.h"
+#include "platform/text/IntegerText.h"
 #include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"

@@ -1,7 +1,7 @@
 #include "PaymentExchange.h"
 
 #include "payment/Reply.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace payment {
 

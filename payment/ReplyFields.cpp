@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "Reply.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace payment {
 namespace {

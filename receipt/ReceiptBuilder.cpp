@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ReceiptText.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace receipt {
 namespace {

@@ -1,7 +1,7 @@
 #include "ReceiptPrinter.h"
 
 #include "ReceiptFraming.h"
-#include "platform/PrinterPort.h"
+#include "platform/system/PrinterPort.h"
 
 namespace receipt {
 

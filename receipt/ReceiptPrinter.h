@@ -5,9 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/system/DeviceNames.h"
+#include "platform/system/PrinterPort.h"
 #include "receipt/ReceiptLines.h"
-#include "platform/DeviceNames.h"
-#include "platform/PrinterPort.h"
 #include "serial/SioComm.h"
 
 namespace receipt {

@@ -4,11 +4,13 @@
 # suite under Address and Undefined Behaviour Sanitizers, a short benchmark pass,
 # the 32-bit Windows build under Wine, the Debian packages installed, used and
 # purged on this machine and their units run under systemd in a container, then the
-# test suite (last, so its summary closes the output). FUZZ_SECONDS sets the time
+# test suite (last, so its summary closes the output). First of all, a check that
+# every quoted include names its file. FUZZ_SECONDS sets the time
 # per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+bash scripts/check-includes.sh
 bash scripts/install-deps.sh
 rm -rf build build-fuzz build-tsan build-asan
 bash scripts/build.sh

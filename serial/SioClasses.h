@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/WaitableEvent.h"
+#include "platform/system/WaitableEvent.h"
 
 // The serial library's base layer: change-notifying persistent objects, the
 // component base, and small synchronisation wrappers on the system's events.

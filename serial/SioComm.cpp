@@ -2,8 +2,8 @@
 
 #include <chrono>
 
-#include "platform/DeviceNames.h"
-#include "platform/ErrorText.h"
+#include "platform/system/DeviceNames.h"
+#include "platform/system/ErrorText.h"
 
 namespace serial {
 namespace {

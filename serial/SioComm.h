@@ -8,10 +8,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/system/SerialDevice.h"
 #include "serial/MainThreadInvoker.h"
 #include "serial/SioClasses.h"
 #include "serial/SioCommThread.h"
-#include "platform/SerialDevice.h"
 
 namespace serial {
 

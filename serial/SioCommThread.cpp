@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/ThreadPriority.h"
+#include "platform/system/ThreadPriority.h"
 
 namespace serial {
 namespace {

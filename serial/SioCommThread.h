@@ -8,9 +8,9 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/system/SerialDevice.h"
 #include "serial/MainThreadInvoker.h"
 #include "serial/SioClasses.h"
-#include "platform/SerialDevice.h"
 
 namespace serial {
 

@@ -1,8 +1,8 @@
 #include "MerchantSettings.h"
 
-#include "platform/Cp949.h"
-#include "platform/IniProfile.h"
-#include "platform/IntegerText.h"
+#include "platform/text/Cp949.h"
+#include "platform/text/IniProfile.h"
+#include "platform/text/IntegerText.h"
 
 namespace settings {
 namespace {

@@ -3,7 +3,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace shell {
 namespace {

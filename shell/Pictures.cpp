@@ -2,7 +2,7 @@
 
 #include <QResource>
 
-#include "platform/JpegDecoder.h"
+#include "platform/picture/JpegDecoder.h"
 
 namespace shell {
 

@@ -2,7 +2,7 @@
 
 #include <QWindow>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace shell {
 

@@ -1,4 +1,4 @@
-#include "platform/CommandLine.h"
+#include "platform/system/CommandLine.h"
 
 namespace platform {
 

@@ -1,8 +1,8 @@
-#include "platform/DeviceNames.h"
+#include "platform/system/DeviceNames.h"
 
 #include <filesystem>
 
-#include "platform/IntegerText.h"
+#include "platform/text/IntegerText.h"
 
 namespace platform {
 namespace {

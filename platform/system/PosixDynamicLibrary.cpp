@@ -1,4 +1,4 @@
-#include "platform/DynamicLibrary.h"
+#include "platform/system/DynamicLibrary.h"
 
 #include <dlfcn.h>
 

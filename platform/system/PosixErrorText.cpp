@@ -1,4 +1,4 @@
-#include "platform/ErrorText.h"
+#include "platform/system/ErrorText.h"
 
 #include <cstring>
 

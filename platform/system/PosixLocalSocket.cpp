@@ -10,7 +10,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "platform/LocalSocket.h"
+#include "platform/system/LocalSocket.h"
 
 namespace platform {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/PrinterPort.h"
+#include "platform/system/PrinterPort.h"
 
 #include <fcntl.h>
 #include <poll.h>

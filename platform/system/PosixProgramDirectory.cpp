@@ -1,4 +1,4 @@
-#include "platform/ProgramDirectory.h"
+#include "platform/system/ProgramDirectory.h"
 
 #include <filesystem>
 

@@ -1,4 +1,4 @@
-#include "platform/RegionalSettings.h"
+#include "platform/system/RegionalSettings.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace platform {
 

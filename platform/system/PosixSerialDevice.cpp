@@ -14,7 +14,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/SerialDevice.h"
+#include "platform/system/SerialDevice.h"
 
 namespace platform {
 namespace {

@@ -3,7 +3,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "platform/ThreadPriority.h"
+#include "platform/system/ThreadPriority.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <climits>
 #include <system_error>
 
-#include "platform/WaitableEvent.h"
+#include "platform/system/WaitableEvent.h"
 
 // An eventfd: readable while signalled.
 namespace platform {

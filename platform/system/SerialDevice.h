@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/WaitableEvent.h"
+#include "platform/system/WaitableEvent.h"
 
 // A serial device as the serial component sees it: the operations of the Windows
 // communications API it was designed on, each reporting failure with the system's code

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/CommandLine.h"
+#include "platform/system/CommandLine.h"
 
 namespace platform {
 namespace {

@@ -1,5 +1,5 @@
-#include "platform/DeviceNames.h"
-#include "platform/IntegerText.h"
+#include "platform/system/DeviceNames.h"
+#include "platform/text/IntegerText.h"
 
 namespace platform {
 

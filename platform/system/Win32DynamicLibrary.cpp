@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/DynamicLibrary.h"
+#include "platform/system/DynamicLibrary.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/ErrorText.h"
+#include "platform/system/ErrorText.h"
 
 namespace platform {
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "platform/PrinterPort.h"
+#include "platform/system/PrinterPort.h"
 
 namespace platform {
 namespace {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/ProgramDirectory.h"
+#include "platform/system/ProgramDirectory.h"
 
 namespace platform {
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/RegionalSettings.h"
+#include "platform/system/RegionalSettings.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/SerialDevice.h"
+#include "platform/system/SerialDevice.h"
 
 // The communications API the serial component was designed on, with overlapped
 // input and output: the event thread's wait and a write of the main thread are

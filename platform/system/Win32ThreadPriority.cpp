@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/ThreadPriority.h"
+#include "platform/system/ThreadPriority.h"
 
 namespace platform {
 

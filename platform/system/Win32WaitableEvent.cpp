@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "platform/WaitableEvent.h"
+#include "platform/system/WaitableEvent.h"
 
 namespace platform {
 namespace {

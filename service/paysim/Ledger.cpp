@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <stdexcept>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace paysim {
 namespace {

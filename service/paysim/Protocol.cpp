@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "payment/Amounts.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace paysim {
 namespace {

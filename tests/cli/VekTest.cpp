@@ -10,11 +10,11 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "GoldenReceipts.h"
-#include "ScriptedPaymentModule.h"
-#include "TestSupport.h"
 #include "payment/PaymentExchange.h"
 #include "receipt/ReceiptFraming.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/ScriptedPaymentModule.h"
+#include "tests/support/TestSupport.h"
 
 using cli::RunVek;
 using testsupport::FramedReply;

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text = std::string(reinterpret_cast<const char*>(data), size) + "|END";

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "Protocol.h"
 #include "payment/Amounts.h"
+#include "service/paysim/Protocol.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view frame(reinterpret_cast<const char*>(data), size);

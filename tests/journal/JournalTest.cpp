@@ -12,8 +12,8 @@
 #include <ctime>
 #include <filesystem>
 
-#include "TestSupport.h"
 #include "journal/LinesCodec.h"
+#include "tests/support/TestSupport.h"
 
 using journal::Journal;
 using journal::JournalError;

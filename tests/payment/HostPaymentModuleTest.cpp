@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <thread>
 
-#include "TestSupport.h"
 #include "payment/TerminalPaymentModule.h"
-#include "platform/LocalSocket.h"
+#include "platform/system/LocalSocket.h"
+#include "tests/support/TestSupport.h"
 
 using namespace payment;
 using modulehost::CallAnswer;

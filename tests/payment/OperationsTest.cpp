@@ -7,11 +7,11 @@
 #include <array>
 #include <functional>
 
-#include "GoldenReceipts.h"
-#include "ScriptedPaymentModule.h"
-#include "TestSupport.h"
 #include "payment/PaymentExchange.h"
 #include "receipt/ReceiptFraming.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/ScriptedPaymentModule.h"
+#include "tests/support/TestSupport.h"
 
 using namespace payment;
 using testsupport::FramedReply;

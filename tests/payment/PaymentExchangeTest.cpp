@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "TestSupport.h"
 #include "payment/LibraryPaymentModule.h"
+#include "tests/support/TestSupport.h"
 
 using namespace payment;
 

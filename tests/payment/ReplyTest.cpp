@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
 #include "payment/ReplyFields.h"
+#include "tests/support/TestSupport.h"
 
 using namespace payment;
 using testsupport::K;

@@ -1,4 +1,4 @@
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/DynamicLibrary.h"
+#include "platform/system/DynamicLibrary.h"
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 using testsupport::LibraryLoaded;
 

@@ -1,8 +1,8 @@
-#include "platform/IniProfile.h"
+#include "platform/text/IniProfile.h"
 
 #include <gtest/gtest.h>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 using platform::IniProfile;
 using testsupport::K;

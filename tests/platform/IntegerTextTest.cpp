@@ -1,4 +1,4 @@
-#include "platform/IntegerText.h"
+#include "platform/text/IntegerText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

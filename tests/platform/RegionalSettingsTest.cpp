@@ -1,6 +1,6 @@
 // The thousands separator the receipts of the window and of vek use: the one of the
 // locale the environment names, in CP949, or "," where that can't be had.
-#include "platform/RegionalSettings.h"
+#include "platform/system/RegionalSettings.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "TestSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "GoldenReceipts.h"
 #include "receipt/ReceiptFraming.h"
+#include "tests/support/GoldenReceipts.h"
 
 using namespace receipt;
 using namespace std::string_literals;

@@ -10,11 +10,11 @@
 
 #include <filesystem>
 
-#include "PseudoTerminal.h"
-#include "QueueInvoker.h"
-#include "GoldenReceipts.h"
-#include "platform/PrinterPort.h"
+#include "platform/system/PrinterPort.h"
 #include "receipt/ReceiptBuilder.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/QueueInvoker.h"
 
 using namespace receipt;
 using testsupport::ReadFile;

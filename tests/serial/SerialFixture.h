@@ -4,11 +4,11 @@
 
 #include <memory>
 
-#include "FakeSerialDevice.h"
-#include "QueueInvoker.h"
-#include "TestSupport.h"
-#include "platform/DeviceNames.h"
+#include "platform/system/DeviceNames.h"
 #include "serial/SioComm.h"
+#include "tests/support/FakeSerialDevice.h"
+#include "tests/support/QueueInvoker.h"
+#include "tests/support/TestSupport.h"
 
 // A component on a fake COM3 whose main thread is the test's.
 class FakeCommTest : public ::testing::Test {

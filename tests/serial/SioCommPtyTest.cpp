@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "PseudoTerminal.h"
-#include "QueueInvoker.h"
-#include "TestSupport.h"
 #include "serial/SioComm.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/QueueInvoker.h"
+#include "tests/support/TestSupport.h"
 
 using namespace serial;
 using namespace std::chrono_literals;

@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "SerialFixture.h"
-#include "platform/ErrorText.h"
+#include "platform/system/ErrorText.h"
 
 using namespace serial;
 using namespace std::chrono_literals;

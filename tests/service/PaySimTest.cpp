@@ -13,10 +13,10 @@
 #include <poll.h>
 #include <sys/stat.h>
 
-#include "ServiceFixture.h"
 #include "payment/Reply.h"
 #include "payment/ReplyFields.h"
 #include "payment/Requests.h"
+#include "tests/support/ServiceFixture.h"
 
 using namespace payment;
 using testsupport::K;

@@ -7,7 +7,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/SerialDevice.h"
+#include "platform/system/SerialDevice.h"
 
 namespace testsupport {
 

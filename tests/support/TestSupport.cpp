@@ -10,7 +10,7 @@
 #include <random>
 
 #include "payment/LibraryPaymentModule.h"
-#include "platform/ErrorText.h"
+#include "platform/system/ErrorText.h"
 
 namespace testsupport {
 

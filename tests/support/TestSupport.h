@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace testsupport {
 

@@ -1,4 +1,4 @@
-#include "EscPosPrinter.h"
+#include "tools/receipt-viewer/EscPosPrinter.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "GoldenReceipts.h"
-#include "ReceiptPicture.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tools/receipt-viewer/ReceiptPicture.h"
 
 using namespace viewer;
 using testsupport::K;

@@ -5,10 +5,10 @@
 
 #include <thread>
 
-#include "PseudoTerminal.h"
-#include "TestSupport.h"
 #include "serial/QtMainThreadInvoker.h"
 #include "serial/SioComm.h"
+#include "tests/support/PseudoTerminal.h"
+#include "tests/support/TestSupport.h"
 
 TEST(QtHandOff, EventsReachHandlersOnTheMainThreadAndErrorsTheApplication) {
   testsupport::TempDir dir;

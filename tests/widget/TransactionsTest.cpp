@@ -8,7 +8,7 @@
 
 #include "WindowFixture.h"
 #include "journal/Journal.h"
-#include "PseudoTerminal.h"
+#include "tests/support/PseudoTerminal.h"
 
 using testsupport::K;
 

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "GoldenReceipts.h"
-#include "TestSupport.h"
 #include "payment/LibraryPaymentModule.h"
 #include "shell/Application.h"
 #include "shell/StartupPreparation.h"
 #include "shell/uPlenor.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/TestSupport.h"
 
 // Message boxes that the test reads instead of the operator.
 class RecordingMessages : public shell::MessageBoxes {

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "GoldenReceipts.h"
-#include "TestSupport.h"
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
+#include "tests/support/GoldenReceipts.h"
+#include "tests/support/TestSupport.h"
 
 int main(int argc, char** argv) {
   const int n = argc == 3 ? std::atoi(argv[1]) : -1;

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "platform/Cp949.h"
+#include "platform/text/Cp949.h"
 
 namespace viewer {
 namespace {

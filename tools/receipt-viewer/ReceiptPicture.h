@@ -2,7 +2,7 @@
 
 #include <QImage>
 
-#include "EscPosPrinter.h"
+#include "tools/receipt-viewer/EscPosPrinter.h"
 
 namespace viewer {
 
