@@ -1,14 +1,9 @@
 // The journal in SQLite: write-ahead log, every commit synced before it returns.
-#include <fcntl.h>
 #include <sqlite3.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <ctime>
 
 #include "journal/Journal.h"
 #include "journal/LinesCodec.h"
+#include "platform/system/PrivateFile.h"
 #include "platform/text/Cp949.h"
 
 namespace journal {
@@ -74,11 +69,10 @@ class SqliteJournal final : public Journal {
  public:
   SqliteJournal(const std::string& path, int retentionDays) {
     // Created readable by its owner only; the log files SQLite adds take its mode.
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) Fail("파일을 열 수 없습니다 (" + path + ")", std::strerror(errno));
-    ::close(fd);
+    if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다 (" + path + ")", *error);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(platform::Utf8FileName(path).c_str(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다 (" + path + ")", raw ? sqlite3_errmsg(raw) : "out of memory");
     if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다 (" + path + ")", "read-only");
@@ -185,15 +179,6 @@ class SqliteJournal final : public Journal {
 };
 
 }  // namespace
-
-std::string LocalTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-  return text;
-}
 
 std::unique_ptr<Journal> Journal::Open(const std::string& path, int retentionDays) {
   return std::make_unique<SqliteJournal>(path, retentionDays);

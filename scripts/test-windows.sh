@@ -17,6 +17,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   apt-get update -q
 fi
 bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3 xvfb xauth xdotool
+bash scripts/sqlite-amalgamation.sh  # vek.exe's journal
 
 rm -rf build-windows
 cmake --preset windows

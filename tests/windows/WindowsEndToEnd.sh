@@ -4,6 +4,7 @@
 # COM5 to a pseudo-terminal read by a virtual serial printer.
 #   1. With the scripted module (VEKDLL.dll playing the golden replies): every
 #      receipt, on both routes, byte for byte as the golden files hold it.
+#      Their journal: the day's list, and the last one reprinted with its mark.
 #   2. With the stand-in VEKDLL.dll: vek.exe -> Winsock -> paysim on Linux at
 #      127.0.0.1:19976 -> the receipt through COM5; the simulator's books checked.
 #   WindowsEndToEnd.sh WINDOWS_BIN LINUX_BIN
@@ -57,6 +58,20 @@ for n in 0 1 2 3; do
   serial_receipt >"$work/got.serial"
   cmp -s "$work/got.serial" "$golden/receipt-${names[n]}.serial" || fail "COM5 receipt ${names[n]} differs"
 done
+
+echo "-- the journal: the day's list, and the last receipt printed again with its mark"
+listing=$(vek journal | tr -d '\r')
+[ "$(grep -c '인쇄됨' <<<"$listing")" = 8 ] || fail "the journal lists: $listing"
+settings 0
+: >"$work/paper.bin"
+vek reprint >/dev/null || fail "vek reprint ended with $?"
+python3 - "$golden/receipt-cashcard-cancel.lpt" "$work/paper.bin" <<'PY' || fail "the reprint is not the golden receipt with its mark"
+import sys
+golden, got = open(sys.argv[1], "rb").read(), open(sys.argv[2], "rb").read()
+title_end = golden.index(b"\n") + 1
+mark = b" " * 18 + "재출력".encode("cp949") + b"\r\n"  # the printer port's line end
+sys.exit(0 if got == golden[:title_end] + mark + golden[title_end:] else 1)
+PY
 
 echo "-- arguments beyond the system's code page, and printers that can't print"
 settings 0

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace platform {
+
+// Creates the file at `path` when it is missing, readable and writable by its owner
+// only (on Windows the folder's access rules apply), before a library that takes
+// the system's defaults opens it. The system's text when it can't.
+std::optional<std::string> CreatePrivateFile(const std::string& path);
+
+// `path` (the system's bytes: the ANSI code page on Windows) as the UTF-8 file name
+// SQLite takes. Unchanged where file names are bytes.
+std::string Utf8FileName(const std::string& path);
+
+}  // namespace platform

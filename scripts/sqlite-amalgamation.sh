@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Makes SQLite's single-file source (sqlite3.c, sqlite3.h) for the 32-bit Windows
+# build from Debian 12's source package, its patches applied, into build-deps/sqlite3
+# (journal/CMakeLists.txt builds it into vek.exe): Debian has no SQLite for MinGW.
+# The source index is fetched into a private folder; the machine's apt sources stay
+# as they are. Does nothing when the files are there. Run as root.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+out=build-deps/sqlite3
+[ -f $out/sqlite3.c ] && [ -f $out/sqlite3.h ] && exit 0
+
+bash scripts/install-deps.sh build-essential dpkg-dev tcl xz-utils
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/lists/partial" "$work/archives/partial"
+cat >"$work/sources.list" <<'LIST'
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
+deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
+LIST
+apt=(-q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
+  -o Dir::State::Lists="$work/lists" -o Dir::Cache::Archives="$work/archives" -o APT::Sandbox::User=root)
+apt-get "${apt[@]}" update >/dev/null
+(cd "$work" && apt-get "${apt[@]}" source sqlite3 >/dev/null)
+
+mkdir -p "$work/build"
+(cd "$work/build" && ../sqlite3-*/configure --disable-tcl >/dev/null && make -j2 sqlite3.c >/dev/null)
+mkdir -p $out
+cp "$work/build/sqlite3.c" "$work/build/sqlite3.h" $out/
+echo "SQLite for the Windows build: $(sed -n 's/^#define SQLITE_VERSION  *"\(.*\)"/\1/p' $out/sqlite3.h), from $(cd "$work" && ls sqlite3_*.dsc)"
