@@ -14,7 +14,8 @@
 // The terminal's journal: every accepted use, cancellation, approval and card
 // cancellation with its receipt, committed before the receipt goes to the printer,
 // so that no receipt is lost to a printer that fails or a terminal that dies: it
-// can be printed again. One SQLite file, readable by its owner only.
+// can be printed again. One SQLite file, readable by its owner only (on Windows the
+// folder's access rules apply).
 namespace journal {
 
 enum class PrintState : int {
@@ -51,7 +52,7 @@ std::string LocalTimeNow();
 
 class Journal {
  public:
-  // Opens the file, creating it readable by its owner only, and removes the rows
+  // Opens the file, creating it private to its owner, and removes the rows
   // older than `retentionDays`. Raises JournalError: a file that can't be opened or
   // created, is read-only or isn't a journal. Nothing where this build keeps no
   // journal.

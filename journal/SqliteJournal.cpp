@@ -9,8 +9,11 @@
 namespace journal {
 namespace {
 
-[[noreturn]] void Fail(const std::string& what, const std::string& detail) {
-  throw JournalError(platform::Utf8ToCp949("저널오류, " + what + ": ") + detail);
+// `what` is the program's own text; the file name and the detail are the system's bytes.
+[[noreturn]] void Fail(const std::string& what, const std::string& detail, const std::string& file = {}) {
+  std::string message = platform::Utf8ToCp949("저널오류, " + what);
+  if (!file.empty()) message += " (" + file + ")";
+  throw JournalError(message + ": " + detail);
 }
 
 struct CloseDatabase {
@@ -68,14 +71,16 @@ constexpr const char* kColumns =
 class SqliteJournal final : public Journal {
  public:
   SqliteJournal(const std::string& path, int retentionDays) {
-    // Created readable by its owner only; the log files SQLite adds take its mode.
-    if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다 (" + path + ")", *error);
+    // Created readable by its owner only (on POSIX; on Windows the folder's access
+    // rules apply); the log files SQLite adds take its mode.
+    if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다", *error, path);
+    const std::optional<std::string> name = platform::Utf8FileName(path);
+    if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(platform::Utf8FileName(path).c_str(), &raw,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(name->c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     db_.reset(raw);
-    if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다 (" + path + ")", raw ? sqlite3_errmsg(raw) : "out of memory");
-    if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다 (" + path + ")", "read-only");
+    if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다", raw ? sqlite3_errmsg(raw) : "out of memory", path);
+    if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다", "read-only", path);
     sqlite3_busy_timeout(db_.get(), 2000);
     Execute("PRAGMA journal_mode=WAL", "파일을 열 수 없습니다");
     Execute("PRAGMA synchronous=FULL", "파일을 열 수 없습니다");

@@ -15,6 +15,6 @@ std::optional<std::string> CreatePrivateFile(const std::string& path) {
   return std::nullopt;
 }
 
-std::string Utf8FileName(const std::string& path) { return path; }
+std::optional<std::string> Utf8FileName(const std::string& path) { return path; }
 
 }  // namespace platform

@@ -11,7 +11,8 @@ namespace platform {
 std::optional<std::string> CreatePrivateFile(const std::string& path);
 
 // `path` (the system's bytes: the ANSI code page on Windows) as the UTF-8 file name
-// SQLite takes. Unchanged where file names are bytes.
-std::string Utf8FileName(const std::string& path);
+// SQLite takes; nothing when it has no such form. Unchanged where file names are
+// bytes.
+std::optional<std::string> Utf8FileName(const std::string& path);
 
 }  // namespace platform

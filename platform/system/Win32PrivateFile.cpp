@@ -13,12 +13,16 @@ std::optional<std::string> CreatePrivateFile(const std::string& path) {
   return std::nullopt;
 }
 
-std::string Utf8FileName(const std::string& path) {
+// Converted as CreateFileA converts it, so SQLite opens the file made above.
+std::optional<std::string> Utf8FileName(const std::string& path) {
   if (path.empty()) return path;
-  const int wide = MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  const int size = static_cast<int>(path.size());
+  const int wide = MultiByteToWideChar(CP_ACP, 0, path.data(), size, nullptr, 0);
+  if (wide <= 0) return std::nullopt;
   std::wstring text(static_cast<std::size_t>(wide), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), text.data(), wide);
+  MultiByteToWideChar(CP_ACP, 0, path.data(), size, text.data(), wide);
   const int narrow = WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, nullptr, 0, nullptr, nullptr);
+  if (narrow <= 0) return std::nullopt;
   std::string utf8(static_cast<std::size_t>(narrow), '\0');
   WideCharToMultiByte(CP_UTF8, 0, text.data(), wide, utf8.data(), narrow, nullptr, nullptr);
   return utf8;

@@ -103,11 +103,20 @@ TEST_F(JournalTest, DamagedFileIsAClearError) {
 }
 
 // The journal's file name may be Korean (the settings' 저널파일); the file SQLite opens
-// is the one made for it (on Windows: the system's code page, given to SQLite as UTF-8).
+// is the one made for it (on Windows: the system's code page, given to SQLite as
+// UTF-8), and an error names it as it is.
 TEST_F(JournalTest, KoreanFileNameHoldsTheJournal) {
   const std::string file = dir.dir() + testsupport::K("가맹점저널") + ".db";
   Journal::Open(file, 90)->Record(Entry(journal::LocalTimeNow(), "C1"));
   EXPECT_TRUE(Journal::Open(file, 90)->ByApproval("C1"));
+
+  const std::string missing = dir.dir() + testsupport::K("없는폴더") + "/journal.db";
+  try {
+    Journal::Open(missing, 90);
+    FAIL() << "a journal opened in a missing folder";
+  } catch (const JournalError& error) {
+    EXPECT_NE(std::string(error.what()).find("(" + missing + ")"), std::string::npos) << error.what();
+  }
 }
 
 #ifndef _WIN32
