@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <stdexcept>
+#include <vector>
 
 #include "platform/text/Cp949.h"
 
@@ -44,6 +45,14 @@ const char* OperationCode(Operation op) {
 QString Masked(const QString& number) {
   const qsizetype shown = number.size() > 4 ? 4 : 0;
   return QString(number.size() - shown, u'*') + number.right(shown);
+}
+
+bool HasColumn(QSqlQuery& q, const char* table, const char* column) {
+  q.prepare("SELECT COUNT(*) FROM pragma_table_info(?) WHERE name = ?");
+  q.addBindValue(QString::fromLatin1(table));
+  q.addBindValue(QString::fromLatin1(column));
+  Exec(q);
+  return q.next() && q.value(0).toInt() > 0;
 }
 
 QString Won(qint64 amount) { return QLocale(QLocale::Korean).toString(amount) + QString::fromUtf8("원"); }
@@ -89,14 +98,17 @@ Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + pa
           " id INTEGER PRIMARY KEY, at TEXT NOT NULL, terminal TEXT NOT NULL, code TEXT NOT NULL,"
           " number TEXT NOT NULL, amount INTEGER NOT NULL, result TEXT NOT NULL, message TEXT NOT NULL,"
           " approval TEXT UNIQUE, original_approval TEXT)");
-  // Books of an earlier version lack the business number and the answer's state:
-  // their operations were all answered as far as anyone knows.
-  Exec(q, "SELECT COUNT(*) FROM pragma_table_info('operations') WHERE name = 'state'");
-  if (q.next() && q.value(0).toInt() == 0) {
+  // Books of an earlier version lack the business number, the answer's state and
+  // whether the answer went out: their operations were all answered as far as anyone
+  // knows.
+  if (!HasColumn(q, "operations", "state")) {
     Exec(q, "ALTER TABLE operations ADD COLUMN business TEXT NOT NULL DEFAULT ''");
     Exec(q, "ALTER TABLE operations ADD COLUMN state TEXT NOT NULL DEFAULT 'done'"
             " CHECK (state IN ('answering', 'done', 'reversed'))");
   }
+  // sent: 0 from an operation's commit until its answer is handed to the connection.
+  if (!HasColumn(q, "operations", "sent"))
+    Exec(q, "ALTER TABLE operations ADD COLUMN sent INTEGER NOT NULL DEFAULT 1");
   // One accepted cancellation per original approval, whatever happens; a reversed one
   // doesn't count.
   Exec(q, "DROP INDEX IF EXISTS one_cancellation");
@@ -117,9 +129,17 @@ Ledger::Ledger(const QString& path) : connection_(QStringLiteral("paysim-") + pa
     }
     db.commit();
   }
-  // The process ended while these were being answered. Each answer was handed to
-  // the connection straight after its commit, and the system delivers what was
-  // handed to it even after the process has gone: they stand.
+  // The process ended while these were being answered. Those whose answer never went
+  // out are reversed, the latest first: their terminals heard nothing. Those whose
+  // answer was handed to the connection stand: the system delivers what was handed to
+  // it even after the process has gone.
+  Exec(q, "SELECT id FROM operations WHERE state = 'answering' AND sent = 0 ORDER BY id DESC");
+  std::vector<qint64> unsent;
+  while (q.next()) unsent.push_back(q.value(0).toLongLong());
+  for (const qint64 id : unsent) {
+    std::fprintf(stderr, "paysim: the answer to operation %lld never went out; reversed\n", static_cast<long long>(id));
+    Undelivered(id);
+  }
   Exec(q, "UPDATE operations SET state = 'done' WHERE state = 'answering'");
 }
 
@@ -147,14 +167,15 @@ Decision Ledger::Handle(const Request& request) {
     const Answer& answer = decision.Reply;
     const bool moved = answer.Code == "0000" && request.Op != Operation::VoucherInquiry;
     QSqlQuery done(db);
-    done.prepare("UPDATE operations SET result = ?, message = ?, approval = ?, original_approval = ?, state = ?"
-                 " WHERE id = ?");
+    done.prepare("UPDATE operations SET result = ?, message = ?, approval = ?, original_approval = ?, state = ?,"
+                 " sent = ? WHERE id = ?");
     done.addBindValue(QString::fromStdString(answer.Code));
     done.addBindValue(U(answer.Message));
     done.addBindValue(answer.ApprovalNumber.empty() ? QVariant() : QVariant(QString::fromStdString(answer.ApprovalNumber)));
     const bool cancel = request.Op == Operation::VoucherCancel || request.Op == Operation::CashCardCancel;
     done.addBindValue(cancel && answer.Code == "0000" ? QVariant(U(request.OriginalApproval)) : QVariant());
     done.addBindValue(QString::fromLatin1(moved ? "answering" : "done"));
+    done.addBindValue(moved ? 0 : 1);
     done.addBindValue(id);
     Exec(done);
     if (!db.commit()) throw std::runtime_error("cannot commit: " + db.lastError().text().toStdString());
@@ -164,6 +185,21 @@ Decision Ledger::Handle(const Request& request) {
     db.rollback();
     throw;
   }
+}
+
+// Written through to the system without waiting for the disk: the mark has to
+// outlive the process, which it does once written, and the answer's last byte waits
+// for it. (A machine that goes down takes the terminals on its loopback along.)
+void Ledger::Sent(qint64 operationId) {
+  QSqlDatabase db = QSqlDatabase::database(connection_);
+  QSqlQuery pragma(db);
+  Exec(pragma, "PRAGMA synchronous=NORMAL");
+  QSqlQuery q(db);
+  q.prepare("UPDATE operations SET sent = 1 WHERE id = ?");
+  q.addBindValue(operationId);
+  const bool marked = q.exec();
+  Exec(pragma, "PRAGMA synchronous=FULL");
+  if (!marked) throw std::runtime_error(q.lastError().text().toStdString() + " in " + q.lastQuery().toStdString());
 }
 
 void Ledger::Delivered(qint64 operationId) {

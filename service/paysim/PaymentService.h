@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTimer>
 #include <memory>
+#include <string_view>
 
 #include "Ledger.h"
 
@@ -48,7 +49,8 @@ class PaymentConnection : public QObject {
   void ReadRequest();
   void Process(const std::string& frame);
   bool ClientStillThere() const;
-  bool Send(const std::string& bytes);
+  bool Send(std::string_view bytes);
+  bool BookedAsSent();
   void WatchForHangUp();
   void Confirmed(bool delivered);
   void Finish();

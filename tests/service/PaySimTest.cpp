@@ -50,7 +50,6 @@ class PaySimTest : public ::testing::Test {
     const std::string payload = Exchange(BuildVoucherInquiryRequest(kTerminal, number));
     return std::stoll(ReadVoucherInquiryReply(payload).AmountText);
   }
-  // Reads the books directly.
   // A client of its own: connects, sends `bytes`, and reads what comes until the
   // server hangs up.
   std::string Raw(const std::string& bytes, bool halfClose = false) const {
@@ -68,6 +67,7 @@ class PaySimTest : public ::testing::Test {
     return got;
   }
   int Connect() const { return ConnectTo(server->Port()); }
+  // Reads the books directly.
   qint64 Scalar(const QString& sql) {
     qint64 value = -1;
     {
@@ -79,6 +79,19 @@ class PaySimTest : public ::testing::Test {
     }
     QSqlDatabase::removeDatabase("check");
     return value;
+  }
+  // Changes the books directly (while no server has them open).
+  bool Amend(const QString& sql) {
+    bool done = false;
+    {
+      QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "amend");
+      db.setDatabaseName(QString::fromStdString(database));
+      db.open();
+      QSqlQuery q(db);
+      done = q.exec(sql);
+    }
+    QSqlDatabase::removeDatabase("amend");
+    return done;
   }
 
   testsupport::TempDir dir;
@@ -259,12 +272,48 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
       "SELECT COALESCE(SUM(amount), 0) FROM operations WHERE code = '9000' AND result = '0000' AND state <> 'reversed'");
   EXPECT_GE(balance, 0);
   EXPECT_EQ(balance + booked, 100000);   // the records add up exactly
-  // Every answered use was kept; what was committed as the process died and kept
-  // was handed to its connection (at most one in flight per client).
+  // Every answered use was kept; of what was committed as the process died, only an
+  // answer booked as gone out may have been kept without reaching its client (at most
+  // one in flight per client).
   EXPECT_GE(booked, acceptedSum.load());
   EXPECT_LE(booked - acceptedSum.load(), 20 * 700);
   EXPECT_GT(acceptedSum.load(), 0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE result = '' OR state = 'answering'"), 0);  // nothing half done
+}
+
+// Killed between an operation's commit and its answer, the server finds at its next
+// start that the answer never went out (the terminal heard nothing and told its
+// operator the outcome is unknown): the operation is reversed. One whose answer went
+// out stands, and so does every operation of books kept before they said which.
+TEST_F(PaySimTest, AtTheNextStartOperationsWhoseAnswerNeverWentOutAreReversed) {
+  for (const std::int64_t amount : {1000, 2000, 3000})
+    ASSERT_TRUE(IsAccepted(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(amount)))));
+  const ApprovalReply approval =
+      ReadCashCardApprovalReply(Exchange(BuildCashCardApprovalRequest(kTerminal, kCard, SplitAmount(30000))));
+  ASSERT_TRUE(IsAccepted(Exchange(BuildCashCardCancelRequest(
+      kTerminal, kCard, {approval.ApprovalNumber, approval.TransactionDateTime.substr(0, 8)}, SplitAmount(30000)))));
+  server->Stop(SIGKILL);
+  // As the books stand when the process dies: the use of 2,000 answered and not yet
+  // confirmed, the use of 3,000 and the cancellation committed and not yet answered.
+  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount IN (2000, 3000) OR code = '9302'"));
+  EXPECT_TRUE(Amend("UPDATE operations SET sent = 0 WHERE amount = 3000 OR code = '9302'"));
+  server = std::make_unique<testsupport::PaySimProcess>(database, server->Port(), testsupport::FreePort());
+  EXPECT_EQ(Balance(kVoucher), 47000);
+  // The refund never announced is taken back.
+  EXPECT_EQ(Scalar(QString::fromStdString("SELECT balance FROM instruments WHERE number = '" + kCard + "'")), 170000);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'reversed'"), 2);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'reversed' AND (amount = 3000 OR code = '9302')"),
+            2);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'"), 0);
+
+  // Books of the version before, with an answer still to be confirmed: it stands.
+  server->Stop(SIGKILL);
+  EXPECT_TRUE(Amend("ALTER TABLE operations DROP COLUMN sent"));
+  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount = 1000"));
+  server = std::make_unique<testsupport::PaySimProcess>(database, server->Port(), testsupport::FreePort());
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE amount = 1000 AND state = 'done'"), 1);
+  EXPECT_TRUE(IsAccepted(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(500)))));
+  EXPECT_EQ(Balance(kVoucher), 46500);
 }
 
 namespace {
