@@ -1,8 +1,10 @@
 #include "PaymentService.h"
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -133,21 +135,34 @@ bool PaymentConnection::Send(std::string_view bytes) {
 }
 
 void PaymentConnection::WatchForHangUp() {
-  ::shutdown(fd_, SHUT_WR);
+  const bool finQueued = ::shutdown(fd_, SHUT_WR) == 0;
   QObject::disconnect(readable_.get(), nullptr, this, nullptr);
-  QObject::connect(readable_.get(), &QSocketNotifier::activated, this, [this] {
+  QObject::connect(readable_.get(), &QSocketNotifier::activated, this, [this, finQueued] {
     char bytes[256];
     const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
     if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;  // not yet
-    int error = 0;
-    socklen_t size = sizeof error;
-    getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
-    Confirmed(n == 0 && error == 0);  // hung up after reading it, or reset: it never read it
+    Confirmed(AnswerAcknowledged(finQueued));
   });
   readable_->setEnabled(true);
   QObject::disconnect(&deadline_, nullptr, this, nullptr);
   QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Confirmed(false); });
   deadline_.start(limits_.ConfirmMs);
+}
+
+// The client hung up, with a FIN or a reset. A client may reset once it has read the
+// whole answer (a close with SO_LINGER 0); the system of one that was gone before the
+// answer came resets too. What tells them apart is whether the client's TCP
+// acknowledged every byte of the answer first, as the bytes still unacknowledged in
+// the send queue (SIOCOUTQ) say: a client's TCP acknowledges data as it arrives (on
+// the loopback, all paysim serves, at once), a closed socket acknowledges none. A
+// reset's own acknowledgement is not taken, so the FIN that follows the answer may be
+// left unacknowledged; as the last sequence number, one unacknowledged still means
+// the whole answer arrived. (TCP can't tell whether the client's program read it: one
+// that closes with the answer unread counts as having it.)
+bool PaymentConnection::AnswerAcknowledged(bool finQueued) const {
+  int unacknowledged = 0;
+  if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0) return false;
+  return unacknowledged <= (finQueued ? 1 : 0);
 }
 
 void PaymentConnection::Confirmed(bool delivered) {

@@ -36,10 +36,11 @@ class PaymentServer : public QTcpServer {
 
 // One client: its request, the decision, the answer and whether it arrived. A
 // request whose client has already gone is not carried out. An answer counts as
-// delivered when the client hangs up after reading it (the module does, once it
-// has the ETX); a client that was gone by then resets the connection instead, and
-// one that never hangs up has stopped listening: either way the operation is
-// reversed in the books, as the terminal can't know its outcome.
+// delivered when the client hangs up, with a FIN or a reset, after its TCP took the
+// whole of it (the module hangs up once it has the ETX). One that could not be sent
+// whole, one the client had gone before taking, and one whose client never hangs up
+// (it has stopped listening) are reversed in the books, as the terminal can't know
+// their outcome.
 class PaymentConnection : public QObject {
  public:
   PaymentConnection(int descriptor, Ledger& ledger, const PaymentTimeLimits& limits, int& open, QObject* server);
@@ -52,6 +53,7 @@ class PaymentConnection : public QObject {
   bool Send(std::string_view bytes);
   bool BookedAsSent();
   void WatchForHangUp();
+  bool AnswerAcknowledged(bool finQueued) const;
   void Confirmed(bool delivered);
   void Finish();
 

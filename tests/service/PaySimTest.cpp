@@ -67,6 +67,21 @@ class PaySimTest : public ::testing::Test {
     return got;
   }
   int Connect() const { return ConnectTo(server->Port()); }
+  // A client of its own that sends `request` on `fd` and reads the answer up to its
+  // ETX, and no further: the connection stays as it is.
+  static std::string AnswerOn(int fd, const std::string& request) {
+    send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+    std::string answer;
+    char buffer[2048];
+    for (ssize_t n; answer.find('\x03') == std::string::npos && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+      answer.append(buffer, static_cast<std::size_t>(n));
+    return answer;
+  }
+  // Until the server has settled every answer: confirmed, or reversed.
+  void AwaitSettled() {
+    for (int i = 0; i < 50 && Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'") != 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
   // Reads the books directly.
   qint64 Scalar(const QString& sql) {
     qint64 value = -1;
@@ -204,11 +219,21 @@ TEST_F(PaySimTest, OnlyTheTerminalOfTheSaleCancelsIt) {
 // An answer the terminal never read must not stand in the books: the operator was
 // told the outcome is unknown and may try again.
 TEST_F(PaySimTest, ClientThatHangsUpBeforeTheAnswerLeavesTheBooksAsTheyWere) {
+  // A sale read but never confirmed (its client neither hangs up nor says more),
+  // cancelled meanwhile: reversed when its time is up, its amount comes back once, by
+  // the cancellation. Its time (10 s) runs out while the server is stopped below.
+  const int holding = Connect();
+  const ApprovalReply sale = ReadVoucherUseReply(
+      CutPayload(AnswerOn(holding, BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(5000)))));
+  const std::string date = sale.TransactionDateTime.substr(0, 8);
+  EXPECT_TRUE(IsAccepted(Exchange(BuildVoucherCancelRequest(kTerminal, kVoucher, {sale.ApprovalNumber, date},
+                                                            SplitAmount(5000)))));
+
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int fd = Connect();
     const std::string use = BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000));
     send(fd, use.data(), use.size(), MSG_NOSIGNAL);
-    close(fd);  // before the server could answer, or as its answer arrives
+    close(fd);  // before the server could answer
   }
   // The server stopped while the module waits: it gives up, and the books must not
   // take the request when the server goes on.
@@ -217,30 +242,29 @@ TEST_F(PaySimTest, ClientThatHangsUpBeforeTheAnswerLeavesTheBooksAsTheyWere) {
   server->Signal(SIGCONT);
   EXPECT_FALSE(ok);
   EXPECT_EQ(text, K("응답시간초과: 결과를 알 수 없습니다. 조회로 확인한 뒤 다시 하십시오."));
-  for (int i = 0; i < 50 && Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'") != 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  AwaitSettled();
   EXPECT_EQ(Balance(kVoucher), 50000);
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND result = '0000' AND state <> 'reversed'"), 0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND result = '0000' AND state <> 'reversed'"
+                   " AND amount < 5000"),
+            0);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'"), 0);
+  close(holding);
+}
 
-  // A sale read but not confirmed, cancelled meanwhile, then reset: its amount comes
-  // back once, by the cancellation.
-  const int fd = Connect();
-  const std::string use = BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(5000));
-  send(fd, use.data(), use.size(), MSG_NOSIGNAL);
-  std::string answer;
-  char buffer[2048];
-  for (ssize_t n; answer.find('\x03') == std::string::npos && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-    answer.append(buffer, static_cast<std::size_t>(n));
-  const ApprovalReply sale = ReadVoucherUseReply(CutPayload(answer));
-  const std::string date = sale.TransactionDateTime.substr(0, 8);
-  EXPECT_TRUE(IsAccepted(Exchange(BuildVoucherCancelRequest(kTerminal, kVoucher, {sale.ApprovalNumber, date},
-                                                            SplitAmount(5000)))));
-  const linger reset{1, 0};
-  setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
-  close(fd);
-  for (int i = 0; i < 50 && Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'") != 0; ++i)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_EQ(Balance(kVoucher), 50000);
+// The module may hang up with a reset once it has read the whole answer (a close with
+// SO_LINGER 0): the answer reached the terminal, which printed it, and it stands.
+TEST_F(PaySimTest, ClientThatResetsAfterReadingTheWholeAnswerKeepsTheOperation) {
+  for (int sale = 0; sale < 3; ++sale) {
+    const int fd = Connect();
+    const std::string answer = AnswerOn(fd, BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000)));
+    EXPECT_TRUE(IsAccepted(CutPayload(answer))) << answer;
+    const linger reset{1, 0};
+    setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    close(fd);
+  }
+  AwaitSettled();
+  EXPECT_EQ(Balance(kVoucher), 47000);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND state = 'done'"), 3);
 }
 
 TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
