@@ -262,6 +262,7 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfmMain::Guarded(const std::function<void()>& handler) {
   try {
+    DeliverQueuedKeyStrokes();  // the digits tapped before this touch come first
     handler();
   } catch (const std::exception& error) {
     messages_->ShowError(error.what());
