@@ -217,7 +217,7 @@ printer=$!
 pids+=("$printer")
 for _ in $(seq 50); do [ -e "$work/held.bin" ] && break; sleep 0.05; done
 journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
-[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 4 ] || fail "the journal lacks the four receipts"
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 5 ] || fail "the journal lacks the five receipts"
 rm "$work"/VEK_Journal.db*  # this part's one operation alone
 cd "$work/scripted"
 start_terminal
