@@ -21,7 +21,7 @@ ln -s "$bin/vek-webview" "$work/vek-webview"
 mkdir "$work/devices" "$work/runtime"
 chmod 700 "$work/runtime"
 ln -s "$work/paper.bin" "$work/devices/LPT1"
-printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n단말기ID=BENCH\r\n' | iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
+printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n단말기ID=BENCH\r\n사업자번호=1234567890\r\n' | iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
 cd "$work"
 export XDG_RUNTIME_DIR=$work/runtime QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
 

@@ -81,14 +81,22 @@ std::optional<std::string> Check(const EntryTexts& entries, std::initializer_lis
 
 }  // namespace
 
-std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings) {
-  const std::pair<const std::string&, const char*> printed[] = {
-      {settings.TerminalId, "단말기ID"},     {settings.BusinessNumber, "사업자번호"}, {settings.MerchantName, "가맹점명"},
-      {settings.Telephone, "전화번호"}, {settings.MerchantAddress, "가맹점주소"}};
-  for (const auto& [value, key] : printed)
-    if (HasControlByte(value))
-      return Message(std::string(key) + "오류, " + key + "의 제어문자를 ini에서 지우세요.");
+std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings, bool prints) {
+  const auto controlByte = [](const std::string& value, const char* key) -> std::optional<std::string> {
+    if (!HasControlByte(value)) return std::nullopt;
+    return Message(std::string(key) + "오류, " + key + "의 제어문자를 ini에서 지우세요.");
+  };
+  if (auto refusal = controlByte(settings.TerminalId, "단말기ID")) return refusal;
   if (settings.TerminalId.size() > 20) return Message("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.");
+  // A raw field of ten bytes: any other length moves every field after it.
+  const std::string& business = settings.BusinessNumber;
+  if (business.size() != 10 || !std::all_of(business.begin(), business.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return Message("사업자번호오류, 사업자번호는 10자리 숫자로 ini에서 설정하세요.");
+  if (!prints) return std::nullopt;
+  for (const auto& [value, key] : {std::pair<const std::string&, const char*>{settings.MerchantName, "가맹점명"},
+                                   {settings.Telephone, "전화번호"},
+                                   {settings.MerchantAddress, "가맹점주소"}})
+    if (auto refusal = controlByte(value, key)) return refusal;
   return std::nullopt;
 }
 

@@ -14,10 +14,11 @@ namespace payment {
 // The largest amount the nine-digit number field holds.
 inline constexpr std::int32_t kLargestAmount = 999'999'999;
 
-// The settings every request and receipt carries: the terminal ID within its 20
-// bytes, and no control byte (a printer command on the receipt) in it, the business
-// registration number, the merchant's name, telephone or address.
-std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings);
+// The settings a command uses. Every request carries the terminal ID (within its 20
+// bytes, no control byte) and the business registration number (exactly ten ASCII
+// digits); a command that `prints` also puts the merchant's name, telephone and
+// address on the receipt, where a control byte would be a printer command.
+std::optional<std::string> CheckSettings(const settings::MerchantSettings& settings, bool prints);
 
 // The entry values the mode sends, in the order of the fields on the screen.
 std::optional<std::string> CheckEntries(VoucherMode mode, const EntryTexts& entries);

@@ -76,7 +76,7 @@ std::optional<OperationOutcome> Refusal(const std::optional<std::string>& settin
 
 OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context) {
   const bool prints = mode != VoucherMode::Inquiry;
-  if (auto refusal = Refusal(CheckSettings(context.Settings), CheckEntries(mode, entries), prints, context))
+  if (auto refusal = Refusal(CheckSettings(context.Settings, prints), CheckEntries(mode, entries), prints, context))
     return *refusal;
   const Amounts amounts = AmountsFromText(entries.Amount);
   const TerminalIdentity terminal = Terminal(context.Settings);
@@ -114,7 +114,7 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
 }
 
 OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
-  if (auto refusal = Refusal(CheckSettings(context.Settings), CheckEntries(mode, entries), true, context))
+  if (auto refusal = Refusal(CheckSettings(context.Settings, true), CheckEntries(mode, entries), true, context))
     return *refusal;
   const bool approval = mode == CashCardMode::Approval;
   const Amounts amounts = AmountsFromText(entries.Amount);

@@ -44,11 +44,17 @@ class KeyStrokeDispatcher : public QObject {
   }
 };
 
+KeyStrokeDispatcher& Dispatcher() {
+  static KeyStrokeDispatcher* dispatcher = new KeyStrokeDispatcher;  // lives as long as the program
+  return *dispatcher;
+}
+
 }  // namespace
 
 void PostKeyStroke(QWidget* window, Qt::Key key, const QString& text, Qt::KeyboardModifiers modifiers) {
-  static KeyStrokeDispatcher* dispatcher = new KeyStrokeDispatcher;  // lives as long as the program
-  QCoreApplication::postEvent(dispatcher, new KeyStrokeEvent(window, key, text, modifiers));
+  QCoreApplication::postEvent(&Dispatcher(), new KeyStrokeEvent(window, key, text, modifiers));
 }
+
+void DeliverQueuedKeyStrokes() { QCoreApplication::sendPostedEvents(&Dispatcher(), KeyStrokeEvent::Type()); }
 
 }  // namespace shell

@@ -16,4 +16,10 @@ namespace shell {
 void PostKeyStroke(QWidget* window, Qt::Key key, const QString& text = {},
                    Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 
+// Delivers the keystrokes queued so far, now, in the order posted. A window that
+// stalled handles the taps made meanwhile in one go, the keys' queued keystrokes
+// after all of them: whatever a later tap does (a command reading its fields, the
+// "00" key, a change of screen) must first find the earlier digits in place.
+void DeliverQueuedKeyStrokes();
+
 }  // namespace shell

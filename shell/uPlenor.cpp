@@ -262,6 +262,7 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfmMain::Guarded(const std::function<void()>& handler) {
   try {
+    DeliverQueuedKeyStrokes();  // the digits tapped before this touch come first
     handler();
   } catch (const std::exception& error) {
     messages_->ShowError(error.what());
@@ -273,9 +274,9 @@ void TfmMain::Guarded(const std::function<void()>& handler) {
 void TfmMain::FormShow() {
   setGeometry(layout::Window.Left, layout::Window.Top, layout::Window.Width, layout::Window.Height);
   LoadMerchantSettings();
-  // Settings that would move the fields of every request: told now, and again by
-  // each command, which sends nothing.
-  if (const auto refusal = payment::CheckSettings(Settings)) messages_->ShowMessage(*refusal);
+  // Settings that would move the fields of every request or print a control byte:
+  // told now, and again by each command they refuse, which sends nothing.
+  if (const auto refusal = payment::CheckSettings(Settings, true)) messages_->ShowMessage(*refusal);
   if (Settings.PrinterPort > 0) {
     try {
       sio->SetPortNum(Settings.PrinterPort);

@@ -116,8 +116,9 @@ class TfmMain : public QWidget {
   widgets::TSpeedButton* CommandButton(QWidget* page, const layout::Rect& place, const char* name);
   void Keypad(QWidget* page, std::array<widgets::TSpeedButton*, 12>& keys, const std::array<const char*, 12>& names);
   void SetMessage(QLabel* label, const std::string& text);
-  // Every handler of a touch runs through here: an error it raises ends it and is
-  // shown in the standard error box, and never unwinds through the event dispatch.
+  // Every handler of a touch runs through here: the keystrokes of the keys tapped
+  // before it are delivered first, and an error it raises ends it and is shown in
+  // the standard error box, and never unwinds through the event dispatch.
   void Guarded(const std::function<void()>& handler);
   bool Required(QLineEdit* field, const char* utf8Message);
 

@@ -8,6 +8,8 @@
 #include <thread>
 #include <utility>
 
+#include "platform/system/NonBlockingOutput.h"
+
 namespace platform {
 namespace {
 
@@ -18,7 +20,7 @@ std::string RunTimeText(int code) {
     case EMFILE: return "Too many open files";
     case EACCES:
     case EPERM: return "File access denied";
-    case ENOSPC: return "Disk full";
+    case ENOSPC: return "Out of paper (LPT1), the receipt was not printed";  // how the printer driver says it
     case ETIMEDOUT: return "Write timeout (LPT1), the receipt was not printed";
     default: return "I/O error " + std::to_string(code);
   }
@@ -57,19 +59,14 @@ PrinterPortFile::~PrinterPortFile() {
 }
 
 void PrinterPortFile::Write(std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      pollfd p{static_cast<int>(handle_), POLLOUT, 0};
-      const int ready = ::poll(&p, 1, static_cast<int>(writeLimit_.count()));
-      if (ready == 0) throw InOutError(ETIMEDOUT);  // nothing taken for the whole limit
-      if (ready < 0 && errno != EINTR) throw InOutError(errno);
-      continue;
-    }
-    if (n <= 0) throw InOutError(n < 0 ? errno : EIO);
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
+  const int fd = static_cast<int>(handle_);
+  WriteWithin({.Write = [fd](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); },
+               .WaitWritable =
+                   [fd](std::chrono::milliseconds wait) {
+                     pollfd p{fd, POLLOUT, 0};
+                     return ::poll(&p, 1, static_cast<int>(wait.count()));
+                   }},
+              bytes, writeLimit_);
 }
 
 void PrinterPortFile::Close() {

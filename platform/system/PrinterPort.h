@@ -27,7 +27,8 @@ inline constexpr std::chrono::milliseconds kPrinterPortWriteLimit{10000};
 // converted. Every failure raises InOutError; the device is released on every path.
 // A device that is not there is an error ("File not found"), unless `mayCreate`
 // allows a plain file in its place. On Linux a write that the device takes nothing
-// of for `writeLimit` is an error too ("Write timeout"), never a hang.
+// of for `writeLimit` since the last byte it took is an error too ("Write
+// timeout"), never a hang; a printer out of paper says so ("Out of paper").
 class PrinterPortFile {
  public:
   PrinterPortFile(const std::string& path, bool mayCreate, std::chrono::milliseconds writeLimit = kPrinterPortWriteLimit);

@@ -15,6 +15,7 @@ std::string RunTimeText(int code) {
     case ERROR_ACCESS_DENIED: return "File access denied";
     case ERROR_HANDLE_DISK_FULL:
     case ERROR_DISK_FULL: return "Disk full";
+    case ERROR_OUT_OF_PAPER: return "Out of paper (LPT1), the receipt was not printed";
     default: return "I/O error " + std::to_string(code);
   }
 }

@@ -110,7 +110,15 @@ class Win32SerialDevice final : public SerialDevice {
         return 0;
       }
     }
-    if (!GetOverlappedResult(handle_, &overlapped, &written, FALSE)) return LastError();
+    if (!GetOverlappedResult(handle_, &overlapped, &written, FALSE)) {
+      // A write aborted before its end (cancelled or purged as it timed out, or
+      // ended by the driver's own time-out) took what it reports: the count stands,
+      // and the caller tells a short one as the printer's time-out, not as a write
+      // error.
+      const DWORD error = GetLastError();
+      if (error != ERROR_OPERATION_ABORTED && error != ERROR_SEM_TIMEOUT && error != ERROR_TIMEOUT)
+        return static_cast<int>(error);
+    }
     outcome = {written == bytes.size(), written};
     return 0;
   }

@@ -107,6 +107,11 @@ TEST_F(VekTest, ValuesThatWouldLeaveTheirFieldsAreRefusedAndNothingIsSent) {
   }
   settings.TerminalId = std::string(21, '1');
   EXPECT_EQ(Run({"inquiry", "1"}).Err, "단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.\n");
+  settings.TerminalId = "1004";
+  settings.BusinessNumber = "12345-6789";
+  const auto business = Run({"inquiry", "1"});
+  EXPECT_EQ(business.Status, cli::kInputRefused);
+  EXPECT_EQ(business.Err, "사업자번호오류, 사업자번호는 10자리 숫자로 ini에서 설정하세요.\n");
   EXPECT_TRUE(module.Requests.empty());
   EXPECT_EQ(printerAsked, 0);
 }

@@ -135,6 +135,25 @@ wait_books "SELECT result FROM operations WHERE code='9002'" "0000"
 contains paper.bin "[미스터쿠모 로드 이용권 취소]"
 contains paper.bin "원거래일시 : ${day:0:4}/${day:4:2}/${day:6:2}"
 wait_books "SELECT balance FROM instruments WHERE number='1000000000001'" "50000"
+
+echo "-- voucher use tapped while the window stalls"
+# The window stops for a moment (a busy machine) while the operator taps 5, 0, 0
+# and 사용 after the "1" in the amount: once it runs again, the use charged, booked
+# and printed is the 1,500 typed.
+field 326 299 && press_digits 1000000000001
+field 326 476 && press_digits 1
+kill -STOP "$terminal"
+for at in "769 381" "636 565" "636 565" "171 613"; do
+  xdotool mousemove ${at% *} ${at#* } click 1
+  sleep 0.1
+done
+kill -CONT "$terminal"
+wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9000' ORDER BY id DESC LIMIT 1" "1500 0000"
+for _ in $(seq 50); do grep -qaF "1,500" paper.bin && break; sleep 0.1; done
+contains paper.bin "1,500원"
+contains paper.bin "[미스터쿠모 로드 이용권 사용]"
+sleep 0.5
+wait_books "SELECT COUNT(*) FROM operations WHERE code='9000'" "2"
 fi
 stop_terminal
 
@@ -198,7 +217,7 @@ printer=$!
 pids+=("$printer")
 for _ in $(seq 50); do [ -e "$work/held.bin" ] && break; sleep 0.05; done
 journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
-[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 4 ] || fail "the journal lacks the four receipts"
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 5 ] || fail "the journal lacks the five receipts"
 rm "$work"/VEK_Journal.db*  # this part's one operation alone
 cd "$work/scripted"
 start_terminal

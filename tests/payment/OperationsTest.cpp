@@ -119,16 +119,6 @@ TEST_F(OperationsTest, OutcomesOfTheExchangeItself) {
   EXPECT_FALSE(unavailable.FocusNumberField);
 }
 
-TEST_F(OperationsTest, OverlongRequestIsAMessageAndNeverReachesTheModule) {
-  module.Answers(true, FramedReply({{1, "0000"}}));
-  settings.BusinessNumber = std::string(1000, '9');  // sent raw: its length is the merchant's
-  const auto outcome = Voucher(VoucherMode::Inquiry, {.Number = "1"});
-  EXPECT_TRUE(module.Requests.empty());
-  EXPECT_EQ(outcome.Exchange, ExchangeOutcome::InputRefused);
-  EXPECT_EQ(outcome.MessageBox, RequestTooLongMessage());
-  EXPECT_FALSE(outcome.LabelText);
-}
-
 // Every value stays in its field: one that would move the fields after it, an
 // amount the nine-digit field can't hold, a control byte (ESC p opens the cash
 // drawer) is refused with the operator's message, and nothing is sent.
@@ -185,19 +175,63 @@ TEST_F(OperationsTest, ValuesThatWouldLeaveTheirFieldsAreRefusedBeforeAnyRequest
   EXPECT_EQ(module.Requests[2].substr(72, 9), "000000000");
 }
 
-TEST_F(OperationsTest, SettingsThatWouldMoveTheFieldsAreRefused) {
-  settings.TerminalId = std::string(21, '1');
-  EXPECT_EQ(Voucher(VoucherMode::Inquiry, {.Number = "1"}).MessageBox,
-            K("단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요."));
-  settings.TerminalId = "1004\x03";
-  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("단말기ID오류, 단말기ID의 제어문자를 ini에서 지우세요."));
+// The terminal ID and the business number are in every request: one that would
+// move the fields after it (or end the frame) refuses every command. The merchant's
+// name, telephone and address are on the receipt only: a control byte in them (a
+// printer command) refuses the commands that print, and an inquiry still goes out.
+TEST_F(OperationsTest, SettingsThatWouldMoveTheFieldsOrReachThePrinterAreRefused) {
+  using Set = std::function<void(settings::MerchantSettings&)>;
+  const char* terminalLength = "단말기ID오류, 단말기ID는 20자리 이하로 ini에서 설정하세요.";
+  const char* business = "사업자번호오류, 사업자번호는 10자리 숫자로 ini에서 설정하세요.";
+  struct Case {
+    const char* what;
+    Set set;
+    const char* message;
+    bool inquiryRefused;
+  };
+  const auto number = [](std::string value) { return Set([value](auto& s) { s.BusinessNumber = value; }); };
+  const Case refused[] = {
+      {"terminal ID of 21", [](auto& s) { s.TerminalId = std::string(21, '1'); }, terminalLength, true},
+      {"ETX in the terminal ID", [](auto& s) { s.TerminalId = "1004\x03"; },
+       "단말기ID오류, 단말기ID의 제어문자를 ini에서 지우세요.", true},
+      {"business number of 9", number("123456789"), business, true},
+      {"business number of 11", number("12345678901"), business, true},
+      {"business number with a hyphen", number("12345-6789"), business, true},
+      {"business number in Hangul", number(K("일이삼사오")), business, true},  // ten bytes
+      {"business number with FS", number("123456789\x1c"), business, true},
+      {"business number empty", number(""), business, true},
+      {"a thousand nines", number(std::string(1000, '9')), business, true},
+      {"ESC @ GS V in the telephone", [](auto& s) { s.Telephone = "02\x1b@\x1dV1"; },  // would cut the paper
+       "전화번호오류, 전화번호의 제어문자를 ini에서 지우세요.", false},
+      {"CR in the name", [](auto& s) { s.MerchantName = "cafe\r"; }, "가맹점명오류, 가맹점명의 제어문자를 ini에서 지우세요.",
+       false},
+      {"ESC p in the address", [](auto& s) { s.MerchantAddress = "\x1bp\x00"; },
+       "가맹점주소오류, 가맹점주소의 제어문자를 ini에서 지우세요.", false},
+  };
+  module.Answers(true, FramedReply({{1, "0101"}}, 104));
+  std::size_t inquiriesSent = 0;
+  for (const Case& c : refused) {
+    SCOPED_TRACE(c.what);
+    settings = testsupport::GoldenSettings();
+    c.set(settings);
+    for (const OperationOutcome& outcome :
+         {Voucher(VoucherMode::Use, {"1", "100"}), Voucher(VoucherMode::Cancellation, {"1", "100", "20241205", "V1"}),
+          CashCard(CashCardMode::Approval, {"1", "100"}),
+          CashCard(CashCardMode::Cancellation, {"1", "100", "20241205", "C1"})}) {
+      EXPECT_EQ(outcome.Exchange, ExchangeOutcome::InputRefused);
+      EXPECT_EQ(outcome.MessageBox, K(c.message));
+    }
+    const OperationOutcome inquiry = Voucher(VoucherMode::Inquiry, {.Number = "1"});
+    EXPECT_EQ(inquiry.MessageBox, c.inquiryRefused ? std::optional(K(c.message)) : std::nullopt);
+    if (!c.inquiryRefused) ++inquiriesSent;
+    EXPECT_EQ(module.Requests.size(), inquiriesSent);
+  }
+  settings = testsupport::GoldenSettings();
   settings.TerminalId = std::string(20, '1');
-  settings.BusinessNumber = "123\x1c";
-  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("사업자번호오류, 사업자번호의 제어문자를 ini에서 지우세요."));
-  settings.BusinessNumber = "1234567890";
-  settings.Telephone = "02\x1b@\x1dV1";  // would cut the paper
-  EXPECT_EQ(CashCard(CashCardMode::Approval, {}).MessageBox, K("전화번호오류, 전화번호의 제어문자를 ini에서 지우세요."));
-  EXPECT_TRUE(module.Requests.empty());
+  Voucher(VoucherMode::Use, {"1", "100"});
+  ASSERT_EQ(module.Requests.size(), inquiriesSent + 1);  // at its limit, it goes out
+  EXPECT_EQ(module.Requests.back().substr(11, 20), std::string(20, '1'));
+  EXPECT_EQ(module.Requests.back().substr(53, 14), "1234567890TG01");
 }
 
 // A payment that prints is made only when the printer can print; an inquiry prints

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 
+#include "platform/system/NonBlockingOutput.h"
 #include "platform/system/PrinterPort.h"
 #include "receipt/ReceiptBuilder.h"
 #include "tests/support/GoldenReceipts.h"
@@ -113,7 +114,7 @@ TEST_F(ReceiptPrinterTest, SerialRouteOnAPortNeverOpenedFailsAtTheFirstLine) {
 TEST_F(ReceiptPrinterTest, PrinterPortErrorsCarryTheSystemCode) {
   PointLpt1At(dir.path() / "no-such-folder" / "lp0");
   EXPECT_THAT([&] { printer.Print(VoucherUseReceipt(), 0); }, InOutError(ENOENT, "File not found"));
-  EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {"/dev/full"}); }, InOutError(ENOSPC, "Disk full"));
+  EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {"/dev/full"}); }, InOutError(ENOSPC, "Out of paper (LPT1), the receipt was not printed"));
   EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {dir.dir() + "devices", true}); },  // a folder
               InOutError(EISDIR, "I/O error 21"));
 }
@@ -147,6 +148,32 @@ TEST_F(ReceiptPrinterTest, PrinterPortDeviceThatTakesNothingEndsInAnError) {
   EXPECT_THAT([&] { PrintToPrinterPort(VoucherUseReceipt(), {fifo}, std::chrono::milliseconds(200)); },
               InOutError(ETIMEDOUT, "Write timeout (LPT1), the receipt was not printed"));
   close(reader);
+}
+
+// The parallel printer port's driver has no poll: to poll a busy printer is
+// writable, to every write it is busy. The route waits between writes instead of
+// spinning, and the limit runs from the last byte taken: a printer that takes a byte
+// now and then prints on, one that has stopped ends the receipt after the limit.
+TEST_F(ReceiptPrinterTest, PrinterPortWithoutPollWaitsBetweenWritesAndTimesOutAfterTheLastByte) {
+  using namespace std::chrono;
+  std::string taken;
+  int writes = 0;
+  auto nextByte = steady_clock::now();
+  const platform::NonBlockingOutput printer{
+      .Write = [&](std::string_view bytes) -> ssize_t {
+        errno = ++writes > 10000 ? EIO : EAGAIN;  // a write loop that spins ends here
+        if (errno == EIO || taken.size() == 4 || steady_clock::now() < nextByte) return -1;
+        taken += bytes.front();
+        nextByte = steady_clock::now() + 150ms;
+        return 1;
+      },
+      .WaitWritable = [](milliseconds) { return 1; }};
+  const auto start = steady_clock::now();
+  EXPECT_THAT([&] { platform::WriteWithin(printer, "ABCDEFGH", 250ms); },
+              InOutError(ETIMEDOUT, "Write timeout (LPT1), the receipt was not printed"));
+  EXPECT_EQ(taken, "ABCD");
+  EXPECT_GE(steady_clock::now() - start, 450ms + 250ms);
+  EXPECT_LT(writes, 200);  // a pause between tries, not thousands of them
 }
 
 TEST_F(ReceiptPrinterTest, PrinterPortStopsAtTheFailingWrite) {

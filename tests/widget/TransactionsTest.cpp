@@ -125,7 +125,7 @@ TEST_F(WindowTest, ReceiptThatCannotBePrintedLeavesTheFieldsForTheOperator) {
   Reply({{1, "0000"}, {5, "ok"}});
   w.edTamt->setFocus();
   Click(w.SpeedButton2);
-  EXPECT_EQ(messages.Errors, std::vector<std::string>{"Disk full"});
+  EXPECT_EQ(messages.Errors, std::vector<std::string>{"Out of paper (LPT1), the receipt was not printed"});
   EXPECT_EQ(Text(w.lMsg1), "ok");
   EXPECT_EQ(w.edTno->text(), "1");
   EXPECT_TRUE(w.edTamt->hasFocus());
@@ -269,7 +269,7 @@ TEST_F(WindowTest, ReceiptThatDidNotPrintIsPrintedAgainFromTheErrorBox) {
     return true;
   };
   Click(w.SpeedButton2);
-  EXPECT_EQ(messages.Errors, (std::vector<std::string>{"Disk full", "Disk full"}));
+  EXPECT_EQ(messages.Errors, (std::vector<std::string>(2, "Out of paper (LPT1), the receipt was not printed")));
   EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-voucher-use.lpt"));
   EXPECT_EQ(w.edTno->text(), "");
   auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db", 90);

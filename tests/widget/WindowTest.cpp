@@ -109,6 +109,22 @@ TEST_F(WindowTest, KeypadReachesTheFieldWhileTheWindowIsNotYetActive) {
   EXPECT_EQ(w.edTno->text(), "13");
 }
 
+// A window that stalled while the operator tapped handles the taps in one go: the
+// command reads its fields while the digits tapped before it are still on their
+// way as keystrokes. Every one of them is in the field it reads, in the order
+// tapped, the double zero among them, and nothing arrives after the command.
+TEST_F(WindowTest, KeysTappedBeforeACommandAreInTheFieldItReads) {
+  auto& w = Start();
+  w.edTno->setText("12345");
+  Type(w.edTamt, "1");
+  Reply({{1, "0101"}, {5, "refused"}});
+  for (const char* key : {"5", "0", "00"}) QTest::mouseClick(Key(w.VoucherKeys, key), Qt::LeftButton);
+  QTest::mouseClick(w.SpeedButton2, Qt::LeftButton);
+  EXPECT_EQ(Sent().substr(44, 9), "000015000");
+  QApplication::processEvents();
+  EXPECT_EQ(w.edTamt->text(), "15000");
+}
+
 TEST_F(WindowTest, DoubleZeroWithoutAnActiveFieldDoesNothing) {
   auto& w = Start();
   w.edTno->clearFocus();
