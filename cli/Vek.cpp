@@ -46,6 +46,9 @@ const std::vector<Command>& Commands() {
 
 std::string Utf8(const std::string& cp949) { return platform::Cp949ToUtf8(cp949); }
 
+VekResult Operation(const Command& command, const payment::EntryTexts& entries, const VekTerminal& terminal,
+                    payment::PaymentModule& module);
+
 }  // namespace
 
 std::string VekHelp() {
@@ -56,10 +59,12 @@ std::string VekHelp() {
          "  vek cancel NUMBER AMOUNT DATE APPROVAL        cancel a voucher use of DATE (YYYYMMDD)\n"
          "  vek card-approve NUMBER AMOUNT                approve a cash-card payment\n"
          "  vek card-cancel NUMBER AMOUNT DATE APPROVAL   cancel a cash-card approval\n"
-         "  vek reprint [APPROVAL]                        print the last accepted operation's\n"
-         "                                                receipt again (or APPROVAL's)\n"
-         "  vek journal [DATE]                            the day's accepted operations\n"
-         "                                                (YYYYMMDD; today by default)\n"
+         "  vek reprint [APPROVAL]                        print the oldest receipt that never\n"
+         "                                                printed again (none: the last one;\n"
+         "                                                or APPROVAL's) and say how many remain\n"
+         "  vek journal [DATE]                            the day's operations (YYYYMMDD; today\n"
+         "                                                by default), the receipts not printed\n"
+         "                                                and the operations of unknown outcome\n"
          "\n"
          "The arguments are what the terminal's entry fields would hold, checked as the\n"
          "terminal checks them. The settings (VEK_Demo.ini), the payment module\n"
@@ -101,8 +106,21 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
 
   const payment::EntryTexts entries{
       .Number = fields[0], .Amount = fields[1], .OriginalDate = fields[2], .OriginalApproval = fields[3]};
-  const payment::OperationOutcome outcome = command->run(
-      entries, {terminal.Settings, terminal.Module, terminal.ThousandsSeparator, terminal.Printer.NotReady});
+  journal::JournaledModule journaled(terminal.Desk, terminal.Module);
+  VekResult result = Operation(*command, entries, terminal, journaled);
+  // After the operation, so the customer doesn't wait for it; what keeps the old
+  // rows is a warning, never the operation's end.
+  if (command->name != "inquiry")
+    if (const auto warning = terminal.Desk.RemoveExpired()) result.Err += Utf8(*warning) + "\n";
+  return result;
+}
+
+namespace {
+
+VekResult Operation(const Command& command, const payment::EntryTexts& entries, const VekTerminal& terminal,
+                    payment::PaymentModule& module) {
+  const payment::OperationOutcome outcome =
+      command.run(entries, {terminal.Settings, module, terminal.ThousandsSeparator, terminal.Printer.NotReady});
 
   VekResult result;
   switch (outcome.Exchange) {
@@ -132,5 +150,7 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
   }
   return result;
 }
+
+}  // namespace
 
 }  // namespace cli

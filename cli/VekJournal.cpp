@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "journal/JournalTexts.h"
 #include "platform/text/Cp949.h"
 
 namespace cli {
@@ -11,33 +12,17 @@ namespace {
 
 std::string Utf8(const std::string& cp949) { return platform::Cp949ToUtf8(cp949); }
 
-constexpr std::array<std::pair<receipt::ReceiptKind, const char*>, 4> kKinds{{
-    {receipt::ReceiptKind::VoucherUse, "이용권 사용"},
-    {receipt::ReceiptKind::VoucherCancellation, "이용권 취소"},
-    {receipt::ReceiptKind::CashCardApproval, "큐비캐쉬 승인"},
-    {receipt::ReceiptKind::CashCardCancellation, "큐비캐쉬 취소"},
-}};
+constexpr std::array<receipt::ReceiptKind, 4> kKinds{
+    receipt::ReceiptKind::VoucherUse, receipt::ReceiptKind::VoucherCancellation,
+    receipt::ReceiptKind::CashCardApproval, receipt::ReceiptKind::CashCardCancellation};
 
-std::string KindName(receipt::ReceiptKind kind) {
-  for (const auto& [k, name] : kKinds)
-    if (k == kind) return name;
-  return "?";
-}
-
-std::string Masked(const std::string& number) {
-  if (number.size() <= 4) return number;
-  return std::string(number.size() - 4, '*') + number.substr(number.size() - 4);
-}
-
-// With the receipts' thousands separator; a day's total may pass 32 bits.
 std::string Won(std::int64_t amount, const std::string& separator) {
-  const std::string digits = std::to_string(amount < 0 ? -amount : amount);
-  std::string grouped;
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += separator;
-    grouped += digits[i];
-  }
-  return (amount < 0 ? "-" : "") + Utf8(grouped) + "원";
+  return Utf8(journal::WonText(amount, separator));
+}
+
+std::string PrintedText(journal::PrintState state) {
+  if (journal::OutcomeUnknown(state)) return "결과 알 수 없음";
+  return state == journal::PrintState::Printed ? "인쇄됨" : "인쇄 안 됨";
 }
 
 // The journal, or the exit that says why there is none.
@@ -47,30 +32,52 @@ std::optional<VekResult> NoJournal(const VekTerminal& terminal) {
   return VekResult{kInputRefused, {}, "이 프로그램에는 저널이 없습니다.\n"};
 }
 
+std::string OwedText(std::size_t owed) {
+  return "인쇄되지 않은 영수증 " + std::to_string(owed) + "건" + (owed > 0 ? " (vek reprint)" : "") + "\n";
+}
+
+// A real calendar date, YYYYMMDD, as the journal writes it ("YYYY-MM-DD").
+std::optional<std::string> JournalDate(const std::string& text) {
+  if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
+  const int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2)), day = std::stoi(text.substr(6, 2));
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || month < 1 || month > 12 || day < 1 ||
+      day > kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0))
+    return std::nullopt;
+  return text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2);
+}
+
 }  // namespace
 
 std::string JournalListing(const std::vector<journal::Entry>& day, const std::string& thousandsSeparator) {
   std::string out;
   std::array<std::int64_t, kKinds.size()> count{}, total{};
   for (const journal::Entry& e : day) {
-    out += e.At.substr(11) + "  " + KindName(e.Kind) + "  " + Utf8(Masked(e.Number)) + "  " +
-           Won(e.Total, thousandsSeparator) + "  " + Utf8(e.ApprovalNumber) + "  " +
-           (e.Printed == journal::PrintState::Printed ? "인쇄됨" : "인쇄 안 됨") + "\n";
+    out += e.At.substr(11) + "  " + Utf8(journal::KindName(e.Kind)) + "  " + Utf8(journal::MaskedNumber(e.Number)) +
+           "  " + Won(e.Total, thousandsSeparator) + "  " + Utf8(e.ApprovalNumber) + "  " + PrintedText(e.Printed) +
+           "\n";
+    if (journal::OutcomeUnknown(e.Printed)) continue;  // not known to be charged
     for (std::size_t k = 0; k < kKinds.size(); ++k)
-      if (kKinds[k].first == e.Kind) ++count[k], total[k] += e.Total;
+      if (kKinds[k] == e.Kind) ++count[k], total[k] += e.Total;
   }
   for (std::size_t k = 0; k < kKinds.size(); ++k)
-    out += std::string("합계 ") + kKinds[k].second + "  " + std::to_string(count[k]) + "건  " +
+    out += "합계 " + Utf8(journal::KindName(kKinds[k])) + "  " + std::to_string(count[k]) + "건  " +
            Won(total[k], thousandsSeparator) + "\n";
   return out;
 }
 
 VekResult RunReprint(const std::optional<std::string>& approval, const VekTerminal& terminal) {
   if (auto none = NoJournal(terminal)) return *none;
+  journal::Journal& book = *terminal.Desk.journal();
   std::optional<journal::Entry> entry;
+  std::vector<journal::Entry> owed;
   try {
-    entry = approval ? terminal.Desk.journal()->ByApproval(platform::Utf8ToCp949(*approval))
-                     : terminal.Desk.journal()->Last();
+    owed = book.InStates({journal::PrintState::Pending, journal::PrintState::Failed});
+    if (approval)
+      entry = book.ByApproval(platform::Utf8ToCp949(*approval));
+    else
+      entry = owed.empty() ? book.Last() : std::optional(owed.front());
   } catch (const journal::JournalError& error) {
     return {kNotJournaled, {}, Utf8(error.what()) + "\n"};
   }
@@ -78,22 +85,29 @@ VekResult RunReprint(const std::optional<std::string>& approval, const VekTermin
     return {kInputRefused, {},
             approval ? "승인번호 " + *approval + "의 거래가 저널에 없습니다.\n" : "저널에 거래가 없습니다.\n"};
   if (terminal.Printer.NotReady)
-    if (const auto error = terminal.Printer.NotReady()) return {kReceiptNotPrinted, {}, Utf8(*error) + "\n"};
+    if (const auto error = terminal.Printer.NotReady())
+      return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
   if (const auto error = terminal.Desk.Reprint(*entry, terminal.Printer.Print))
-    return {kReceiptNotPrinted, {}, Utf8(*error) + "\n"};
-  return {kAccepted, "재출력: " + Utf8(entry->ApprovalNumber) + "\n", {}};
+    return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
+  const bool wasOwed = journal::Owed(entry->Printed);
+  return {kAccepted, "재출력: " + Utf8(entry->ApprovalNumber) + "\n" + OwedText(owed.size() - (wasOwed ? 1 : 0)), {}};
 }
 
 VekResult RunJournal(const std::optional<std::string>& date, const VekTerminal& terminal) {
-  if (auto none = NoJournal(terminal)) return *none;
   std::string day = journal::LocalTimeNow().substr(0, 10);
   if (date) {
-    const bool digits = date->size() == 8 && date->find_first_not_of("0123456789") == std::string::npos;
-    if (!digits) return {kInputRefused, {}, "날짜는 YYYYMMDD로 입력하십시요.\n"};
-    day = date->substr(0, 4) + "-" + date->substr(4, 2) + "-" + date->substr(6, 2);
+    const std::optional<std::string> valid = JournalDate(*date);
+    if (!valid) return {kInputRefused, {}, "날짜는 YYYYMMDD로 입력하십시요.\n"};
+    day = *valid;
   }
+  if (auto none = NoJournal(terminal)) return *none;
+  journal::Journal& book = *terminal.Desk.journal();
   try {
-    return {kAccepted, JournalListing(terminal.Desk.journal()->Day(day), terminal.ThousandsSeparator), {}};
+    std::string out = JournalListing(book.Day(day), terminal.ThousandsSeparator);
+    out += OwedText(book.InStates({journal::PrintState::Pending, journal::PrintState::Failed}).size());
+    out += Utf8(journal::UnknownOutcomeNotice(
+        book.InStates({journal::PrintState::InFlight, journal::PrintState::Unknown}), terminal.ThousandsSeparator));
+    return {kAccepted, out, {}};
   } catch (const journal::JournalError& error) {
     return {kNotJournaled, {}, Utf8(error.what()) + "\n"};
   }

@@ -1,5 +1,9 @@
 #include "ReceiptDesk.h"
 
+#include <utility>
+
+#include "payment/Reply.h"
+#include "payment/Requests.h"
 #include "receipt/ReceiptFraming.h"
 
 namespace journal {
@@ -24,20 +28,89 @@ std::string Framed(const receipt::ReceiptLines& lines, std::int32_t printerPort)
   return bytes;
 }
 
-ReceiptDesk::ReceiptDesk(const settings::MerchantSettings& settings) {
+ReceiptDesk::ReceiptDesk(const settings::MerchantSettings& settings)
+    : path_(settings.JournalFile), retentionDays_(settings.JournalRetentionDays) {
+  journal();
+}
+
+Journal* ReceiptDesk::journal() {
+  // Opened once, and again after a failure (a database another process held, a
+  // folder made since); a build without a journal has none to open.
+  if (journal_ || (opened_ && !openError_)) return journal_.get();
+  opened_ = true;
   try {
-    journal_ = Journal::Open(settings.JournalFile, settings.JournalRetentionDays);
+    journal_ = Journal::Open(path_);
+    openError_.reset();
   } catch (const JournalError& error) {
     openError_ = error.what();
   }
+  return journal_.get();
+}
+
+std::optional<std::string> ReceiptDesk::RemoveExpired() {
+  if (!journal()) return std::nullopt;
+  try {
+    journal_->RemoveExpired(retentionDays_);
+  } catch (const JournalError& error) {
+    return error.what();
+  }
+  return std::nullopt;
+}
+
+void ReceiptDesk::Sending(std::string_view request) {
+  inFlight_.reset();
+  const std::optional<payment::PaymentRequestFields> fields = payment::ReadPaymentRequest(request);
+  if (!fields) return;  // an inquiry moves nothing
+  const receipt::ReceiptKind kind = fields->Code == "9000"   ? receipt::ReceiptKind::VoucherUse
+                                    : fields->Code == "9002" ? receipt::ReceiptKind::VoucherCancellation
+                                    : fields->Code == "9300" ? receipt::ReceiptKind::CashCardApproval
+                                                             : receipt::ReceiptKind::CashCardCancellation;
+  const payment::Amounts amounts = payment::SplitAmount(fields->Total);
+  InFlight sent{std::string(request), 0, openError_};
+  if (journal()) {
+    try {
+      sent.Id = journal_->RecordInFlight({.At = LocalTimeNow(),
+                                          .Kind = kind,
+                                          .Number = fields->Number,
+                                          .Total = amounts.Total,
+                                          .Net = amounts.Net,
+                                          .Tax = amounts.Tax,
+                                          .OriginalApproval = fields->OriginalApproval,
+                                          .Request = std::string(request)});
+    } catch (const JournalError& error) {
+      sent.Error = error.what();
+    }
+  } else {
+    sent.Error = openError_;
+  }
+  inFlight_ = std::move(sent);
+}
+
+void ReceiptDesk::Answered(const std::optional<payment::ModuleAnswer>& answer) {
+  if (!inFlight_) return;
+  if (answer && answer->Result && payment::IsAccepted(payment::CutPayload(answer->Reply))) return;
+  // Refused, or the module said why it failed: the operator has its text, and the
+  // journal keeps accepted operations only.
+  if (inFlight_->Id != 0) {
+    try {
+      journal_->Remove(inFlight_->Id);
+    } catch (const JournalError&) {
+      // Left in flight: told as unknown, which is the safe side.
+    }
+  }
+  inFlight_.reset();
 }
 
 PrintedReceipt ReceiptDesk::RecordAndPrint(const payment::AcceptedOperation& accepted,
                                            const receipt::ReceiptLines& lines, std::int32_t printerPort,
                                            const Print& print) {
   PrintedReceipt result;
-  result.JournalError = openError_;
-  if (journal_) {
+  // The row in flight for this request, when there is one; otherwise a new one.
+  std::optional<InFlight> sent = std::exchange(inFlight_, std::nullopt);
+  if (sent && sent->Request != accepted.Request) sent.reset();
+  if (sent) result.JournalError = sent->Error;
+  if (journal()) {
+    const std::optional<payment::PaymentRequestFields> fields = payment::ReadPaymentRequest(accepted.Request);
     const Entry entry{.At = LocalTimeNow(),
                       .Kind = accepted.Kind,
                       .Number = accepted.Number,
@@ -45,16 +118,25 @@ PrintedReceipt ReceiptDesk::RecordAndPrint(const payment::AcceptedOperation& acc
                       .Net = accepted.Amounts.Net,
                       .Tax = accepted.Amounts.Tax,
                       .ApprovalNumber = accepted.ApprovalNumber,
+                      .OriginalApproval = fields ? fields->OriginalApproval : std::string(),
                       .Request = accepted.Request,
                       .Reply = accepted.Reply,
                       .Lines = lines,
                       .PrinterPort = printerPort,
                       .Framed = Framed(lines, printerPort)};
     try {
-      result.Id = journal_->Record(entry);
+      if (sent && sent->Id != 0) {
+        journal_->Complete(sent->Id, entry);
+        result.Id = sent->Id;
+      } else {
+        result.Id = journal_->Record(entry);
+      }
+      result.JournalError.reset();
     } catch (const JournalError& error) {
       result.JournalError = error.what();
     }
+  } else {
+    result.JournalError = openError_;
   }
   result.PrintError = Printing(lines, print);
   if (result.Id != 0 && !result.PrintError) {
@@ -68,7 +150,15 @@ PrintedReceipt ReceiptDesk::RecordAndPrint(const payment::AcceptedOperation& acc
 }
 
 std::optional<std::string> ReceiptDesk::Reprint(const Entry& entry, const Print& print) {
-  std::optional<std::string> error = Printing(receipt::MarkedAsReprint(entry.Lines), print);
+  bool cancelled = false;
+  if (journal()) {
+    try {
+      cancelled = journal_->CancelledSince(entry);
+    } catch (const JournalError&) {
+      // Printed as the sale it was; the cancellation's own receipt stands.
+    }
+  }
+  std::optional<std::string> error = Printing(receipt::MarkedAsReprint(entry.Lines, cancelled), print);
   if (!error && journal_ && entry.Id != 0) {
     try {
       journal_->SetPrinted(entry.Id, PrintState::Printed);
@@ -77,6 +167,13 @@ std::optional<std::string> ReceiptDesk::Reprint(const Entry& entry, const Print&
     }
   }
   return error;
+}
+
+std::optional<payment::ModuleAnswer> JournaledModule::Call(std::string_view request) {
+  desk_.Sending(request);
+  std::optional<payment::ModuleAnswer> answer = module_.Call(request);
+  desk_.Answered(answer);
+  return answer;
 }
 
 void ReceiptDesk::Failed(std::int64_t id) {

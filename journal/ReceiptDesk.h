@@ -4,16 +4,19 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "journal/Journal.h"
 #include "payment/Operations.h"
+#include "payment/PaymentModule.h"
 #include "settings/MerchantSettings.h"
 
-// Where an accepted operation's receipt goes, for the window and vek alike: into the
-// journal first (committed before the printer is touched), then to the printer,
-// then the journal learns whether it printed. The journal never keeps a receipt from
-// a working printer: when it can't be written the receipt prints all the same, and
-// its error is told after the paper is out.
+// Where an operation goes on its way to the paper, for the window and vek alike:
+// into the journal as in flight before its request goes to the module; once
+// accepted, completed with its receipt (committed before the printer is touched),
+// then to the printer, then the journal learns whether it printed. The journal
+// never keeps a receipt from a working printer: when it can't be written the
+// receipt prints all the same, and its error is told after the paper is out.
 namespace journal {
 
 using Print = std::function<void(const receipt::ReceiptLines&)>;
@@ -27,24 +30,59 @@ struct PrintedReceipt {
 class ReceiptDesk {
  public:
   // The journal of the settings. An error opening it is kept, told at start-up by
-  // the caller and again with every receipt it could not record.
+  // the caller and again with every receipt it could not record; each use of the
+  // journal tries to open it again.
   explicit ReceiptDesk(const settings::MerchantSettings& settings);
 
+  // The last try's error opening the journal (CP949), or nothing.
   const std::optional<std::string>& OpenError() const { return openError_; }
-  // Nothing where there is no journal (an error, or a build without one).
-  Journal* journal() const { return journal_.get(); }
+  // Nothing where there is no journal (it can't be opened now, or a build without
+  // one).
+  Journal* journal();
+
+  // The rows past the settings' retention period go: what keeps them is a warning
+  // (CP949) and no more, the journal stays open.
+  std::optional<std::string> RemoveExpired();
+
+  // The module's call, as JournaledModule reports it: the payment request about to
+  // go out is recorded in flight, and closed again unless the answer accepted it.
+  void Sending(std::string_view request);
+  void Answered(const std::optional<payment::ModuleAnswer>& answer);
 
   PrintedReceipt RecordAndPrint(const payment::AcceptedOperation& accepted, const receipt::ReceiptLines& lines,
                                 std::int32_t printerPort, const Print& print);
-  // Prints an entry's receipt again, marked as a reprint, and records that it
-  // printed: the printer's error, or nothing.
+  // Prints an entry's receipt again, marked as a reprint (and as cancelled when a
+  // cancellation of it is in the journal), and records that it printed: the
+  // printer's error, or nothing.
   std::optional<std::string> Reprint(const Entry& entry, const Print& print);
   // Records that the operator was told its receipt did not print.
   void Failed(std::int64_t id);
 
  private:
+  std::string path_;
+  int retentionDays_;
   std::unique_ptr<Journal> journal_;
+  bool opened_ = false;
   std::optional<std::string> openError_;
+  struct InFlight {
+    std::string Request;
+    std::int64_t Id = 0;  // 0: the journal could not record it
+    std::optional<std::string> Error;
+  };
+  std::optional<InFlight> inFlight_;
+};
+
+// The payment module as the window and vek call it: every use, cancellation,
+// approval and card cancellation is in the desk's journal before the module has
+// its request.
+class JournaledModule final : public payment::PaymentModule {
+ public:
+  JournaledModule(ReceiptDesk& desk, payment::PaymentModule& module) : desk_(desk), module_(module) {}
+  std::optional<payment::ModuleAnswer> Call(std::string_view request) override;
+
+ private:
+  ReceiptDesk& desk_;
+  payment::PaymentModule& module_;
 };
 
 // A receipt framed for the route of `printerPort`, as the printer gets it.

@@ -66,13 +66,17 @@ class Statement {
 };
 
 constexpr const char* kColumns =
-    "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed";
+    "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed, original";
+
+// How long a write waits for another process's (a long clean-up, a listing):
+// longer than any of ours takes, short of an operator giving up on the terminal.
+constexpr int kBusyMilliseconds = 15000;
 
 class SqliteJournal final : public Journal {
  public:
-  SqliteJournal(const std::string& path, int retentionDays) {
+  explicit SqliteJournal(const std::string& path) {
     // Created readable by its owner only (on POSIX; on Windows the folder's access
-    // rules apply); the log files SQLite adds take its mode.
+    // rules apply), an existing file made so; the log files SQLite adds take its mode.
     if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다", *error, path);
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
@@ -81,42 +85,48 @@ class SqliteJournal final : public Journal {
     db_.reset(raw);
     if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다", raw ? sqlite3_errmsg(raw) : "out of memory", path);
     if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다", "read-only", path);
-    sqlite3_busy_timeout(db_.get(), 2000);
+    sqlite3_busy_timeout(db_.get(), kBusyMilliseconds);
     Execute("PRAGMA journal_mode=WAL", "파일을 열 수 없습니다");
     Execute("PRAGMA synchronous=FULL", "파일을 열 수 없습니다");
     Execute("CREATE TABLE IF NOT EXISTS operations ("
             " id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL,"
             " total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL,"
             " request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL, printer_port INTEGER NOT NULL,"
-            " framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0)",
+            " framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0, original BLOB NOT NULL DEFAULT x'')",
             "파일을 열 수 없습니다");
+    // A journal from before cancellations named what they cancelled.
+    if (!HasColumn("original"))
+      Execute("ALTER TABLE operations ADD COLUMN original BLOB NOT NULL DEFAULT x''", "파일을 열 수 없습니다");
     Execute("CREATE INDEX IF NOT EXISTS operations_at ON operations(at)", "파일을 열 수 없습니다");
+  }
+
+  void RemoveExpired(int retentionDays) override {
     Statement(db_.get(),
-              "DELETE FROM operations WHERE at < strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime', ?)",
+              "DELETE FROM operations WHERE printed = 1"
+              " AND at < (SELECT strftime('%Y-%m-%d %H:%M:%S', MAX(at), ?) FROM operations)"
+              " AND (SELECT MAX(at) FROM operations) <= strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')",
               "오래된 거래를 지울 수 없습니다")
         .BindText(1, "-" + std::to_string(retentionDays) + " days")
         .Step();
   }
 
-  std::int64_t Record(const Entry& e) override {
-    Statement insert(db_.get(),
-                     "INSERT INTO operations (at, kind, number, total, net, tax, approval, request, reply, lines,"
-                     " printer_port, framed, printed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0)",
+  std::int64_t Record(const Entry& e) override { return Insert(e, PrintState::Pending); }
+  std::int64_t RecordInFlight(const Entry& e) override { return Insert(e, PrintState::InFlight); }
+
+  void Complete(std::int64_t id, const Entry& e) override {
+    Statement update(db_.get(),
+                     "UPDATE operations SET at = ?, kind = ?, number = ?, total = ?, net = ?, tax = ?, approval = ?,"
+                     " request = ?, reply = ?, lines = ?, printer_port = ?, framed = ?, original = ?, printed = 0"
+                     " WHERE id = ?",
                      "거래를 기록할 수 없습니다");
-    insert.BindText(1, e.At)
-        .Bind(2, static_cast<std::int64_t>(e.Kind))
-        .Bind(3, std::string_view(e.Number))
-        .Bind(4, std::int64_t{e.Total})
-        .Bind(5, std::int64_t{e.Net})
-        .Bind(6, std::int64_t{e.Tax})
-        .Bind(7, std::string_view(e.ApprovalNumber))
-        .Bind(8, std::string_view(e.Request))
-        .Bind(9, std::string_view(e.Reply))
-        .Bind(10, std::string_view(EncodeLines(e.Lines)))
-        .Bind(11, std::int64_t{e.PrinterPort})
-        .Bind(12, std::string_view(e.Framed));
-    insert.Step();
-    return sqlite3_last_insert_rowid(db_.get());
+    Bind(update, e).Bind(14, id).Step();
+    if (sqlite3_changes(db_.get()) != 1) Fail("거래를 기록할 수 없습니다", "the operation in flight is gone");
+  }
+
+  void Remove(std::int64_t id) override {
+    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed = 3", "거래를 기록할 수 없습니다")
+        .Bind(1, id)
+        .Step();
   }
 
   void SetPrinted(std::int64_t id, PrintState state) override {
@@ -127,14 +137,16 @@ class SqliteJournal final : public Journal {
   }
 
   std::optional<Entry> Last() override {
-    Statement q(db_.get(), (std::string("SELECT ") + kColumns + " FROM operations ORDER BY id DESC LIMIT 1").c_str(),
+    Statement q(db_.get(),
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE printed < 3 ORDER BY id DESC LIMIT 1")
+                    .c_str(),
                 "저널을 읽을 수 없습니다");
     return q.Step() ? std::optional(Read(q)) : std::nullopt;
   }
 
   std::optional<Entry> ByApproval(std::string_view approvalNumber) override {
     Statement q(db_.get(),
-                (std::string("SELECT ") + kColumns + " FROM operations WHERE approval = ? ORDER BY id DESC LIMIT 1")
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE approval = ? AND printed < 3 ORDER BY id DESC LIMIT 1")
                     .c_str(),
                 "저널을 읽을 수 없습니다");
     q.Bind(1, approvalNumber);
@@ -151,6 +163,29 @@ class SqliteJournal final : public Journal {
     return day;
   }
 
+  std::vector<Entry> InStates(std::initializer_list<PrintState> states) override {
+    std::string in;
+    for (const PrintState state : states) in += (in.empty() ? "" : ", ") + std::to_string(static_cast<int>(state));
+    Statement q(db_.get(),
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE printed IN (" + in + ") ORDER BY id").c_str(),
+                "저널을 읽을 수 없습니다");
+    std::vector<Entry> entries;
+    while (q.Step()) entries.push_back(Read(q));
+    return entries;
+  }
+
+  bool CancelledSince(const Entry& entry) override {
+    const receipt::ReceiptKind cancellation =
+        entry.Kind == receipt::ReceiptKind::VoucherUse         ? receipt::ReceiptKind::VoucherCancellation
+        : entry.Kind == receipt::ReceiptKind::CashCardApproval ? receipt::ReceiptKind::CashCardCancellation
+                                                               : entry.Kind;
+    if (cancellation == entry.Kind || entry.ApprovalNumber.empty()) return false;
+    Statement q(db_.get(), "SELECT 1 FROM operations WHERE kind = ? AND original = ? AND printed < 3",
+                "저널을 읽을 수 없습니다");
+    q.Bind(1, static_cast<std::int64_t>(cancellation)).Bind(2, std::string_view(entry.ApprovalNumber));
+    return q.Step();
+  }
+
  private:
   void Execute(const char* sql, const char* what) {
     char* error = nullptr;
@@ -159,6 +194,39 @@ class SqliteJournal final : public Journal {
       sqlite3_free(error);
       Fail(what, detail);
     }
+  }
+
+  bool HasColumn(std::string_view name) {
+    Statement q(db_.get(), "SELECT name FROM pragma_table_info('operations')", "파일을 열 수 없습니다");
+    while (q.Step())
+      if (q.Bytes(0) == name) return true;
+    return false;
+  }
+
+  std::int64_t Insert(const Entry& e, PrintState state) {
+    Statement insert(db_.get(),
+                     "INSERT INTO operations (at, kind, number, total, net, tax, approval, request, reply, lines,"
+                     " printer_port, framed, original, printed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     "거래를 기록할 수 없습니다");
+    Bind(insert, e).Bind(14, static_cast<std::int64_t>(state)).Step();
+    return sqlite3_last_insert_rowid(db_.get());
+  }
+
+  // The entry's columns as parameters 1 to 13, in the order of the writes above.
+  static Statement& Bind(Statement& s, const Entry& e) {
+    return s.BindText(1, e.At)
+        .Bind(2, static_cast<std::int64_t>(e.Kind))
+        .Bind(3, std::string_view(e.Number))
+        .Bind(4, std::int64_t{e.Total})
+        .Bind(5, std::int64_t{e.Net})
+        .Bind(6, std::int64_t{e.Tax})
+        .Bind(7, std::string_view(e.ApprovalNumber))
+        .Bind(8, std::string_view(e.Request))
+        .Bind(9, std::string_view(e.Reply))
+        .Bind(10, std::string_view(EncodeLines(e.Lines)))
+        .Bind(11, std::int64_t{e.PrinterPort})
+        .Bind(12, std::string_view(e.Framed))
+        .Bind(13, std::string_view(e.OriginalApproval));
   }
 
   static Entry Read(const Statement& q) {
@@ -177,6 +245,7 @@ class SqliteJournal final : public Journal {
     e.PrinterPort = static_cast<std::int32_t>(q.Integer(11));
     e.Framed = q.Bytes(12);
     e.Printed = static_cast<PrintState>(q.Integer(13));
+    e.OriginalApproval = q.Bytes(14);
     return e;
   }
 
@@ -185,8 +254,8 @@ class SqliteJournal final : public Journal {
 
 }  // namespace
 
-std::unique_ptr<Journal> Journal::Open(const std::string& path, int retentionDays) {
-  return std::make_unique<SqliteJournal>(path, retentionDays);
+std::unique_ptr<Journal> Journal::Open(const std::string& path) {
+  return std::make_unique<SqliteJournal>(path);
 }
 
 }  // namespace journal

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -30,5 +31,19 @@ std::string BuildCashCardApprovalRequest(const TerminalIdentity& terminal, std::
                                          const Amounts& amounts);
 std::string BuildCashCardCancelRequest(const TerminalIdentity& terminal, std::string_view barcodeNumber,
                                        const OriginalTransaction& original, const Amounts& amounts);
+
+// What a use, cancellation, approval or card cancellation request asks for, read
+// back from its fields (the checks keep every value to its field before a request
+// is built): the operation's code, the number (its padding taken off), the total
+// and, for a cancellation, the original approval number.
+struct PaymentRequestFields {
+  std::string Code;
+  std::string Number;
+  std::int32_t Total = 0;
+  std::string OriginalApproval;
+};
+
+// Nothing for an inquiry or for bytes that are no payment request.
+std::optional<PaymentRequestFields> ReadPaymentRequest(std::string_view request);
 
 }  // namespace payment

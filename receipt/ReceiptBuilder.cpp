@@ -116,10 +116,12 @@ ReceiptLines ComposeReceiptLines(const ReceiptInput& in, const settings::Merchan
   return lines;
 }
 
-ReceiptLines MarkedAsReprint(const ReceiptLines& lines) {
+ReceiptLines MarkedAsReprint(const ReceiptLines& lines, bool cancelledSince) {
   static const std::string kMark = CenterText(platform::Utf8ToCp949("재출력"), TextStyle::ftNormal);
+  static const std::string kCancelledMark = CenterText(platform::Utf8ToCp949("재출력(취소)"), TextStyle::ftNormal);
   ReceiptLines marked = lines;
-  marked.insert(marked.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, marked.size())), kMark);
+  marked.insert(marked.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(3, marked.size())),
+                cancelledSince ? kCancelledMark : kMark);
   return marked;
 }
 

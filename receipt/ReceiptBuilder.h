@@ -40,7 +40,8 @@ ReceiptLines ComposeReceiptLines(const ReceiptInput& input, const settings::Merc
                                  std::string_view thousandsSeparator);
 
 // A receipt printed again: one line "재출력", centred, under the title (the third
-// line), and every other line as it was.
-ReceiptLines MarkedAsReprint(const ReceiptLines& lines);
+// line), and every other line as it was. A sale or approval cancelled since is
+// marked "재출력(취소)": its own receipt says nothing of the cancellation.
+ReceiptLines MarkedAsReprint(const ReceiptLines& lines, bool cancelledSince = false);
 
 }  // namespace receipt

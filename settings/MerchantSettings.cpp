@@ -1,5 +1,7 @@
 #include "MerchantSettings.h"
 
+#include <cstdlib>
+
 #include "platform/text/Cp949.h"
 #include "platform/text/IniProfile.h"
 #include "platform/text/IntegerText.h"
@@ -38,9 +40,19 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   s.Telephone = ini.ReadString(n.section, n.telephone, "");
   s.MerchantAddress = ini.ReadString(n.section, n.merchantAddress, "");
   std::string journal = ini.ReadString(n.section, n.journalFile, "");
-  if (journal.empty()) journal = "VEK_Journal.db";
-  const bool absolute = journal.front() == '/' || journal.front() == '\\' || (journal.size() > 1 && journal[1] == ':');
-  s.JournalFile = absolute ? journal : programDirectory + journal;
+  const bool absolute =
+      !journal.empty() && (journal.front() == '/' || journal.front() == '\\' || (journal.size() > 1 && journal[1] == ':'));
+  if (!journal.empty()) {
+    s.JournalFile = absolute ? journal : programDirectory + journal;
+  } else if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
+    // Started by systemd with a state folder (the installed kiosk): the program's
+    // folder is root's, the state folder the terminal user's. Its first folder when
+    // the unit names several.
+    const std::string folder = std::string(state).substr(0, std::string(state).find(':'));
+    s.JournalFile = folder + (folder.back() == '/' ? "" : "/") + "VEK_Journal.db";
+  } else {
+    s.JournalFile = programDirectory + "VEK_Journal.db";
+  }
   const auto days = platform::ParseIntegerText(ini.ReadString(n.section, n.journalRetentionDays, ""));
   if (days && *days > 0) s.JournalRetentionDays = *days;
   return s;

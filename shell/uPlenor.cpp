@@ -8,6 +8,7 @@
 #include "KeyStrokes.h"
 #include "Pictures.h"
 #include "StartupPreparation.h"
+#include "journal/JournalTexts.h"
 #include "payment/EntryChecks.h"
 #include "payment/TerminalPaymentModule.h"
 #include "platform/system/ProgramDirectory.h"
@@ -286,8 +287,11 @@ void TfmMain::FormShow() {
     }
   }
   desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
+  journaled_ = std::make_unique<journal::JournaledModule>(*desk_, *environment_.Payment);
   if (desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
-  OfferUnprintedReceipt();
+  TellUnknownOutcomes();
+  OfferUnprintedReceipts();
+  if (const auto warning = desk_->RemoveExpired()) messages_->ShowMessage(*warning);
   PC->setCurrentIndex(0);
   // Without a window manager (a kiosk session) nothing else would activate the
   // window before the operator's first touch; the request waits for the window to
@@ -427,18 +431,40 @@ bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string text, b
   }
 }
 
-void TfmMain::OfferUnprintedReceipt() {
+void TfmMain::TellUnknownOutcomes() {
   if (!desk_->journal()) return;
-  std::optional<journal::Entry> last;
+  std::vector<journal::Entry> unknown;
   try {
-    last = desk_->journal()->Last();
+    unknown = desk_->journal()->InStates({journal::PrintState::InFlight});
   } catch (const journal::JournalError& error) {
     return messages_->ShowMessage(error.what());
   }
-  if (!last || last->Printed != journal::PrintState::Pending) return;
-  const std::string text = Korean("마지막 거래의 영수증이 인쇄되지 않았습니다 (승인번호 ") + last->ApprovalNumber +
-                           Korean("). 다시 인쇄하시겠습니까?");
-  if (!ReprintWhileAsked(*last, text, false)) desk_->Failed(last->Id);
+  if (unknown.empty()) return;
+  messages_->ShowMessage(journal::UnknownOutcomeNotice(unknown, ThousandsSeparator));
+  // Told once here; vek journal keeps listing them.
+  for (const journal::Entry& e : unknown) {
+    try {
+      desk_->journal()->SetPrinted(e.Id, journal::PrintState::Unknown);
+    } catch (const journal::JournalError&) {
+      // Told again at the next start, which is the safe side.
+    }
+  }
+}
+
+void TfmMain::OfferUnprintedReceipts() {
+  if (!desk_->journal()) return;
+  std::vector<journal::Entry> owed;
+  try {
+    owed = desk_->journal()->InStates({journal::PrintState::Pending});
+  } catch (const journal::JournalError& error) {
+    return messages_->ShowMessage(error.what());
+  }
+  for (const journal::Entry& entry : owed) {
+    const std::string text = Korean("영수증이 인쇄되지 않은 거래가 있습니다 (") + entry.At + ", " +
+                             journal::KindName(entry.Kind) + Korean(", 승인번호 ") + entry.ApprovalNumber +
+                             Korean("). 다시 인쇄하시겠습니까?");
+    if (!ReprintWhileAsked(entry, text, false)) desk_->Failed(entry.Id);
+  }
 }
 
 std::optional<std::string> TfmMain::PrinterNotReady() {
@@ -462,7 +488,7 @@ std::optional<std::string> TfmMain::PrinterNotReady() {
 }
 
 payment::OperationContext TfmMain::Context() {
-  return {Settings, *environment_.Payment, ThousandsSeparator, [this] { return PrinterNotReady(); }};
+  return {Settings, *journaled_, ThousandsSeparator, [this] { return PrinterNotReady(); }};
 }
 
 void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {

@@ -143,14 +143,18 @@ class TfmMain : public QWidget {
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.
   bool ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError);
-  // At start-up: the last accepted operation's receipt never reached the paper.
-  void OfferUnprintedReceipt();
+  // At start-up: operations the terminal sent and never learnt the outcome of
+  // (told once, to be checked with an inquiry), then every accepted operation whose
+  // receipt never reached the paper, oldest first.
+  void TellUnknownOutcomes();
+  void OfferUnprintedReceipts();
 
   TfmMainEnvironment environment_;
   std::unique_ptr<MessageBoxes> ownMessages_;
   MessageBoxes* messages_;
   std::unique_ptr<TWebBrowser> browser_;
   std::unique_ptr<journal::ReceiptDesk> desk_;  // from start-up on
+  std::unique_ptr<journal::JournaledModule> journaled_;  // the payment module through desk_
   bool shown_ = false;
   // The cash-card screen's background, decoded on a thread of its own at a low
   // priority while the window is shown and waits for its first touch.

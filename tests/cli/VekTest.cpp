@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "journal/Journal.h"
 #include "payment/PaymentExchange.h"
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
@@ -174,11 +175,15 @@ TEST_F(VekTest, ExitStatusSaysHowItEnded) {
   EXPECT_EQ(result.Err, "Disk full\nvek reprint A0000123: 다시 인쇄\n");
 }
 
-// Every accepted operation is in the journal, committed before its receipt reaches
-// the printer; refusals and failures are not.
+// Every payment is in the journal before the module has its request (in flight);
+// once accepted it is completed with its receipt, committed before the receipt
+// reaches the printer; refusals and failures leave nothing, inquiries are never in
+// it.
 TEST_F(VekTest, AcceptedOperationsAreJournaledBeforeTheyPrint) {
   const auto operations = testsupport::GoldenOperations();
   const char* commands[] = {"use", "cancel", "card-approve", "card-cancel"};
+  std::vector<std::vector<journal::Entry>> inFlight;
+  module.During = [&] { inFlight.push_back(desk->journal()->InStates({journal::PrintState::InFlight})); };
   for (std::size_t i = 0; i < operations.size(); ++i) {
     const payment::EntryTexts& e = operations[i].entries;
     std::vector<std::string> args{commands[i], e.Number, e.Amount};
@@ -195,13 +200,46 @@ TEST_F(VekTest, AcceptedOperationsAreJournaledBeforeTheyPrint) {
     EXPECT_EQ(before->Lines, printed.back());
     EXPECT_EQ(before->Framed, testsupport::GoldenBytes(std::string("receipt-") + testsupport::GoldenCases()[i].name + ".lpt"));
     EXPECT_EQ(desk->journal()->Last()->Printed, journal::PrintState::Printed);
+    ASSERT_EQ(inFlight.back().size(), 1u);
+    EXPECT_EQ(inFlight.back()[0].Request, module.Requests.back());
+    EXPECT_EQ(inFlight.back()[0].Kind, testsupport::GoldenCases()[i].input.Kind);
+    EXPECT_EQ(inFlight.back()[0].Total, testsupport::GoldenCases()[i].input.TotalAmount);
+    EXPECT_EQ(inFlight.back()[0].Id, before->Id);  // the same row, completed
   }
   module.Answers(true, FramedReply({{1, "1003"}}, 104));
   Run({"use", "1", "100"});
+  EXPECT_EQ(inFlight.back().size(), 1u);
   module.Answers(false, K("서버연결실패"));
   Run({"card-approve", "1", "100"});
   Run({"use", "1", "-100"});
+  module.Answers(true, FramedReply({{1, "0000"}, {169, "inquiry"}, {273, "000015000"}}));
+  Run({"inquiry", "1"});
+  EXPECT_TRUE(inFlight.back().empty());
+  EXPECT_EQ(inFlight.size(), 7u);
   EXPECT_EQ(desk->journal()->Day(journal::LocalTimeNow().substr(0, 10)).size(), 4u);
+  EXPECT_TRUE(desk->journal()->InStates({journal::PrintState::InFlight}).empty());
+}
+
+// vek ended while the module had the request (killed, the power cut): the next
+// listing shows the operation as of unknown outcome and says to check it with an
+// inquiry; it is no accepted operation and no receipt owed.
+TEST_F(VekTest, OperationWhoseAnswerNeverCameIsShownAsUnknown) {
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  module.During = [] { throw std::runtime_error("the terminal ended"); };
+  EXPECT_THROW(Run({"use", "1234567890123", "10000"}), std::runtime_error);
+  module.During = nullptr;
+  desk = std::make_unique<journal::ReceiptDesk>(settings);  // the next run
+  const auto listing = Run({"journal"});
+  EXPECT_EQ(listing.Status, cli::kAccepted);
+  EXPECT_NE(listing.Out.find("  이용권 사용  *********0123  10,000원    결과 알 수 없음\n"), std::string::npos)
+      << listing.Out;
+  EXPECT_NE(listing.Out.find("합계 이용권 사용  0건  0원\n"), std::string::npos);
+  EXPECT_NE(listing.Out.find("인쇄되지 않은 영수증 0건\n"), std::string::npos);
+  EXPECT_NE(listing.Out.find("결과를 알 수 없는 거래가 있습니다 (1건). 다시 하기 전에 조회로 확인하십시오.\n  " +
+                             journal::LocalTimeNow().substr(0, 10)),
+            std::string::npos)
+      << listing.Out;
+  EXPECT_EQ(Run({"reprint"}).Status, cli::kInputRefused);  // nothing accepted to print
 }
 
 // A receipt the printer didn't take stays in the journal, and vek reprint prints it
@@ -229,6 +267,61 @@ TEST_F(VekTest, ReceiptThatDidNotPrintIsReprintedWithItsMark) {
   EXPECT_EQ(Run({"reprint"}).Status, cli::kReceiptNotPrinted);
 }
 
+// Receipts that never printed are owed until they do, whatever printed after them:
+// vek reprint prints the oldest owed one and says how many remain, vek journal
+// counts them; with none owed it prints the last receipt again.
+TEST_F(VekTest, EveryReceiptOwedIsReprintedOldestFirst) {
+  const auto operations = testsupport::GoldenOperations();
+  printerFails = true;
+  module.Answers(true, operations[0].reply);
+  Run({"use", "1234567890123", "10000"});
+  module.Answers(true, operations[2].reply);
+  Run({"card-approve", "9876543210123", "50000"});
+  printerFails = false;
+  module.Answers(true, operations[3].reply);
+  ASSERT_EQ(Run({"card-cancel", "9876543210123", "50000", "20241205", "C0000009"}).Status, cli::kAccepted);
+  EXPECT_NE(Run({"journal"}).Out.find("인쇄되지 않은 영수증 2건 (vek reprint)\n"), std::string::npos);
+
+  const std::pair<const char*, const char*> expected[] = {
+      {"재출력: A0000123\n인쇄되지 않은 영수증 1건 (vek reprint)\n", "receipt-voucher-use.lpt"},
+      {"재출력: C0000001\n인쇄되지 않은 영수증 0건\n", "receipt-cashcard-approval.lpt"},
+      {"재출력: C0000002\n인쇄되지 않은 영수증 0건\n", "receipt-cashcard-cancel.lpt"},
+  };
+  for (const auto& [said, golden] : expected) {
+    const auto reprint = Run({"reprint"});
+    EXPECT_EQ(reprint.Status, cli::kAccepted);
+    EXPECT_EQ(reprint.Out, said);
+    std::string paper;
+    for (const std::string& write : receipt::PrinterPortWrites(printed.back())) paper += write;
+    EXPECT_EQ(paper.substr(paper.find(testsupport::K("승인번호"))),
+              testsupport::GoldenBytes(golden).substr(testsupport::GoldenBytes(golden).find(testsupport::K("승인번호"))));
+  }
+}
+
+// A sale or approval cancelled since is reprinted marked as cancelled: its own
+// receipt says nothing of it (a cancellation's receipt has it in its title).
+TEST_F(VekTest, ReprintOfACancelledSaleSaysSo) {
+  const auto operations = testsupport::GoldenOperations();
+  module.Answers(true, operations[0].reply);
+  Run({"use", "1234567890123", "10000"});
+  module.Answers(true, operations[1].reply);
+  Run({"cancel", "1234567890123", "10000", "20241205", "A0000123"});
+  module.Answers(true, operations[2].reply);
+  Run({"card-approve", "9876543210123", "50000"});
+  const auto mark = [&](const char* approval) {
+    EXPECT_EQ(Run({"reprint", approval}).Status, cli::kAccepted);
+    return printed.back().at(3);
+  };
+  const std::string cancelled = std::string(15, ' ') + K("재출력(취소)");
+  const std::string reprinted = std::string(18, ' ') + K("재출력");
+  EXPECT_EQ(mark("A0000123"), cancelled);
+  EXPECT_EQ(mark("A0000124"), reprinted);
+  EXPECT_EQ(mark("C0000001"), reprinted);
+  module.Answers(true, operations[3].reply);
+  Run({"card-cancel", "9876543210123", "50000", "20241205", "C0000001"});
+  EXPECT_EQ(mark("C0000001"), cancelled);
+}
+
 TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
   const auto operations = testsupport::GoldenOperations();
   module.Answers(true, operations[0].reply);
@@ -243,7 +336,9 @@ TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
   EXPECT_NE(listing.Out.find("합계 이용권 사용  1건  10,000원\n"), std::string::npos);
   EXPECT_NE(listing.Out.find("합계 큐비캐쉬 취소  0건  0원\n"), std::string::npos);
   EXPECT_EQ(Run({"journal", "19990101"}).Out.find("원  "), std::string::npos);  // a day without operations
-  EXPECT_EQ(Run({"journal", "1999-01-01"}).Status, cli::kInputRefused);
+  for (const char* bad : {"1999-01-01", "20261399", "20240230", "20230229", "00000101"})
+    EXPECT_EQ(Run({"journal", bad}).Status, cli::kInputRefused) << bad;
+  EXPECT_EQ(Run({"journal", "20240229"}).Status, cli::kAccepted);
 }
 
 // The journal can't be written: the receipt prints all the same, and vek says so.
@@ -280,6 +375,21 @@ TEST(VekProgram, PrintsOnThePrinterTheSettingsName) {
   EXPECT_EQ(WEXITSTATUS(pclose(out)), cli::kAccepted);
   EXPECT_EQ(said, "승인되었습니다.\n");
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "paper.bin"), testsupport::GoldenBytes("receipt-voucher-use.lpt"));
+
+  // With the clock 400 days ahead (the rows 400 days behind it), a listing removes
+  // nothing: neither the receipt owed nor the printed one.
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    journal->Record({.At = "2000-01-01 09:00:00", .ApprovalNumber = "OWED"});
+    journal->SetPrinted(journal->Record({.At = "2000-01-01 09:00:00", .ApprovalNumber = "OLD"}),
+                        journal::PrintState::Printed);
+  }
+  EXPECT_EQ(WEXITSTATUS(std::system("./vek journal >/dev/null")), cli::kAccepted);
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    EXPECT_TRUE(journal->ByApproval("OWED"));
+    EXPECT_TRUE(journal->ByApproval("OLD"));
+  }
 
   // A serial printer that isn't there: found before the payment, which isn't made.
   std::filesystem::remove(dir.path() / "scripted-request.bin");

@@ -225,7 +225,8 @@ touch_at 391 51
 field 326 272 && press_digits "${approve[1]}"
 field 326 316 && press_digits "${approve[2]}"
 touch_at 307 367
-for _ in $(seq 40); do [ "$(journal "SELECT COUNT(*) FROM operations")" = 1 ] && break; sleep 0.05; done
+# (the row is there in flight before the request goes out; accepted, before the paper)
+for _ in $(seq 40); do [ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 0")" = 1 ] && break; sleep 0.05; done
 kill -KILL "$terminal"
 [ "$(journal "SELECT printed FROM operations")" = 0 ] || fail "the journal did not hold the receipt as unprinted"
 kill "$printer"

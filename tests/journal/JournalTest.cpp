@@ -1,8 +1,11 @@
 // The journal file as the counter meets it: private, kept for its retention period,
-// and a clear error, never a crash, when it is read-only, damaged or the disk is full.
+// and a clear error, never a crash, when it is read-only, damaged or the disk is full;
+// an operation in it before its request goes out; another process's long write
+// waited for.
 #include "journal/Journal.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,10 +14,13 @@
 #include <unistd.h>
 #endif
 
+#include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <thread>
 
 #include "journal/LinesCodec.h"
+#include "journal/ReceiptDesk.h"
 #include "tests/support/TestSupport.h"
 
 using journal::Journal;
@@ -22,6 +28,7 @@ using journal::JournalError;
 
 namespace {
 
+// Negative: days ahead.
 std::string DaysAgo(int days) {
   const std::time_t then = std::time(nullptr) - static_cast<std::time_t>(days) * 24 * 3600;
   std::tm local{};
@@ -52,12 +59,12 @@ class JournalTest : public ::testing::Test {
 }  // namespace
 
 TEST_F(JournalTest, KeepsEveryByteAndIsPrivateToItsOwner) {
-  auto journal = Journal::Open(path(), 90);
+  auto journal = Journal::Open(path());
   const std::int64_t id = journal->Record(Entry(journal::LocalTimeNow(), "C1"));
   journal->SetPrinted(id, journal::PrintState::Failed);
   journal.reset();
 
-  journal = Journal::Open(path(), 90);
+  journal = Journal::Open(path());
   const auto last = journal->Last();
   ASSERT_TRUE(last);
   EXPECT_EQ(last->Lines, Entry("", "").Lines);
@@ -72,30 +79,135 @@ TEST_F(JournalTest, KeepsEveryByteAndIsPrivateToItsOwner) {
     EXPECT_EQ(s.st_mode & 0777, 0600u) << file;
   }
 #endif
+#ifndef _WIN32
+  // A journal an older version left open to others is made private at open.
+  journal.reset();
+  chmod(path().c_str(), 0644);
+  journal = Journal::Open(path());
+  struct stat s {};
+  ASSERT_EQ(stat(path().c_str(), &s), 0);
+  EXPECT_EQ(s.st_mode & 0777, 0600u);
+#endif
   // A damaged row's lines read as none rather than as garbage.
   EXPECT_FALSE(journal::DecodeLines(std::string("\x05\0\0\0abc", 7)));
 }
 
-TEST_F(JournalTest, RowsOlderThanTheRetentionPeriodGoAtStartUp) {
-  {
-    auto journal = Journal::Open(path(), 90);
-    journal->Record(Entry(DaysAgo(91), "OLD"));
-    journal->Record(Entry(DaysAgo(89), "KEPT"));
-    journal->Record(Entry(journal::LocalTimeNow(), "TODAY"));
-  }
-  auto journal = Journal::Open(path(), 90);
-  EXPECT_FALSE(journal->ByApproval("OLD"));
-  EXPECT_TRUE(journal->ByApproval("KEPT"));
-  EXPECT_EQ(journal->Day(journal::LocalTimeNow().substr(0, 10)).size(), 1u);
-  journal = Journal::Open(path(), 1);  // a shorter period set in the settings
-  EXPECT_FALSE(journal->ByApproval("KEPT"));
-  EXPECT_TRUE(journal->ByApproval("TODAY"));
+// Only printed rows go, measured from the newest row: a receipt owed or an outcome
+// unknown stays whatever its age, and a clock behind the newest row (or set ahead
+// before any row was written at its time) removes nothing.
+TEST_F(JournalTest, RetentionRemovesOnlyPrintedRowsAndNoClockEmptiesTheJournal) {
+  auto journal = Journal::Open(path());
+  const auto printed = [&](const std::string& at, const std::string& approval) {
+    journal->SetPrinted(journal->Record(Entry(at, approval)), journal::PrintState::Printed);
+  };
+  printed(DaysAgo(400), "OLD");
+  journal->Record(Entry(DaysAgo(400), "OWED"));
+  journal->SetPrinted(journal->Record(Entry(DaysAgo(400), "FAILED")), journal::PrintState::Failed);
+  journal->RecordInFlight(Entry(DaysAgo(400), ""));
+  printed(DaysAgo(89), "KEPT");
+  printed(journal::LocalTimeNow(), "TODAY");
+  const auto kept = [&] {
+    std::string approvals;
+    for (const auto& e : journal->InStates({journal::PrintState::Pending, journal::PrintState::Printed,
+                                            journal::PrintState::Failed, journal::PrintState::InFlight}))
+      approvals += (e.ApprovalNumber.empty() ? "?" : e.ApprovalNumber) + " ";
+    return approvals;
+  };
+  journal->RemoveExpired(90);
+  EXPECT_EQ(kept(), "OWED FAILED ? KEPT TODAY ");
+  // Only opening it (a listing, a reprint's look-up) removes nothing.
+  journal = Journal::Open(path());
+  printed(DaysAgo(-400), "AHEAD");  // written while the clock was 400 days ahead
+  journal->RemoveExpired(1);
+  EXPECT_EQ(kept(), "OWED FAILED ? KEPT TODAY AHEAD ");
+}
+
+// The request is in the journal before the module has it; the answer completes the
+// row (accepted) or takes it away (refused), and until then it is no accepted
+// operation: not the last, not a receipt owed.
+TEST_F(JournalTest, OperationInFlightIsKeptApartUntilItsAnswer) {
+  auto journal = Journal::Open(path());
+  journal->SetPrinted(journal->Record(Entry(journal::LocalTimeNow(), "C1")), journal::PrintState::Printed);
+  const std::int64_t sent = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  const std::int64_t refused = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  journal = Journal::Open(path());  // as the next process finds them
+  EXPECT_EQ(journal->Last()->ApprovalNumber, "C1");
+  EXPECT_EQ(journal->InStates({journal::PrintState::InFlight}).size(), 2u);
+  EXPECT_TRUE(journal->InStates({journal::PrintState::Pending}).empty());
+  journal->Remove(refused);
+  journal->Complete(sent, Entry(journal::LocalTimeNow(), "C2"));
+  EXPECT_TRUE(journal->InStates({journal::PrintState::InFlight}).empty());
+  EXPECT_EQ(journal->Last()->Id, sent);
+  EXPECT_EQ(journal->Last()->Printed, journal::PrintState::Pending);
+  journal->Remove(sent);  // an accepted operation is never taken away
+  EXPECT_TRUE(journal->ByApproval("C2"));
+}
+
+// A journal written before cancellations named the approval they cancelled opens,
+// keeps its rows, and learns of the cancellations made from now on.
+TEST_F(JournalTest, OlderJournalOpensWithItsRows) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE TABLE operations (id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL,"
+                         " number BLOB NOT NULL, total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL,"
+                         " approval BLOB NOT NULL, request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL,"
+                         " printer_port INTEGER NOT NULL, framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0);"
+                         "INSERT INTO operations VALUES (1, '2024-12-06 09:00:00', 11, x'31', 12000, 10909, 1091,"
+                         " x'433031', x'', x'', x'', 0, x'', 1)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  auto journal = Journal::Open(path());
+  const auto sale = journal->ByApproval("C01");
+  ASSERT_TRUE(sale);
+  EXPECT_FALSE(journal->CancelledSince(*sale));
+  journal::Entry cancellation = Entry(journal::LocalTimeNow(), "C02");
+  cancellation.Kind = receipt::ReceiptKind::CashCardCancellation;
+  cancellation.OriginalApproval = "C01";
+  journal->Record(cancellation);
+  EXPECT_TRUE(journal->CancelledSince(*sale));
+  EXPECT_FALSE(journal->CancelledSince(*journal->ByApproval("C02")));
+}
+
+// Another process (vek clearing many old rows) holds the journal longer than a
+// moment: the window's start waits for it and keeps its journal, and a journal that
+// could not be opened at all is opened at the next operation.
+TEST_F(JournalTest, BusyJournalIsWaitedForAndAFailedOpenIsTriedAgain) {
+  Journal::Open(path());
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(path().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; DELETE FROM operations", nullptr, nullptr, nullptr), SQLITE_OK);
+  std::thread release([other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+  });
+  settings::MerchantSettings settings;
+  settings.JournalFile = path();
+  journal::ReceiptDesk desk(settings);
+  const auto opened = desk.OpenError();
+  const auto cleared = desk.RemoveExpired();
+  release.join();
+  EXPECT_FALSE(opened) << *opened;
+  EXPECT_FALSE(cleared) << *cleared;
+  ASSERT_TRUE(desk.journal());
+
+  settings.JournalFile = dir.dir() + "later/journal.db";
+  journal::ReceiptDesk later(settings);
+  ASSERT_TRUE(later.OpenError());
+  std::filesystem::create_directories(dir.path() / "later");
+  const journal::PrintedReceipt printed =
+      later.RecordAndPrint({.ApprovalNumber = "C1"}, {"line"}, 0, [](const receipt::ReceiptLines&) {});
+  EXPECT_NE(printed.Id, 0);
+  EXPECT_FALSE(printed.JournalError);
+  EXPECT_FALSE(later.OpenError());
 }
 
 TEST_F(JournalTest, DamagedFileIsAClearError) {
   testsupport::WriteFile(path(), std::string(4096, 'x'));
   try {
-    Journal::Open(path(), 90);
+    Journal::Open(path());
     FAIL() << "a damaged journal opened";
   } catch (const JournalError& error) {
     EXPECT_NE(std::string(error.what()).find("not a database"), std::string::npos) << error.what();
@@ -107,12 +219,12 @@ TEST_F(JournalTest, DamagedFileIsAClearError) {
 // UTF-8), and an error names it as it is.
 TEST_F(JournalTest, KoreanFileNameHoldsTheJournal) {
   const std::string file = dir.dir() + testsupport::K("가맹점저널") + ".db";
-  Journal::Open(file, 90)->Record(Entry(journal::LocalTimeNow(), "C1"));
-  EXPECT_TRUE(Journal::Open(file, 90)->ByApproval("C1"));
+  Journal::Open(file)->Record(Entry(journal::LocalTimeNow(), "C1"));
+  EXPECT_TRUE(Journal::Open(file)->ByApproval("C1"));
 
   const std::string missing = dir.dir() + testsupport::K("없는폴더") + "/journal.db";
   try {
-    Journal::Open(missing, 90);
+    Journal::Open(missing);
     FAIL() << "a journal opened in a missing folder";
   } catch (const JournalError& error) {
     EXPECT_NE(std::string(error.what()).find("(" + missing + ")"), std::string::npos) << error.what();
@@ -122,14 +234,14 @@ TEST_F(JournalTest, KoreanFileNameHoldsTheJournal) {
 #ifndef _WIN32
 // Root writes any file, so the read-only case is tried as an ordinary user.
 TEST_F(JournalTest, ReadOnlyFileIsAClearError) {
-  { Journal::Open(path(), 90)->Record(Entry(journal::LocalTimeNow(), "C1")); }
+  { Journal::Open(path())->Record(Entry(journal::LocalTimeNow(), "C1")); }
   chmod(dir.path().c_str(), 0755);
   chmod(path().c_str(), 0444);
   const pid_t child = fork();
   if (child == 0) {
     if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(3);
     try {
-      Journal::Open(path(), 90);
+      Journal::Open(path());
     } catch (const JournalError&) {
       _exit(0);
     }
@@ -142,7 +254,7 @@ TEST_F(JournalTest, ReadOnlyFileIsAClearError) {
 }
 
 TEST_F(JournalTest, FullDiskIsAClearErrorAndWhatWasCommittedStays) {
-  auto journal = Journal::Open(path(), 90);
+  auto journal = Journal::Open(path());
   journal->Record(Entry(journal::LocalTimeNow(), "BEFORE"));
   signal(SIGXFSZ, SIG_IGN);
   rlimit old{};
@@ -164,6 +276,6 @@ TEST_F(JournalTest, FullDiskIsAClearErrorAndWhatWasCommittedStays) {
   setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_TRUE(refused);
   journal.reset();
-  EXPECT_TRUE(Journal::Open(path(), 90)->ByApproval("BEFORE"));
+  EXPECT_TRUE(Journal::Open(path())->ByApproval("BEFORE"));
 }
 #endif

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "tests/support/TestSupport.h"
 
 using settings::LoadMerchantSettings;
@@ -46,7 +48,23 @@ TEST(MerchantSettings, AbsentFileOrKeysGiveDefaults) {
   EXPECT_EQ(partial.TerminalId, "77");
   EXPECT_EQ(partial.PrinterPort, 0);
   EXPECT_EQ(partial.MerchantName, "");
+  EXPECT_EQ(partial.JournalFile, dir.dir() + "VEK_Journal.db");  // the demo: beside the settings
+  EXPECT_EQ(partial.JournalRetentionDays, 90);
 }
+
+#ifndef _WIN32
+// Installed, the program's folder is root's: a unit's state folder takes the journal
+// the settings don't place, and a key still places it where it says.
+TEST(MerchantSettings, JournalWithoutItsKeyGoesToTheUnitsStateFolder) {
+  testsupport::TempDir dir;
+  ::setenv("STATE_DIRECTORY", "/var/lib/vek-terminal:/var/lib/other", 1);
+  const auto installed = LoadFrom(dir, "단말기ID=77\r\n");
+  const auto named = LoadFrom(dir, "저널파일=day.db\r\n");
+  ::unsetenv("STATE_DIRECTORY");
+  EXPECT_EQ(installed.JournalFile, "/var/lib/vek-terminal/VEK_Journal.db");
+  EXPECT_EQ(named.JournalFile, dir.dir() + "day.db");
+}
+#endif
 
 TEST(MerchantSettings, PrinterPortTexts) {
   testsupport::TempDir dir;

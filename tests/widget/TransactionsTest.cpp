@@ -272,30 +272,53 @@ TEST_F(WindowTest, ReceiptThatDidNotPrintIsPrintedAgainFromTheErrorBox) {
   EXPECT_EQ(messages.Errors, (std::vector<std::string>(2, "Out of paper (LPT1), the receipt was not printed")));
   EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-voucher-use.lpt"));
   EXPECT_EQ(w.edTno->text(), "");
-  auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db", 90);
+  auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
   EXPECT_EQ(journal->Last()->Printed, journal::PrintState::Printed);
 }
 
-// The terminal died between the answer and the paper: at the next start the
-// journal's last operation is offered, and printed with its mark.
-TEST_F(WindowTest, ReceiptNeverPrintedIsOfferedAtStartUp) {
+// The terminal died between the answer and the paper, more than once, and
+// receipts printed since: at the next start every receipt owed is offered, oldest
+// first, and printed with its mark. An operation sent and never answered is told
+// once, to be checked with an inquiry.
+TEST_F(WindowTest, EveryReceiptNeverPrintedIsOfferedAtStartUp) {
   {
-    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db", 90);
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    const auto lines = [](int golden) {
+      return receipt::ComposeReceiptLines(testsupport::GoldenCases()[golden].input, testsupport::GoldenSettings(), ",");
+    };
+    journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000123", .Lines = lines(0)});
+    journal->RecordInFlight({.At = journal::LocalTimeNow(), .Number = "9000000000001", .Total = 12000});
     journal->Record({.At = journal::LocalTimeNow(),
-                     .ApprovalNumber = "A0000123",
-                     .Lines = receipt::ComposeReceiptLines(testsupport::GoldenCases()[0].input,
-                                                           testsupport::GoldenSettings(), ",")});
+                     .Kind = receipt::ReceiptKind::CashCardApproval,
+                     .ApprovalNumber = "C0000001",
+                     .Lines = lines(2)});
+    journal->SetPrinted(journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000124"}),
+                        journal::PrintState::Printed);
   }
-  messages.Reprint = [] { return true; };
+  std::vector<std::string> paper;
+  messages.Reprint = [&] {
+    if (!messages.Questions.empty() && messages.Questions.size() > paper.size() + 1) paper.push_back(Paper());
+    return true;
+  };
   Start();
-  ASSERT_EQ(messages.Questions.size(), 1u);
+  ASSERT_EQ(messages.Questions.size(), 2u);
   EXPECT_NE(messages.Questions[0].find("A0000123"), std::string::npos);
-  EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-voucher-use.lpt"));
+  EXPECT_NE(messages.Questions[1].find("C0000001"), std::string::npos);
+  EXPECT_NE(messages.Questions[1].find(K("큐비캐쉬 승인")), std::string::npos);
+  paper.push_back(Paper());
+  EXPECT_EQ(paper, (std::vector<std::string>{ReprintedOnPaper("receipt-voucher-use.lpt"),
+                                             ReprintedOnPaper("receipt-cashcard-approval.lpt")}));
+  ASSERT_EQ(messages.Messages.size(), 1u);
+  EXPECT_EQ(messages.Messages[0].rfind(K("결과를 알 수 없는 거래가 있습니다 (1건). 다시 하기 전에 조회로 확인하십시오.\n  "), 0),
+            0u)
+      << messages.Messages[0];
+  EXPECT_NE(messages.Messages[0].find("*********0001  12,000"), std::string::npos);
   window.reset();
 
   messages.Reprint = nullptr;
-  Start();  // printed now: nothing to offer
-  EXPECT_EQ(messages.Questions.size(), 1u);
+  Start();  // printed now, and told: nothing to offer or tell
+  EXPECT_EQ(messages.Questions.size(), 2u);
+  EXPECT_EQ(messages.Messages.size(), 1u);
 }
 
 // A serial printer that went away after start-up is found before the payment, and

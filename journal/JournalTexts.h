@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "journal/Journal.h"
+
+// What the window and vek say of the journal's operations (CP949).
+namespace journal {
+
+// "이용권 사용", "이용권 취소", "큐비캐쉬 승인", "큐비캐쉬 취소".
+std::string KindName(receipt::ReceiptKind kind);
+
+// All but the last four characters masked.
+std::string MaskedNumber(const std::string& number);
+
+// With the receipts' thousands separator and "원"; a day's total may pass 32 bits.
+std::string WonText(std::int64_t amount, std::string_view thousandsSeparator);
+
+// The operations whose outcome the terminal never learnt, one line each (time,
+// kind, masked number, amount), under the line that tells the operator to check
+// them with an inquiry. Empty for none.
+std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator);
+
+}  // namespace journal
