@@ -2,8 +2,9 @@
 # Makes SQLite's single-file source (sqlite3.c, sqlite3.h) for the 32-bit Windows
 # build from Debian 12's source package, its patches applied, into build-deps/sqlite3
 # (journal/CMakeLists.txt builds it into vek.exe): Debian has no SQLite for MinGW.
-# The source index and apt's caches are kept in a private folder; the machine's apt
-# sources and state stay as they are. Does nothing when the files are there: remove
+# The source index and apt's caches are kept in a private folder, with the sources
+# of the archive this machine's own apt configuration names; its apt sources and
+# state stay as they are. Does nothing when the files are there: remove
 # build-deps/sqlite3 to take Debian's newest. Run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,16 +16,9 @@ bash scripts/install-deps.sh build-essential dpkg-dev tcl xz-utils
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/lists/partial" "$work/cache/archives/partial"
-cat >"$work/sources.list" <<'LIST'
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian bookworm-updates main
-deb-src [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] http://deb.debian.org/debian-security bookworm-security main
-LIST
-apt=(-q -o Dir::Etc::SourceList="$work/sources.list" -o Dir::Etc::SourceParts=/dev/null
-  -o Dir::State::Lists="$work/lists" -o Dir::Cache="$work/cache" -o APT::Sandbox::User=root)
-apt-get "${apt[@]}" update >/dev/null
-(cd "$work" && apt-get "${apt[@]}" source sqlite3 >/dev/null)
+. scripts/private-apt.sh
+private_apt_update "$work/apt" deb-src
+(cd "$work" && apt-get "${private_apt[@]}" source sqlite3 >/dev/null)
 
 mkdir -p "$work/build"
 (cd "$work/build" && ../sqlite3-*/configure --disable-tcl >/dev/null && make -j2 sqlite3.c >/dev/null)

@@ -7,11 +7,14 @@
 # end-to-end test with the Windows build), and a short pass of the module call
 # benchmark (bench/module-host.sh). The end-to-end runs need the Linux build in
 # build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
-# installs what it needs.
+# installs what it needs. VEK_EMULATE_I386=1 runs the 32-bit programs through the
+# emulator even where the kernel runs them (scripts/i386-emulation.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# Wine runs 32-bit programs with its i386 half.
+# Wine runs 32-bit programs with its i386 half; a kernel that runs none gets them
+# through an emulator, registered before any i386 package is installed.
+bash scripts/i386-emulation.sh
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -q

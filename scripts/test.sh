@@ -4,18 +4,45 @@
 # suite under Address and Undefined Behaviour Sanitizers, a short benchmark pass,
 # the 32-bit Windows build under Wine, the Debian packages installed, used and
 # purged on this machine and their units run under systemd in a container, then the
-# test suite (last, so its summary closes the output). First of all, a check that
-# every quoted include names its file. FUZZ_SECONDS sets the time
-# per fuzz target (default 30).
+# test suite. First of all, a check that every quoted include names its file. At
+# the end, passed or not, how long each stage took, then the suite's count, so that
+# it closes the output. FUZZ_SECONDS sets the time per fuzz target (default 30).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+# Each stage's time, for the table at the end.
+times=()
+begun=$(date +%s)
+stage_name="Set-up and build"
+stage_began=$begun
+stage() {
+  local now
+  now=$(date +%s)
+  times+=("$(printf '%6d s  %s' $((now - stage_began)) "$stage_name")")
+  stage_name=$1
+  stage_began=$now
+  [ -z "$1" ] || echo "== $1 =="
+}
+suite_log=$(mktemp)
+report() {
+  local status=$?
+  stage ""
+  echo "== Stage times$( ((status)) && echo ", up to the failure (exit status $status)") =="
+  printf '%s\n' "${times[@]}"
+  printf '%6d s  in all\n' $(($(date +%s) - begun))
+  # ctest's count once more, as the closing line: "N passed, N failed".
+  sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests failed out of \([0-9]*\)$/\2 \1/p' "$suite_log" |
+    while read -r all failed; do echo "Tests: $((all - failed)) passed, $failed failed"; done
+  rm -f "$suite_log"
+}
+trap report EXIT
 
 bash scripts/check-includes.sh
 bash scripts/install-deps.sh
 rm -rf build build-fuzz build-tsan build-asan
 bash scripts/build.sh
 
-echo "== Fuzz targets =="
+stage "Fuzz targets"
 cmake --preset fuzz
 cmake --build --preset fuzz
 seconds=${FUZZ_SECONDS:-30}
@@ -34,7 +61,7 @@ for target in fuzz_ini_profile fuzz_integer_text fuzz_reply fuzz_escpos fuzz_cp9
   rm -rf "$corpus" "$log"
 done
 
-echo "== Serial and receipt tests under Thread Sanitizer =="
+stage "Serial and receipt tests under Thread Sanitizer"
 cmake --preset tsan
 cmake --build --preset tsan
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
@@ -42,22 +69,22 @@ export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 ./build-tsan/bin/receipt_tests --gtest_brief=1
 unset TSAN_OPTIONS
 
-echo "== The whole suite under Address and Undefined Behaviour Sanitizers, leaks included =="
+stage "The whole suite under Address and Undefined Behaviour Sanitizers, leaks included"
 cmake --preset asan
 cmake --build --preset asan
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j2
 
-echo "== Benchmarks (short pass) =="
+stage "Benchmarks (short pass)"
 ./build/bin/core_bench --benchmark_min_time=0.05
 ./build/bin/serial_bench --benchmark_min_time=0.05
 
-echo "== Windows programs under Wine =="
+stage "Windows programs under Wine"
 bash scripts/test-windows.sh
 
-echo "== Debian packages: install, a voucher use at the kiosk, purge =="
+stage "Debian packages: install, a voucher use at the kiosk, purge"
 bash tests/packaging/PackageTest.sh
-echo "== The packaged units under systemd, in a container =="
+stage "The packaged units under systemd, in a container"
 bash tests/packaging/UnitsUnderSystemd.sh
 
-echo "== Tests =="
-ctest --preset default -j2
+stage "Tests"
+ctest --preset default -j2 | tee "$suite_log"

@@ -41,7 +41,9 @@ if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
 fi
 apt-get purge -y -q vek-demo vek-module-host vek-terminal >/dev/null 2>&1 || true
 
-# Wine's 32-bit half comes from the i386 architecture.
+# Wine's 32-bit half comes from the i386 architecture (emulated where the kernel runs
+# no 32-bit program).
+bash scripts/i386-emulation.sh
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -q
