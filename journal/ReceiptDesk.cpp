@@ -89,11 +89,16 @@ void ReceiptDesk::Sending(std::string_view request) {
 void ReceiptDesk::Answered(const std::optional<payment::ModuleAnswer>& answer) {
   if (!inFlight_) return;
   if (answer && answer->Result && payment::IsAccepted(payment::CutPayload(answer->Reply))) return;
-  // Refused, or the module said why it failed: the operator has its text, and the
-  // journal keeps accepted operations only.
   if (inFlight_->Id != 0) {
     try {
-      journal_->Remove(inFlight_->Id);
+      // A call the module failed may have reached the server (a connection lost
+      // before the answer): its outcome stays unknown, as the operator was just
+      // told. Refused, or no module to send it: nothing was charged, and the
+      // journal keeps accepted operations only.
+      if (answer && !answer->Result)
+        journal_->SetPrinted(inFlight_->Id, PrintState::Unknown);
+      else
+        journal_->Remove(inFlight_->Id);
     } catch (const JournalError&) {
       // Left in flight: told as unknown, which is the safe side.
     }

@@ -177,8 +177,8 @@ TEST_F(VekTest, ExitStatusSaysHowItEnded) {
 
 // Every payment is in the journal before the module has its request (in flight);
 // once accepted it is completed with its receipt, committed before the receipt
-// reaches the printer; refusals and failures leave nothing, inquiries are never in
-// it.
+// reaches the printer; a call the module failed stays as of unknown outcome,
+// refusals leave nothing, inquiries are never in it.
 TEST_F(VekTest, AcceptedOperationsAreJournaledBeforeTheyPrint) {
   const auto operations = testsupport::GoldenOperations();
   const char* commands[] = {"use", "cancel", "card-approve", "card-cancel"};
@@ -216,8 +216,11 @@ TEST_F(VekTest, AcceptedOperationsAreJournaledBeforeTheyPrint) {
   Run({"inquiry", "1"});
   EXPECT_TRUE(inFlight.back().empty());
   EXPECT_EQ(inFlight.size(), 7u);
-  EXPECT_EQ(desk->journal()->Day(journal::LocalTimeNow().substr(0, 10)).size(), 4u);
+  EXPECT_EQ(desk->journal()->Day(journal::LocalTimeNow().substr(0, 10)).size(), 5u);
   EXPECT_TRUE(desk->journal()->InStates({journal::PrintState::InFlight}).empty());
+  const auto unknown = desk->journal()->InStates({journal::PrintState::Unknown});
+  ASSERT_EQ(unknown.size(), 1u);
+  EXPECT_EQ(unknown[0].Kind, receipt::ReceiptKind::CashCardApproval);
 }
 
 // vek ended while the module had the request (killed, the power cut): the next
