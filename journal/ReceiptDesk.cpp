@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "payment/Reply.h"
+#include "platform/text/Cp949.h"
 #include "payment/Requests.h"
 #include "receipt/ReceiptFraming.h"
 
@@ -57,10 +58,10 @@ std::optional<std::string> ReceiptDesk::RemoveExpired() {
   return std::nullopt;
 }
 
-void ReceiptDesk::Sending(std::string_view request) {
+std::optional<std::string> ReceiptDesk::Sending(std::string_view request) {
   inFlight_.reset();
   const std::optional<payment::PaymentRequestFields> fields = payment::ReadPaymentRequest(request);
-  if (!fields) return;  // an inquiry moves nothing
+  if (!fields) return std::nullopt;  // an inquiry moves nothing
   const receipt::ReceiptKind kind = fields->Code == "9000"   ? receipt::ReceiptKind::VoucherUse
                                     : fields->Code == "9002" ? receipt::ReceiptKind::VoucherCancellation
                                     : fields->Code == "9300" ? receipt::ReceiptKind::CashCardApproval
@@ -83,7 +84,12 @@ void ReceiptDesk::Sending(std::string_view request) {
   } else {
     sent.Error = openError_;
   }
+  // A journal that can't know of the payment (a build without one has no error):
+  // nothing is sent, or a terminal that died during the call would leave a charge
+  // the counter knows nothing of.
+  if (sent.Error) return platform::Utf8ToCp949("거래를 보내지 않았습니다: ") + *sent.Error;
   inFlight_ = std::move(sent);
+  return std::nullopt;
 }
 
 void ReceiptDesk::Answered(const std::optional<payment::ModuleAnswer>& answer) {
@@ -175,7 +181,8 @@ std::optional<std::string> ReceiptDesk::Reprint(const Entry& entry, const Print&
 }
 
 std::optional<payment::ModuleAnswer> JournaledModule::Call(std::string_view request) {
-  desk_.Sending(request);
+  // Told as the module's failure text is, in the red label: nothing was sent.
+  if (auto refusal = desk_.Sending(request)) return payment::ModuleAnswer{false, std::move(*refusal)};
   std::optional<payment::ModuleAnswer> answer = module_.Call(request);
   desk_.Answered(answer);
   return answer;

@@ -14,8 +14,9 @@
 // Where an operation goes on its way to the paper, for the window and vek alike:
 // into the journal as in flight before its request goes to the module; once
 // accepted, completed with its receipt (committed before the printer is touched),
-// then to the printer, then the journal learns whether it printed. The journal
-// never keeps a receipt from a working printer: when it can't be written the
+// then to the printer, then the journal learns whether it printed. A payment the
+// journal can't record in flight is not sent; once accepted, the journal never
+// keeps a receipt from a working printer: when the row can't be completed the
 // receipt prints all the same, and its error is told after the paper is out.
 namespace journal {
 
@@ -46,7 +47,8 @@ class ReceiptDesk {
 
   // The module's call, as JournaledModule reports it: the payment request about to
   // go out is recorded in flight, and closed again unless the answer accepted it.
-  void Sending(std::string_view request);
+  // A payment the journal can't record must not go out: why (CP949), or nothing.
+  std::optional<std::string> Sending(std::string_view request);
   void Answered(const std::optional<payment::ModuleAnswer>& answer);
 
   PrintedReceipt RecordAndPrint(const payment::AcceptedOperation& accepted, const receipt::ReceiptLines& lines,

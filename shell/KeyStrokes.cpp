@@ -9,18 +9,22 @@
 namespace shell {
 namespace {
 
-// Carries the keystroke through the event queue; the target is chosen on arrival.
+// Carries the keystroke through the event queue to the field that had the focus
+// when the key was tapped: a window that stalled may handle a touch on another
+// field before the keystrokes queued ahead of it, and a digit must not change
+// fields on the way. Without a focus then (before the window is active), the
+// target is chosen on arrival.
 class KeyStrokeEvent : public QEvent {
  public:
   KeyStrokeEvent(QWidget* window, Qt::Key key, QString text, Qt::KeyboardModifiers modifiers)
-      : QEvent(Type()), window_(window), key_(key), text_(std::move(text)), modifiers_(modifiers) {}
+      : QEvent(Type()), window_(window), tapped_(FocusOf(window)), key_(key), text_(std::move(text)),
+        modifiers_(modifiers) {}
   static QEvent::Type Type() {
     static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
     return type;
   }
   void Deliver() const {
-    QObject* target = QApplication::focusObject();
-    if (target == nullptr && window_ != nullptr) target = window_->focusWidget();
+    QObject* target = tapped_ ? tapped_.data() : FocusOf(window_);
     if (target == nullptr) return;
     QKeyEvent press(QEvent::KeyPress, key_, modifiers_, text_);
     QApplication::sendEvent(target, &press);
@@ -29,7 +33,14 @@ class KeyStrokeEvent : public QEvent {
   }
 
  private:
+  static QObject* FocusOf(QWidget* window) {
+    QObject* focus = QApplication::focusObject();
+    if (focus == nullptr && window != nullptr) focus = window->focusWidget();
+    return focus;
+  }
+
   QPointer<QWidget> window_;
+  QPointer<QObject> tapped_;
   Qt::Key key_;
   QString text_;
   Qt::KeyboardModifiers modifiers_;

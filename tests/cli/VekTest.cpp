@@ -344,16 +344,22 @@ TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
   EXPECT_EQ(Run({"journal", "20240229"}).Status, cli::kAccepted);
 }
 
-// The journal can't be written: the receipt prints all the same, and vek says so.
-TEST_F(VekTest, JournalThatCannotBeWrittenNeverKeepsTheReceiptFromThePrinter) {
+// The journal can't be written: a payment it can't know of before the module has it
+// is not sent (a terminal dying during the call would leave a charge with nothing at
+// the counter); an inquiry, which moves nothing, still goes out.
+TEST_F(VekTest, JournalThatCannotBeWrittenSendsNoPayment) {
   settings.JournalFile = dir.dir() + "no-such-folder/journal.db";
   desk = std::make_unique<journal::ReceiptDesk>(settings);
   ASSERT_TRUE(desk->OpenError());
   module.Answers(true, testsupport::GoldenOperations()[0].reply);
   const auto result = Run({"use", "1234567890123", "10000"});
-  EXPECT_EQ(result.Status, cli::kNotJournaled);
-  EXPECT_EQ(printed.size(), 1u);
-  EXPECT_NE(result.Err.find("저널오류"), std::string::npos);
+  EXPECT_EQ(result.Status, cli::kCallFailed);
+  EXPECT_TRUE(module.Requests.empty());
+  EXPECT_TRUE(printed.empty());
+  EXPECT_NE(result.Out.find("거래를 보내지 않았습니다: 저널오류"), std::string::npos) << result.Out;
+  module.Answers(true, FramedReply({{1, "0000"}, {169, "inquiry"}, {273, "000015000"}}));
+  EXPECT_EQ(Run({"inquiry", "1"}).Status, cli::kAccepted);
+  EXPECT_EQ(module.Requests.size(), 1u);
   EXPECT_EQ(Run({"reprint"}).Status, cli::kNotJournaled);
 }
 

@@ -123,6 +123,18 @@ TEST_F(WindowTest, KeysTappedBeforeACommandAreInTheFieldItReads) {
   EXPECT_EQ(Sent().substr(44, 9), "000015000");
   QApplication::processEvents();
   EXPECT_EQ(w.edTamt->text(), "15000");
+
+  // A touch on the amount field between the taps, handled before the keystrokes
+  // queued ahead of it: each digit stays in the field it was tapped for.
+  w.edTamt->clear();
+  w.edTno->setFocus(Qt::MouseFocusReason);
+  QApplication::processEvents();
+  for (const char* key : {"5", "6"}) QTest::mouseClick(Key(w.VoucherKeys, key), Qt::LeftButton);
+  w.edTamt->setFocus(Qt::MouseFocusReason);
+  for (const char* key : {"7", "00"}) QTest::mouseClick(Key(w.VoucherKeys, key), Qt::LeftButton);
+  QTest::mouseClick(w.SpeedButton2, Qt::LeftButton);
+  EXPECT_EQ(Sent().substr(31, 13), "1234556      ");
+  EXPECT_EQ(Sent().substr(44, 9), "000000700");
 }
 
 TEST_F(WindowTest, DoubleZeroWithoutAnActiveFieldDoesNothing) {
