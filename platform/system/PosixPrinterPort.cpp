@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -44,6 +45,8 @@ PrinterPortFile::PrinterPortFile(const std::string& path, bool mayCreate, std::c
   }
   if (fd < 0) throw InOutError(path.empty() ? ENOENT : errno);
   handle_ = fd;
+  struct stat status {};
+  device_ = ::fstat(fd, &status) == 0 && S_ISCHR(status.st_mode);
 }
 
 void PrinterPortFile::CheckOpens(const std::string& path, bool mayCreate) {
@@ -60,13 +63,19 @@ PrinterPortFile::~PrinterPortFile() {
 
 void PrinterPortFile::Write(std::string_view bytes) {
   const int fd = static_cast<int>(handle_);
-  WriteWithin({.Write = [fd](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); },
-               .WaitWritable =
-                   [fd](std::chrono::milliseconds wait) {
-                     pollfd p{fd, POLLOUT, 0};
-                     return ::poll(&p, 1, static_cast<int>(wait.count()));
-                   }},
-              bytes, writeLimit_);
+  try {
+    WriteWithin({.Write = [fd](std::string_view rest) { return ::write(fd, rest.data(), rest.size()); },
+                 .WaitWritable =
+                     [fd](std::chrono::milliseconds wait) {
+                       pollfd p{fd, POLLOUT, 0};
+                       return ::poll(&p, 1, static_cast<int>(wait.count()));
+                     }},
+                bytes, writeLimit_);
+  } catch (const InOutError& error) {
+    // The printer driver's way of saying out of paper; a file's disk is full.
+    if (error.ErrorCode() == ENOSPC && !device_) throw InOutError(ENOSPC, "Disk full");
+    throw;
+  }
 }
 
 void PrinterPortFile::Close() {

@@ -13,6 +13,7 @@ namespace platform {
 class InOutError : public std::runtime_error {
  public:
   explicit InOutError(int code);
+  InOutError(int code, const std::string& text) : std::runtime_error(text), code_(code) {}
   int ErrorCode() const { return code_; }
 
  private:
@@ -28,7 +29,8 @@ inline constexpr std::chrono::milliseconds kPrinterPortWriteLimit{10000};
 // A device that is not there is an error ("File not found"), unless `mayCreate`
 // allows a plain file in its place. On Linux a write that the device takes nothing
 // of for `writeLimit` since the last byte it took is an error too ("Write
-// timeout"), never a hang; a printer out of paper says so ("Out of paper").
+// timeout"), never a hang; a printer out of paper says so ("Out of paper"), a plain
+// file on a full disk too ("Disk full").
 class PrinterPortFile {
  public:
   PrinterPortFile(const std::string& path, bool mayCreate, std::chrono::milliseconds writeLimit = kPrinterPortWriteLimit);
@@ -48,6 +50,7 @@ class PrinterPortFile {
   static constexpr std::intptr_t kClosed = -1;
   std::intptr_t handle_ = kClosed;  // the system's descriptor or handle
   std::chrono::milliseconds writeLimit_;
+  bool device_ = true;  // a printer device rather than a plain file or a FIFO
 };
 
 }  // namespace platform
