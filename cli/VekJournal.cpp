@@ -54,7 +54,8 @@ std::string JournalListing(const std::vector<journal::Entry>& day, const std::st
   std::string out;
   std::array<std::int64_t, kKinds.size()> count{}, total{};
   for (const journal::Entry& e : day) {
-    out += e.At.substr(11) + "  " + Utf8(journal::KindName(e.Kind)) + "  " + Utf8(journal::MaskedNumber(e.Number)) +
+    // The time of day; a damaged row's time as it is.
+    out += (e.At.size() > 11 ? e.At.substr(11) : e.At) + "  " + Utf8(journal::KindName(e.Kind)) + "  " + Utf8(journal::MaskedNumber(e.Number)) +
            "  " + Won(e.Total, thousandsSeparator) + "  " + Utf8(e.ApprovalNumber) + "  " + PrintedText(e.Printed) +
            "\n";
     if (journal::OutcomeUnknown(e.Printed)) continue;  // not known to be charged

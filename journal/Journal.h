@@ -75,7 +75,8 @@ class Journal {
 
   // Removes the printed operations more than `retentionDays` older than the newest
   // row, never a receipt owed or an outcome unknown, and nothing while the clock is
-  // behind the newest row (a clock set wrong can't empty the journal). Raises
+  // behind the newest row or the newest row lies more than the retention period past
+  // the one before it (a clock set wrong can't empty the journal). Raises
   // JournalError.
   virtual void RemoveExpired(int retentionDays) = 0;
 
@@ -84,10 +85,12 @@ class Journal {
   virtual std::int64_t Record(const Entry& entry) = 0;
   // An operation about to be sent: the request, its kind, number and amounts.
   virtual std::int64_t RecordInFlight(const Entry& entry) = 0;
-  // The operation in flight as `id`, accepted: the whole entry, not yet printed.
+  // Complete and Remove settle the operation in flight as `id` also when it has been
+  // marked unknown meanwhile (a window starting while vek waits for the module).
+  // Accepted: the whole entry, not yet printed.
   virtual void Complete(std::int64_t id, const Entry& entry) = 0;
-  // The operation in flight as `id` was refused, or failed with nothing charged
-  // that the operator wasn't told of: it is no operation of the journal's.
+  // Refused, or failed with nothing charged that the operator wasn't told of: it is
+  // no operation of the journal's. An accepted operation is never taken away.
   virtual void Remove(std::int64_t id) = 0;
   virtual void SetPrinted(std::int64_t id, PrintState state) = 0;
 

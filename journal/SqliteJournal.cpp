@@ -76,7 +76,8 @@ class SqliteJournal final : public Journal {
  public:
   explicit SqliteJournal(const std::string& path) {
     // Created readable by its owner only (on POSIX; on Windows the folder's access
-    // rules apply), an existing file made so; the log files SQLite adds take its mode.
+    // rules apply), an existing file and its log files made so; the log files SQLite
+    // adds take its mode.
     if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다", *error, path);
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
@@ -94,19 +95,38 @@ class SqliteJournal final : public Journal {
             " request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL, printer_port INTEGER NOT NULL,"
             " framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0, original BLOB NOT NULL DEFAULT x'')",
             "파일을 열 수 없습니다");
-    // A journal from before cancellations named what they cancelled.
-    if (!HasColumn("original"))
-      Execute("ALTER TABLE operations ADD COLUMN original BLOB NOT NULL DEFAULT x''", "파일을 열 수 없습니다");
+    // A journal from before cancellations named what they cancelled. Looked at again
+    // under the write lock: another process opening it at the same time may have
+    // added the column meanwhile.
+    if (!HasColumn("original")) {
+      Execute("BEGIN IMMEDIATE", "파일을 열 수 없습니다");
+      try {
+        if (!HasColumn("original"))
+          Execute("ALTER TABLE operations ADD COLUMN original BLOB NOT NULL DEFAULT x''", "파일을 열 수 없습니다");
+        Execute("COMMIT", "파일을 열 수 없습니다");
+      } catch (const JournalError&) {
+        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+      }
+    }
     Execute("CREATE INDEX IF NOT EXISTS operations_at ON operations(at)", "파일을 열 수 없습니다");
   }
 
+  // Nothing goes while the newest row is ahead of the clock, nor while it lies more
+  // than the retention period past the row before it: that jump is a clock set ahead
+  // for one operation, which would otherwise take every printed row with it. (A
+  // terminal really idle that long clears at its next operation.)
   void RemoveExpired(int retentionDays) override {
+    const std::string days = std::to_string(retentionDays) + " days";
     Statement(db_.get(),
               "DELETE FROM operations WHERE printed = 1"
               " AND at < (SELECT strftime('%Y-%m-%d %H:%M:%S', MAX(at), ?) FROM operations)"
-              " AND (SELECT MAX(at) FROM operations) <= strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')",
+              " AND (SELECT MAX(at) FROM operations) <= strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')"
+              " AND (SELECT MAX(at) FROM operations) <= (SELECT strftime('%Y-%m-%d %H:%M:%S', at, ?)"
+              "      FROM operations ORDER BY at DESC LIMIT 1 OFFSET 1)",
               "오래된 거래를 지울 수 없습니다")
-        .BindText(1, "-" + std::to_string(retentionDays) + " days")
+        .BindText(1, "-" + days)
+        .BindText(2, "+" + days)
         .Step();
   }
 
@@ -117,14 +137,14 @@ class SqliteJournal final : public Journal {
     Statement update(db_.get(),
                      "UPDATE operations SET at = ?, kind = ?, number = ?, total = ?, net = ?, tax = ?, approval = ?,"
                      " request = ?, reply = ?, lines = ?, printer_port = ?, framed = ?, original = ?, printed = 0"
-                     " WHERE id = ?",
+                     " WHERE id = ? AND printed IN (3, 4)",
                      "거래를 기록할 수 없습니다");
     Bind(update, e).Bind(14, id).Step();
     if (sqlite3_changes(db_.get()) != 1) Fail("거래를 기록할 수 없습니다", "the operation in flight is gone");
   }
 
   void Remove(std::int64_t id) override {
-    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed = 3", "거래를 기록할 수 없습니다")
+    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed IN (3, 4)", "거래를 기록할 수 없습니다")
         .Bind(1, id)
         .Step();
   }

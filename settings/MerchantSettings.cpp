@@ -42,13 +42,14 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   std::string journal = ini.ReadString(n.section, n.journalFile, "");
   const bool absolute =
       !journal.empty() && (journal.front() == '/' || journal.front() == '\\' || (journal.size() > 1 && journal[1] == ':'));
+  // Started by systemd with a state folder (the installed kiosk): the program's
+  // folder is root's, the state folder the terminal user's. Its first folder when
+  // the unit names several; an empty first entry names none.
+  const char* state = std::getenv("STATE_DIRECTORY");
+  const std::string folder = state ? std::string(state).substr(0, std::string(state).find(':')) : std::string();
   if (!journal.empty()) {
     s.JournalFile = absolute ? journal : programDirectory + journal;
-  } else if (const char* state = std::getenv("STATE_DIRECTORY"); state && *state) {
-    // Started by systemd with a state folder (the installed kiosk): the program's
-    // folder is root's, the state folder the terminal user's. Its first folder when
-    // the unit names several.
-    const std::string folder = std::string(state).substr(0, std::string(state).find(':'));
+  } else if (!folder.empty()) {
     s.JournalFile = folder + (folder.back() == '/' ? "" : "/") + "VEK_Journal.db";
   } else {
     s.JournalFile = programDirectory + "VEK_Journal.db";

@@ -7,8 +7,9 @@ namespace platform {
 
 // Creates the file at `path` when it is missing, readable and writable by its owner
 // only (on Windows the folder's access rules apply), before a library that takes
-// the system's defaults opens it; an existing file of this user's is made so. The
-// system's text when it can't.
+// the system's defaults opens it; an existing file of this user's is made so, and so
+// are SQLite's log files beside it (`path`-wal, -shm) when there. The system's text
+// when it can't.
 std::optional<std::string> CreatePrivateFile(const std::string& path);
 
 // `path` (the system's bytes: the ANSI code page on Windows) as the UTF-8 file name

@@ -192,14 +192,25 @@ Decision Ledger::Handle(const Request& request) {
 // for it. (A machine that goes down takes the terminals on its loopback along.)
 void Ledger::Sent(qint64 operationId) {
   QSqlDatabase db = QSqlDatabase::database(connection_);
-  QSqlQuery pragma(db);
-  Exec(pragma, "PRAGMA synchronous=NORMAL");
+  // Every later commit waits for the disk again, whichever way this ends: a failure
+  // here is the one reported, the setting put back as well as it can be.
+  struct FullAgain {
+    QSqlQuery pragma;
+    bool done = false;
+    void Now() {
+      Exec(pragma, "PRAGMA synchronous=FULL");
+      done = true;
+    }
+    ~FullAgain() {
+      if (!done) pragma.exec("PRAGMA synchronous=FULL");
+    }
+  } full{QSqlQuery(db)};
+  Exec(full.pragma, "PRAGMA synchronous=NORMAL");
   QSqlQuery q(db);
   q.prepare("UPDATE operations SET sent = 1 WHERE id = ?");
   q.addBindValue(operationId);
-  const bool marked = q.exec();
-  Exec(pragma, "PRAGMA synchronous=FULL");
-  if (!marked) throw std::runtime_error(q.lastError().text().toStdString() + " in " + q.lastQuery().toStdString());
+  if (!q.exec()) throw std::runtime_error(q.lastError().text().toStdString() + " in " + q.lastQuery().toStdString());
+  full.Now();
 }
 
 void Ledger::Delivered(qint64 operationId) {

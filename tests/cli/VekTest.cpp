@@ -3,6 +3,7 @@
 #include "cli/Vek.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #ifndef _WIN32
 #include <sys/wait.h>
 #endif
@@ -342,6 +343,20 @@ TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
   for (const char* bad : {"1999-01-01", "20261399", "20240230", "20230229", "00000101"})
     EXPECT_EQ(Run({"journal", bad}).Status, cli::kInputRefused) << bad;
   EXPECT_EQ(Run({"journal", "20240229"}).Status, cli::kAccepted);
+
+  // A row whose time was cut short (damaged, edited by hand) is listed as it is.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(settings.JournalFile.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE operations SET at = substr(at, 1, 10) WHERE CAST(approval AS TEXT) = 'A0000123'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  const auto damaged = Run({"journal"});
+  EXPECT_EQ(damaged.Status, cli::kAccepted);
+  EXPECT_NE(damaged.Out.find(journal::LocalTimeNow().substr(0, 10) + "  이용권 사용  *********0123  10,000원  A0000123  인쇄됨\n"),
+            std::string::npos)
+      << damaged.Out;
+  EXPECT_NE(damaged.Out.find("합계 이용권 사용  1건  10,000원\n"), std::string::npos);
 }
 
 // The journal can't be written: a payment it can't know of before the module has it

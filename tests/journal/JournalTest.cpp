@@ -17,6 +17,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <mutex>
 #include <thread>
 
 #include "journal/LinesCodec.h"
@@ -80,13 +81,16 @@ TEST_F(JournalTest, KeepsEveryByteAndIsPrivateToItsOwner) {
   }
 #endif
 #ifndef _WIN32
-  // A journal an older version left open to others is made private at open.
-  journal.reset();
-  chmod(path().c_str(), 0644);
-  journal = Journal::Open(path());
-  struct stat s {};
-  ASSERT_EQ(stat(path().c_str(), &s), 0);
-  EXPECT_EQ(s.st_mode & 0777, 0600u);
+  // A journal an older version left open to others, its log files with it (they
+  // hold the requests and replies too), is made private at open.
+  for (const char* file : {"journal.db", "journal.db-wal", "journal.db-shm"})
+    ASSERT_EQ(chmod((dir.path() / file).c_str(), 0644), 0) << file;
+  auto again = Journal::Open(path());
+  for (const char* file : {"journal.db", "journal.db-wal", "journal.db-shm"}) {
+    struct stat s {};
+    ASSERT_EQ(stat((dir.path() / file).c_str(), &s), 0) << file;
+    EXPECT_EQ(s.st_mode & 0777, 0600u) << file;
+  }
 #endif
   // A damaged row's lines read as none rather than as garbage.
   EXPECT_FALSE(journal::DecodeLines(std::string("\x05\0\0\0abc", 7)));
@@ -120,27 +124,52 @@ TEST_F(JournalTest, RetentionRemovesOnlyPrintedRowsAndNoClockEmptiesTheJournal) 
   printed(DaysAgo(-400), "AHEAD");  // written while the clock was 400 days ahead
   journal->RemoveExpired(1);
   EXPECT_EQ(kept(), "OWED FAILED ? KEPT TODAY AHEAD ");
+
+  // The clock stays ahead after one operation (here: the rows are from before a
+  // jump to now): that row is the newest by far, and nothing goes for it. A
+  // terminal idle for that long clears at its next operation.
+  std::filesystem::remove(path());
+  journal = Journal::Open(path());
+  printed(DaysAgo(500), "A");
+  printed(DaysAgo(400), "B");
+  printed(journal::LocalTimeNow(), "JUMP");
+  journal->RemoveExpired(90);
+  EXPECT_EQ(kept(), "A B JUMP ");
+  printed(journal::LocalTimeNow(), "NEXT");
+  journal->RemoveExpired(90);
+  EXPECT_EQ(kept(), "JUMP NEXT ");
 }
 
 // The request is in the journal before the module has it; the answer completes the
 // row (accepted) or takes it away (refused), and until then it is no accepted
-// operation: not the last, not a receipt owed.
+// operation: not the last, not a receipt owed. A window started meanwhile marks the
+// rows unknown; the answer still settles them.
 TEST_F(JournalTest, OperationInFlightIsKeptApartUntilItsAnswer) {
   auto journal = Journal::Open(path());
   journal->SetPrinted(journal->Record(Entry(journal::LocalTimeNow(), "C1")), journal::PrintState::Printed);
   const std::int64_t sent = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
   const std::int64_t refused = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
-  journal = Journal::Open(path());  // as the next process finds them
-  EXPECT_EQ(journal->Last()->ApprovalNumber, "C1");
-  EXPECT_EQ(journal->InStates({journal::PrintState::InFlight}).size(), 2u);
-  EXPECT_TRUE(journal->InStates({journal::PrintState::Pending}).empty());
+  const std::int64_t sentToldUnknown = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  const std::int64_t refusedToldUnknown = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  auto window = Journal::Open(path());  // as the next process finds them
+  EXPECT_EQ(window->Last()->ApprovalNumber, "C1");
+  EXPECT_EQ(window->InStates({journal::PrintState::InFlight}).size(), 4u);
+  EXPECT_TRUE(window->InStates({journal::PrintState::Pending}).empty());
+  window->SetPrinted(sentToldUnknown, journal::PrintState::Unknown);
+  window->SetPrinted(refusedToldUnknown, journal::PrintState::Unknown);
   journal->Remove(refused);
+  journal->Remove(refusedToldUnknown);
   journal->Complete(sent, Entry(journal::LocalTimeNow(), "C2"));
-  EXPECT_TRUE(journal->InStates({journal::PrintState::InFlight}).empty());
-  EXPECT_EQ(journal->Last()->Id, sent);
-  EXPECT_EQ(journal->Last()->Printed, journal::PrintState::Pending);
-  journal->Remove(sent);  // an accepted operation is never taken away
+  journal->Complete(sentToldUnknown, Entry(journal::LocalTimeNow(), "C3"));
+  EXPECT_TRUE(journal->InStates({journal::PrintState::InFlight, journal::PrintState::Unknown}).empty());
+  EXPECT_EQ(journal->Last()->Id, sentToldUnknown);
+  EXPECT_EQ(journal->ByApproval("C2")->Printed, journal::PrintState::Pending);
+  EXPECT_EQ(journal->ByApproval("C3")->Printed, journal::PrintState::Pending);
+  // An accepted operation is never taken away nor written over.
+  journal->Remove(sent);
+  EXPECT_THROW(journal->Complete(sent, Entry(journal::LocalTimeNow(), "C4")), JournalError);
   EXPECT_TRUE(journal->ByApproval("C2"));
+  EXPECT_FALSE(journal->ByApproval("C4"));
 }
 
 // A journal written before cancellations named the approval they cancelled opens,
@@ -168,6 +197,40 @@ TEST_F(JournalTest, OlderJournalOpensWithItsRows) {
   journal->Record(cancellation);
   EXPECT_TRUE(journal->CancelledSince(*sale));
   EXPECT_FALSE(journal->CancelledSince(*journal->ByApproval("C02")));
+}
+
+// Two processes opening an older journal at once (the window and a vek started
+// with it): the second waits for the first's change and finds the column there.
+TEST_F(JournalTest, OlderJournalOpenedTwiceAtOnceIsBroughtUpToDateOnce) {
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path().c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "PRAGMA journal_mode=WAL;"
+                         "CREATE TABLE operations (id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL,"
+                         " number BLOB NOT NULL, total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL,"
+                         " approval BLOB NOT NULL, request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL,"
+                         " printer_port INTEGER NOT NULL, framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0);"
+                         "BEGIN IMMEDIATE",  // both find the column missing before either may add it
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  std::string errors;
+  std::mutex errorsMutex;
+  const auto open = [&] {
+    try {
+      Journal::Open(path());
+    } catch (const JournalError& error) {
+      const std::lock_guard lock(errorsMutex);
+      errors += std::string(error.what()) + "\n";
+    }
+  };
+  std::thread first(open), second(open);
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  first.join();
+  second.join();
+  EXPECT_EQ(errors, "");
+  Journal::Open(path())->Record(Entry(journal::LocalTimeNow(), "C1"));
 }
 
 // Another process (vek clearing many old rows) holds the journal longer than a

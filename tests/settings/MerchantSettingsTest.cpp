@@ -60,9 +60,12 @@ TEST(MerchantSettings, JournalWithoutItsKeyGoesToTheUnitsStateFolder) {
   ::setenv("STATE_DIRECTORY", "/var/lib/vek-terminal:/var/lib/other", 1);
   const auto installed = LoadFrom(dir, "단말기ID=77\r\n");
   const auto named = LoadFrom(dir, "저널파일=day.db\r\n");
+  ::setenv("STATE_DIRECTORY", ":/var/lib/other", 1);  // a first entry that names no folder
+  const auto emptyFirst = LoadFrom(dir, "단말기ID=77\r\n");
   ::unsetenv("STATE_DIRECTORY");
   EXPECT_EQ(installed.JournalFile, "/var/lib/vek-terminal/VEK_Journal.db");
   EXPECT_EQ(named.JournalFile, dir.dir() + "day.db");
+  EXPECT_EQ(emptyFirst.JournalFile, dir.dir() + "VEK_Journal.db");
 }
 #endif
 
