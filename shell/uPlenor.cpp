@@ -455,7 +455,8 @@ void TfmMain::OfferUnprintedReceipts() {
   if (!desk_->journal()) return;
   std::vector<journal::Entry> owed;
   try {
-    owed = desk_->journal()->InStates({journal::PrintState::Pending});
+    // Also those the printer failed on or the operator declined: owed until printed.
+    owed = desk_->journal()->InStates({journal::PrintState::Pending, journal::PrintState::Failed});
   } catch (const journal::JournalError& error) {
     return messages_->ShowMessage(error.what());
   }

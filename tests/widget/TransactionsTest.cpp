@@ -319,6 +319,21 @@ TEST_F(WindowTest, EveryReceiptNeverPrintedIsOfferedAtStartUp) {
   Start();  // printed now, and told: nothing to offer or tell
   EXPECT_EQ(messages.Questions.size(), 2u);
   EXPECT_EQ(messages.Messages.size(), 1u);
+  window.reset();
+
+  // A receipt the printer failed on, or one the operator declined, stays owed and is
+  // offered at every start until it prints.
+  journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+      ->SetPrinted(journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+                       ->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000125"}),
+                   journal::PrintState::Failed);
+  messages.Reprint = [] { return false; };
+  for (std::size_t start = 1; start <= 2; ++start) {
+    Start();
+    ASSERT_EQ(messages.Questions.size(), 2u + start);
+    EXPECT_NE(messages.Questions.back().find("A0000125"), std::string::npos);
+    window.reset();
+  }
 }
 
 // A serial printer that went away after start-up is found before the payment, and
