@@ -61,7 +61,11 @@ std::optional<std::string> ReceiptDesk::RemoveExpired() {
 std::optional<std::string> ReceiptDesk::Sending(std::string_view request) {
   inFlight_.reset();
   const std::optional<payment::PaymentRequestFields> fields = payment::ReadPaymentRequest(request);
-  if (!fields) return std::nullopt;  // an inquiry moves nothing
+  if (!fields) {
+    // An inquiry moves nothing; anything else the journal can't read might.
+    if (request.substr(0, 11) == std::string_view("\x02PAIR\x1C" "9100\x1C", 11)) return std::nullopt;
+    return platform::Utf8ToCp949("거래를 보내지 않았습니다: 저널이 읽을 수 없는 요청입니다.");
+  }
   const receipt::ReceiptKind kind = fields->Code == "9000"   ? receipt::ReceiptKind::VoucherUse
                                     : fields->Code == "9002" ? receipt::ReceiptKind::VoucherCancellation
                                     : fields->Code == "9300" ? receipt::ReceiptKind::CashCardApproval

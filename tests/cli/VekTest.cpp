@@ -378,6 +378,22 @@ TEST_F(VekTest, JournalThatCannotBeWrittenSendsNoPayment) {
   EXPECT_EQ(Run({"reprint"}).Status, cli::kNotJournaled);
 }
 
+// Bytes the journal can't read as a payment (nor as an inquiry, which moves nothing)
+// are not sent: they might move money the journal would know nothing of.
+TEST_F(VekTest, RequestTheJournalCannotReadIsNotSent) {
+  journal::JournaledModule journaled(*desk, module);
+  module.Answers(true, "answer");
+  const auto refused = journaled.Call(std::string("\x02PAIR\x1C" "9000\x1C" "1004", 15));
+  ASSERT_TRUE(refused);
+  EXPECT_FALSE(refused->Result);
+  EXPECT_EQ(refused->Reply, K("거래를 보내지 않았습니다: 저널이 읽을 수 없는 요청입니다."));
+  EXPECT_TRUE(module.Requests.empty());
+  const auto inquiry = journaled.Call(std::string("\x02PAIR\x1C" "9100\x1C" "1004", 15));
+  ASSERT_TRUE(inquiry);
+  EXPECT_TRUE(inquiry->Result);
+  EXPECT_EQ(module.Requests.size(), 1u);
+}
+
 #ifndef _WIN32
 // The program as a point-of-sale program calls it: its own folder with the
 // settings and the printer port, the module in the working folder. (Under Wine,
