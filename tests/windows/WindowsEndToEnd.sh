@@ -36,7 +36,9 @@ settings() {
   printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
     iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
 }
-vek() { (cd "$work" && wine vek.exe "$@"); }
+# Each run bounded: a program that faults waits on Wine's debugger, which need not
+# end, and the test must fail rather than hang.
+vek() { (cd "$work" && timeout 120 wine vek.exe "$@"); }
 # Waits until the serial capture ends in the cut, then gives it and empties it.
 serial_receipt() {
   for _ in $(seq 100); do tail -c 3 "$work/serial.bin" 2>/dev/null | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.05; done
@@ -77,7 +79,7 @@ echo "-- arguments beyond the system's code page, and printers that can't print"
 settings 0
 "$bin/golden-operation" 0 "$work" >/dev/null  # the module accepts a use
 : >"$work/scripted-request.bin"
-(cd "$work" && LC_ALL=C.UTF-8 wine vek.exe use 가나다 10000) >/dev/null || fail "a Korean voucher number ended with $?"
+(cd "$work" && LC_ALL=C.UTF-8 timeout 120 wine vek.exe use 가나다 10000) >/dev/null || fail "a Korean voucher number ended with $?"
 [ "$(dd if="$work/scripted-request.bin" bs=1 skip=31 count=6 2>/dev/null | iconv -f CP949 -t UTF-8)" = 가나다 ] ||
   fail "the Korean argument did not reach the request as CP949"
 settings 7
