@@ -84,19 +84,27 @@ for n in 0 1 2 3; do
   [ "$(cat "$work/scripted-call.txt")" = "127.0.0.1 19976" ] || fail "the module got $(cat "$work/scripted-call.txt")"
 done
 
+# Under qemu's i386 emulator (scripts/i386-emulation.sh) the signal of a fault
+# carries no page-fault trap number, so Wine names the write to address 0 another
+# exception: there the host's report and the debugger's are checked for a code only.
+access_violation='0xC0000005' page_fault='page fault'
+if grep -qx enabled /proc/sys/fs/binfmt_misc/vek-i386 2>/dev/null; then
+  access_violation='0x[0-9A-F]\{8\}' page_fault='.'
+fi
+
 echo "-- a module that faults: the outcome unknown, the host started again"
 misbehave crash
 status=$(run use 1234567890123 10000)
 [ "$status" = 2 ] || fail "a fault ended with $status"
 grep -qF "결제모듈 비정상 종료: $unknown" "$work/out.txt" || fail "a fault said '$(said out.txt)'"
-grep -q 'the module raised exception 0xC0000005' "$work/supervisor.log" || fail "the host did not say why it ended"
+grep -q "the module raised exception $access_violation" "$work/supervisor.log" || fail "the host did not say why it ended"
 golden_use_works "a fault"
 
 echo "-- a fault left to Wine's debugger: its report in the log, not in the answers"
 misbehave crash-to-debugger
 [ "$(run use 1234567890123 10000)" = 2 ] || fail "a fault for the debugger did not end as unknown"
 grep -qF "결제모듈 비정상 종료: $unknown" "$work/out.txt" || fail "a fault for the debugger said '$(said out.txt)'"
-grep -q 'Unhandled exception: page fault' "$work/supervisor.log" || fail "Wine's debugger did not report"
+grep -q "Unhandled exception: $page_fault" "$work/supervisor.log" || fail "Wine's debugger did not report"
 grep -q 'scripted module: about to fault' "$work/supervisor.log" || fail "the module's standard output went elsewhere"
 ! grep -q 'malformed' "$work/supervisor.log" || fail "something wrote into the channel"
 golden_use_works "the debugger"
