@@ -92,6 +92,9 @@ class Journal {
   // Refused, or failed with nothing charged that the operator wasn't told of: it is
   // no operation of the journal's. An accepted operation is never taken away.
   virtual void Remove(std::int64_t id) = 0;
+  // Only as the row's state allows, so that what another process settled meanwhile
+  // stands: Printed from a receipt owed (or printed), Failed from a receipt owed,
+  // Unknown from in flight; otherwise nothing changes.
   virtual void SetPrinted(std::int64_t id, PrintState state) = 0;
 
   virtual std::optional<Entry> Last() = 0;

@@ -150,7 +150,13 @@ class SqliteJournal final : public Journal {
   }
 
   void SetPrinted(std::int64_t id, PrintState state) override {
-    Statement(db_.get(), "UPDATE operations SET printed = ? WHERE id = ?", "인쇄 여부를 기록할 수 없습니다")
+    // The states each may come from (Pending 0, Printed 1, Failed 2, InFlight 3).
+    const char* from = state == PrintState::Printed  ? "0, 1, 2"
+                       : state == PrintState::Failed ? "0, 2"
+                       : state == PrintState::Unknown ? "3"
+                                                      : "0, 1, 2, 3, 4";
+    Statement(db_.get(), (std::string("UPDATE operations SET printed = ? WHERE id = ? AND printed IN (") + from + ")").c_str(),
+              "인쇄 여부를 기록할 수 없습니다")
         .Bind(1, static_cast<std::int64_t>(state))
         .Bind(2, id)
         .Step();

@@ -47,7 +47,6 @@ TfmMainEnvironment DefaultEnvironment() {
 }
 
 TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Environment)) {
-  environment_.Payment = std::make_shared<ScreenBlockingModule>(std::move(environment_.Payment));
   if (!environment_.Messages) ownMessages_ = std::make_unique<ModalMessageBoxes>(this);
   messages_ = environment_.Messages ? environment_.Messages : ownMessages_.get();
   if (!environment_.MainThread)
@@ -287,7 +286,7 @@ void TfmMain::FormShow() {
     }
   }
   desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
-  journaled_ = std::make_unique<journal::JournaledModule>(*desk_, *environment_.Payment);
+  payment_ = std::make_unique<ScreenBlockingModule>(std::make_shared<journal::JournaledModule>(*desk_, *environment_.Payment));
   if (desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
   TellUnknownOutcomes();
   OfferUnprintedReceipts();
@@ -489,7 +488,7 @@ std::optional<std::string> TfmMain::PrinterNotReady() {
 }
 
 payment::OperationContext TfmMain::Context() {
-  return {Settings, *journaled_, ThousandsSeparator, [this] { return PrinterNotReady(); }};
+  return {Settings, *payment_, ThousandsSeparator, [this] { return PrinterNotReady(); }};
 }
 
 void TfmMain::VoucherTransaction(payment::VoucherMode Mode) {

@@ -154,7 +154,9 @@ class TfmMain : public QWidget {
   MessageBoxes* messages_;
   std::unique_ptr<TWebBrowser> browser_;
   std::unique_ptr<journal::ReceiptDesk> desk_;  // from start-up on
-  std::unique_ptr<journal::JournaledModule> journaled_;  // the payment module through desk_
+  // The payment module through desk_, the screen blocked for the whole call: the
+  // journal's wait for a busy file included, also when it then sends nothing.
+  std::unique_ptr<payment::PaymentModule> payment_;
   bool shown_ = false;
   // The cash-card screen's background, decoded on a thread of its own at a low
   // priority while the window is shown and waits for its first touch.

@@ -171,6 +171,14 @@ TEST_F(JournalTest, OperationInFlightIsKeptApartUntilItsAnswer) {
   EXPECT_THROW(journal->Complete(sent, Entry(journal::LocalTimeNow(), "C4")), JournalError);
   EXPECT_TRUE(journal->ByApproval("C2"));
   EXPECT_FALSE(journal->ByApproval("C4"));
+  // What another process settled meanwhile stands: a row its answer completed is not
+  // marked unknown by a window that listed it in flight, and a receipt printed since
+  // is not set back to failed by an operator who declined the window's offer.
+  window->SetPrinted(sent, journal::PrintState::Unknown);
+  EXPECT_EQ(journal->ByApproval("C2")->Printed, journal::PrintState::Pending);
+  journal->SetPrinted(sent, journal::PrintState::Printed);
+  window->SetPrinted(sent, journal::PrintState::Failed);
+  EXPECT_EQ(journal->ByApproval("C2")->Printed, journal::PrintState::Printed);
 }
 
 // A journal written before cancellations named the approval they cancelled opens,

@@ -239,6 +239,31 @@ TEST_F(WindowTest, TapsWhileTheExchangeBlocksTheScreenAreDropped) {
   EXPECT_EQ(Paper(), Golden("receipt-cashcard-approval.lpt"));
 }
 
+// The journal keeps a payment back (it can't be opened yet): the taps that came
+// while the screen waited are dropped too, and none of them sends the payment once
+// the journal can be opened.
+TEST_F(WindowTest, TapsWhileTheJournalKeepsAPaymentBackAreDropped) {
+  testsupport::WriteFile(dir.path() / "VEK_Demo.ini", testsupport::SettingsFile("0") + K("저널파일=later/VEK_Journal.db\r\n"));
+  auto& w = Start();
+  RawReply(1, testsupport::GoldenOperations()[2].reply);
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  w.edMno->setText("9876543210123");
+  w.edMamt->setText("50000");
+  for (int tap = 0; tap < 3; ++tap) {
+    const QPointF at(10, 10);
+    QCoreApplication::postEvent(w.SpeedButton5, new QMouseEvent(QEvent::MouseButtonPress, at, w.SpeedButton5->mapToGlobal(at),
+                                                                 Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(w.SpeedButton5, new QMouseEvent(QEvent::MouseButtonRelease, at, w.SpeedButton5->mapToGlobal(at),
+                                                                 Qt::LeftButton, Qt::NoButton, Qt::NoModifier));
+  }
+  QTest::mouseClick(w.SpeedButton5, Qt::LeftButton);
+  EXPECT_EQ(Text(w.lMSG2).rfind(K("거래를 보내지 않았습니다: "), 0), 0u) << Text(w.lMSG2);
+  std::filesystem::create_directory(dir.path() / "later");
+  QApplication::processEvents();
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(Paper(), "");
+}
+
 namespace {
 // The golden receipt on the printer port, as printed again: one line "재출력" under
 // its title.
