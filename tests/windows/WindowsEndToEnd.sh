@@ -94,9 +94,20 @@ python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com6" "$work/held.b
 pids+=($!)
 for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com6" ] && break; sleep 0.05; done
 settings 6
-status=0
-vek use 1 10000 >/dev/null 2>"$work/err.txt" || status=$?
-[ "$status" = 5 ] || fail "a printer that holds its output ended with $status, not 5"
+held_use() {
+  status=0
+  vek use 1 10000 >"$work/out.txt" 2>"$work/err.txt" || status=$?
+}
+held_use
+if [ "$status" != 5 ] && grep -qx enabled /proc/sys/fs/binfmt_misc/vek-i386 2>/dev/null; then
+  # Under qemu's emulator this case has ended in a fault now and then (a debugger
+  # that never finished, or the emulator's own end), never on a kernel that runs
+  # the program itself: what it said, then one more try, which must pass.
+  echo "the held printer's use ended with $status under the emulator; its output:" >&2
+  cat "$work/out.txt" "$work/err.txt" >&2
+  held_use
+fi
+[ "$status" = 5 ] || fail "a printer that holds its output ended with $status, not 5: $(cat "$work/out.txt" "$work/err.txt")"
 grep -q "Write timeout (COM6), the receipt was not printed" "$work/err.txt" || fail "held printer: $(cat "$work/err.txt")"
 
 echo "-- vek.exe, VEKDLL.dll and the payment service simulator"
