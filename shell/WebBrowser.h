@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QByteArrayList>
-#include <QProcess>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace shell {
 
-// The web page screen's browser. It runs as a process of its own (vek-webview in
-// the program's directory), started on the first navigation, so start-up never
-// loads the browser engine and a failing page can't take the terminal down. Its
-// window is embedded in the page once it names it; addresses go to it one per line.
-// Nothing here waits for the browser: the touch screen stays live while it starts.
+// The web page screen's browser, shown inside the page. On Linux it runs as a
+// process of its own (vek-webview in the program's directory), started on the first
+// navigation, so start-up never loads the browser engine and a failing page can't
+// take the terminal down; its window is embedded in the page once it names it. On
+// Windows it is the web browser control the system provides to programs, created on
+// the first navigation in a native child window of the page. Nothing here waits for
+// the browser: the touch screen stays live while it starts.
 class TWebBrowser {
  public:
   // `refused` hears, later, of a browser that could not be started or did not answer.
@@ -26,20 +26,12 @@ class TWebBrowser {
   // empty result means the browser took it or will take it once it runs, otherwise
   // it is the reason it could not.
   std::string Navigate(const std::string& url);
-  QWidget* View() const { return view_; }
+  // The browser's view in the page, once there is one.
+  QWidget* View() const;
 
  private:
-  void Started();
-  void ReadWindow();
-  void Refuse(const std::string& reason);
-
-  QWidget* page_;
-  std::string programDirectory_;
-  std::function<void(const std::string&)> refused_;
-  QProcess process_;
-  QTimer answerTimer_;
-  QByteArrayList waiting_;   // addresses given while the browser starts
-  QWidget* view_ = nullptr;  // the embedded browser window, owned by the page
+  class Browser;  // one per system
+  std::unique_ptr<Browser> browser_;
 };
 
 inline constexpr const char* kWebBrowserProgram = "vek-webview";

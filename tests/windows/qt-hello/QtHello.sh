@@ -27,28 +27,8 @@ cmake -G Ninja -S tests/windows/qt-hello -B "$build" -DCMAKE_BUILD_TYPE=Release 
   { cat "$out/cmake.log" >&2; exit 1; }
 cmake --build "$build" >>"$out/cmake.log" 2>&1 || { cat "$out/cmake.log" >&2; exit 1; }
 
-# The program and, following their imports, the DLLs of Qt and of the MinGW run
-# time it loads; the platform plugin in platforms/ and the Windows style in styles/,
-# with what they import.
 rm -rf "$app"
-mkdir -p "$app/platforms" "$app/styles"
-cp "$build/qt-hello.exe" "$app/"
-cp "$qt/plugins/platforms/qwindows.dll" "$app/platforms/"
-cp "$qt/plugins/styles/qwindowsvistastyle.dll" "$app/styles/"
-declare -A provider
-for f in "$qt"/bin/*.dll $(cat "$qt/runtime-dlls"); do provider[$(basename "$f" | tr '[:upper:]' '[:lower:]')]=$f; done
-pending=("$app/qt-hello.exe" "$app/platforms/qwindows.dll" "$app/styles/qwindowsvistastyle.dll")
-while ((${#pending[@]})); do
-  file=${pending[0]}
-  pending=("${pending[@]:1}")
-  for dll in $(i686-w64-mingw32-objdump -p "$file" | sed -n 's/^\s*DLL Name: //p' | tr '[:upper:]' '[:lower:]'); do
-    [ -n "${provider[$dll]:-}" ] || continue
-    copy=$app/$(basename "${provider[$dll]}")
-    [ -f "$copy" ] && continue
-    cp "${provider[$dll]}" "$copy"
-    pending+=("$copy")
-  done
-done
+bash packaging/windows/app-folder.sh "$qt" "$app" "$build/qt-hello.exe"
 echo "qt-hello with: $(cd "$app" && ls *.dll */*.dll | tr '\n' ' ')"
 
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="

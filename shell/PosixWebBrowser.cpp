@@ -1,5 +1,8 @@
 #include "WebBrowser.h"
 
+#include <QByteArrayList>
+#include <QProcess>
+#include <QTimer>
 #include <QWindow>
 
 #include "platform/text/Cp949.h"
@@ -12,8 +15,30 @@ namespace {
 constexpr int kAnswerMilliseconds = 15000;
 }  // namespace
 
-TWebBrowser::TWebBrowser(QWidget* page, std::string programDirectory,
-                         std::function<void(const std::string&)> refused)
+// The browser process and its embedded window.
+class TWebBrowser::Browser {
+ public:
+  Browser(QWidget* page, std::string programDirectory, std::function<void(const std::string&)> refused);
+  ~Browser();
+  std::string Navigate(const std::string& url);
+  QWidget* View() const { return view_; }
+
+ private:
+  void Started();
+  void ReadWindow();
+  void Refuse(const std::string& reason);
+
+  QWidget* page_;
+  std::string programDirectory_;
+  std::function<void(const std::string&)> refused_;
+  QProcess process_;
+  QTimer answerTimer_;
+  QByteArrayList waiting_;   // addresses given while the browser starts
+  QWidget* view_ = nullptr;  // the embedded browser window, owned by the page
+};
+
+TWebBrowser::Browser::Browser(QWidget* page, std::string programDirectory,
+                              std::function<void(const std::string&)> refused)
     : page_(page), programDirectory_(std::move(programDirectory)), refused_(std::move(refused)) {
   process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
   answerTimer_.setSingleShot(true);
@@ -29,7 +54,7 @@ TWebBrowser::TWebBrowser(QWidget* page, std::string programDirectory,
   });
 }
 
-TWebBrowser::~TWebBrowser() {
+TWebBrowser::Browser::~Browser() {
   delete view_;
   if (process_.state() == QProcess::NotRunning) return;
   process_.closeWriteChannel();  // the browser ends at the end of its input
@@ -37,7 +62,7 @@ TWebBrowser::~TWebBrowser() {
   process_.waitForFinished(1000);
 }
 
-std::string TWebBrowser::Navigate(const std::string& url) {
+std::string TWebBrowser::Browser::Navigate(const std::string& url) {
   const QByteArray line = QByteArray::fromStdString(url) + '\n';
   if (process_.state() == QProcess::Running) {
     if (process_.write(line) != line.size()) return "The web browser refused the address " + url;
@@ -53,13 +78,13 @@ std::string TWebBrowser::Navigate(const std::string& url) {
   return {};
 }
 
-void TWebBrowser::Started() {
+void TWebBrowser::Browser::Started() {
   for (const QByteArray& line : waiting_) process_.write(line);
   waiting_.clear();
   answerTimer_.start(kAnswerMilliseconds);
 }
 
-void TWebBrowser::ReadWindow() {
+void TWebBrowser::Browser::ReadWindow() {
   // The browser's first line names its window; it says nothing after that.
   if (view_ != nullptr || !process_.canReadLine()) return;
   answerTimer_.stop();
@@ -78,9 +103,19 @@ void TWebBrowser::ReadWindow() {
   window->setGeometry(QRect(view_->mapTo(view_->window(), QPoint(0, 0)), view_->size()));
 }
 
-void TWebBrowser::Refuse(const std::string& reason) {
+void TWebBrowser::Browser::Refuse(const std::string& reason) {
   waiting_.clear();
   if (refused_) refused_(reason);
 }
+
+TWebBrowser::TWebBrowser(QWidget* page, std::string programDirectory,
+                         std::function<void(const std::string&)> refused)
+    : browser_(std::make_unique<Browser>(page, std::move(programDirectory), std::move(refused))) {}
+
+TWebBrowser::~TWebBrowser() = default;
+
+std::string TWebBrowser::Navigate(const std::string& url) { return browser_->Navigate(url); }
+
+QWidget* TWebBrowser::View() const { return browser_->View(); }
 
 }  // namespace shell
