@@ -7,7 +7,8 @@
 # was opened. Runs on a virtual display:
 #   xvfb-run -a -s '-screen 0 1024x768x24' bash bench/startup.sh [RUNS]
 set -euo pipefail
-bin=$(cd "$(dirname "$0")/../build/bin" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+bin=$(cd "$here/../build/bin" && pwd)
 runs=${1:-15}
 for program in AP_VEK empty-window startup-probe vek-webview; do
   [ -x "$bin/$program" ] || { echo "build first: $bin/$program is missing" >&2; exit 1; }
@@ -29,43 +30,11 @@ export XDG_RUNTIME_DIR=$work/runtime QTWEBENGINE_DISABLE_SANDBOX=1 QTWEBENGINE_C
 hold=$!
 trap 'kill "$hold"; rm -rf "$work"' EXIT
 sleep 0.2
-probe() { "$bin/startup-probe" "$1" 2>"$work/probe.err" || { cat "$work/probe.err" >&2; exit 1; }; }
-floor_us=() floor_kb=() terminal_us=() terminal_kb=()
-measure() { # ROUND: both programs once, the first of them alternating
-  local order=(empty-window AP_VEK) program out us kb
-  (($1 % 2)) && order=(AP_VEK empty-window)
-  for program in "${order[@]}"; do
-    if [ "$program" = AP_VEK ]; then
-      out=$(probe "$work/AP_VEK")
-      read -r us kb <<<"$out"
-      terminal_us+=("$us") terminal_kb+=("$kb")
-    else
-      out=$(probe "$bin/empty-window")
-      read -r us kb <<<"$out"
-      floor_us+=("$us") floor_kb+=("$kb")
-    fi
-  done
-}
-measure 0 && floor_us=() floor_kb=() terminal_us=() terminal_kb=() # a round to warm the caches, not counted
-for ((i = 0; i < runs; i++)); do measure "$i"; done
-
-median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN {printf "%.2f", a / b}'; }
-spread() { # the middle half of the rounds' own ratios: how much the machine disturbed them
-  local i
-  for ((i = 0; i < runs; i++)); do ratio "${terminal[i]}" "${floor[i]}"; echo; done |
-    sort -n | awk '{v[NR] = $1} END {printf "%.2f-%.2f", v[int((NR + 3) / 4)], v[int((3 * NR + 3) / 4)]}'
-}
-report() { # WHAT UNIT DIVISOR: the medians, their ratio and the spread of the rounds
-  local t=$(median "${terminal[@]}") f=$(median "${floor[@]}")
-  printf '  %-46s AP_VEK %6.1f %s, empty window %6.1f %s: ratio %sx (goal 1.2x; rounds %s)\n' "$1" \
-    "$(ratio "$t" "$3")" "$2" "$(ratio "$f" "$3")" "$2" "$(ratio "$t" "$f")" "$(spread)"
-}
-echo "start-up, $runs runs of each interleaved on this display"
-terminal=("${terminal_us[@]}") floor=("${floor_us[@]}")
-report "time from exec to the 1024x768 window mapped:" ms 1000
-terminal=("${terminal_kb[@]}") floor=("${floor_kb[@]}")
-report "resident memory once settled:" MB 1024
+probe=$bin/startup-probe
+terminal_command=("$work/AP_VEK")
+floor_command=("$bin/empty-window")
+. "$here/startup-rounds.sh"
+startup_rounds "$runs" 1.2
 
 # The web page screen starts its browser processes: their memory, once.
 rss_kb() { awk '/VmRSS/ {print $2}' "/proc/$1/status" 2>/dev/null || echo 0; }
