@@ -8,7 +8,8 @@
 # A finished cache is used as it is: the script only prints where it is. An
 # unfinished build is taken up again where it stopped. The source is fetched with an
 # apt of its own (scripts/private-apt.sh); the machine's apt sources and state stay
-# as they are. Run as root; installs what it needs. Prints the cache folder last.
+# as they are. Run as root; installs what it needs (only that with --deps). Prints
+# the cache folder last.
 #
 # Programs build against it with its toolchain file, which chains the compilers' one:
 #   cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE=<cache>/lib/cmake/Qt6/qt.toolchain.cmake ...
@@ -25,6 +26,8 @@ cxx=$host_triple-g++-posix
 
 bash scripts/install-deps.sh g++-mingw-w64-i686-posix qt6-base-dev qt6-base-dev-tools \
   cmake ninja-build perl python3 dpkg-dev xz-utils
+# --deps: only that (the test command installs them before it builds in the background).
+[ "${1:-}" != --deps ] || exit 0
 
 # The host tools (moc, rcc, uic) must be those of the same Qt: the source taken is
 # the one of the installed host tools.

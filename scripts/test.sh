@@ -7,6 +7,7 @@
 # test suite. First of all, a check that every quoted include names its file. At
 # the end, passed or not, how long each stage took, then the suite's count, so that
 # it closes the output. FUZZ_SECONDS sets the time per fuzz target (default 30).
+# Qt for Windows is built once into a cache outside the tree, beside the first stages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,8 +25,8 @@ stage() {
   [ -z "$1" ] || echo "== $1 =="
 }
 suite_log=$(mktemp)
-report() {
-  local status=$?
+report() { # STATUS
+  local status=$1
   stage ""
   echo "== Stage times$( ((status)) && echo ", up to the failure (exit status $status)") =="
   printf '%s\n' "${times[@]}"
@@ -35,10 +36,19 @@ report() {
     while read -r all failed; do echo "Tests: $((all - failed)) passed, $failed failed"; done
   rm -f "$suite_log"
 }
-trap report EXIT
+trap 'status=$?; [ -z "${qt_build:-}" ] || kill -- -"$qt_build" 2>/dev/null || true; report "$status"' EXIT
 
 bash scripts/check-includes.sh
 bash scripts/install-deps.sh
+# Qt for Windows, which the Windows window is built with, is kept in a cache outside
+# the tree (scripts/qt-windows.sh); a cold build takes about half an hour, so where
+# it is missing it starts now, at the lowest priority, beside the stages that leave
+# a core idle, and the Windows stage waits for it.
+bash scripts/qt-windows.sh --deps
+qt_log=$(mktemp)
+setsid bash scripts/qt-windows.sh >"$qt_log" 2>&1 & # a group of its own, to end with its compilers
+qt_build=$!
+
 rm -rf build build-fuzz build-tsan build-asan
 bash scripts/build.sh
 
@@ -79,6 +89,9 @@ stage "Benchmarks (short pass)"
 ./build/bin/serial_bench --benchmark_min_time=0.05
 
 stage "Windows programs under Wine"
+wait "$qt_build" || { cat "$qt_log" >&2; exit 1; }
+qt_build=
+tail -n 1 "$qt_log" && rm -f "$qt_log"
 bash scripts/test-windows.sh
 
 stage "Debian packages: install, a voucher use at the kiosk, purge"

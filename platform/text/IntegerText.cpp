@@ -53,8 +53,17 @@ std::optional<std::int32_t> ParseIntegerText(std::string_view text) {
   return ParseDecimal(text);
 }
 
-ConversionError::ConversionError(std::string_view text)
-    : std::runtime_error("'" + std::string(text) + "' is not a valid integer value") {}
+namespace {
+// Appended piece by piece: GCC 12 warns wrongly (-Wrestrict) on "'" + std::string(...).
+std::string ConversionMessage(std::string_view text) {
+  std::string message = "'";
+  message += text;
+  message += "' is not a valid integer value";
+  return message;
+}
+}  // namespace
+
+ConversionError::ConversionError(std::string_view text) : std::runtime_error(ConversionMessage(text)) {}
 
 std::int32_t StrToInt(std::string_view text) {
   if (const auto value = ParseIntegerText(text)) return *value;
