@@ -37,7 +37,7 @@ windows() { printf '%s' "${1//\//\\}"; }
   echo 'SetOutPath "$INSTDIR"'
 } >"$stage/install-files.nsh"
 {
-  while read -r rel; do printf 'Delete "$INSTDIR\\%s"\n' "$(windows "$rel")"; done <<<"$files"
+  while read -r rel; do printf '!insertmacro RemoveProgramFile "%s"\n' "$(windows "$rel")"; done <<<"$files"
   while read -r rel; do printf 'RMDir "$INSTDIR\\%s"\n' "$(windows "$rel")"; done <<<"$folders"
 } >"$stage/uninstall-files.nsh"
 

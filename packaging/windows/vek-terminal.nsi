@@ -147,6 +147,15 @@ Function un.onInit
   SetShellVarContext all
 FunctionEnd
 
+; Sets the error flag when the file is still there: a removal that failed is not
+; always reported as one (Wine's, for one, happens only when the file is closed).
+!macro RemoveProgramFile FILE
+  Delete "$INSTDIR\${FILE}"
+  ${If} ${FileExists} "$INSTDIR\${FILE}"
+    SetErrors
+  ${EndIf}
+!macroend
+
 ; Keeps what is the merchant's: the settings, the payment module VEKDLL.dll and the
 ; journal (the folder stays while they are in it).
 Section "Uninstall"

@@ -141,15 +141,15 @@ installed repaired
 
 echo "-- a removal that cannot remove a file fails and keeps its entry"
 # A file Linux keeps (immutable; needs root and a file system that has the flag).
-if chattr +i "$inst/vek.exe" 2>/dev/null; then
-  immutable=$inst/vek.exe
+if chattr +i "$inst/Qt6Core.dll" 2>/dev/null; then
+  immutable=$inst/Qt6Core.dll
   rc=$(uninstall uninstall-blocked)
   chattr -i "$immutable"
   immutable=
-  [ "$rc" != 0 ] || fail "uninstall-blocked: the uninstaller said it succeeded and left vek.exe"
+  [ "$rc" != 0 ] || fail "uninstall-blocked: the uninstaller said it succeeded and left Qt6Core.dll"
   registry_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEK Terminal' ||
-    fail "uninstall-blocked: the uninstall entry was removed although vek.exe is left"
-  [ -f "$shortcut" ] || fail "uninstall-blocked: the shortcut was removed although vek.exe is left"
+    fail "uninstall-blocked: the uninstall entry was removed although Qt6Core.dll is left"
+  [ -f "$shortcut" ] || fail "uninstall-blocked: the shortcut was removed although Qt6Core.dll is left"
   installed reinstall
 else
   echo "(skipped: no immutable files here)"
