@@ -19,7 +19,7 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   apt-get update -q
 fi
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3 xvfb xauth xdotool
+bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3 xvfb xauth xdotool nsis
 bash scripts/sqlite-amalgamation.sh  # vek.exe's journal
 
 rm -rf build-windows
