@@ -297,6 +297,7 @@ class TWebBrowser::Browser final : private TNavigationListener {
   ComPtr<IConnectionPoint> events_;
   ComPtr<TEvents> sink_;
   DWORD cookie_ = 0;
+  bool failing_ = false;  // the control reported a failure; its teardown is due
 };
 
 TWebBrowser::Browser::Browser(QWidget* page) : page_(page), area_(new THostArea(page)) {
@@ -370,7 +371,12 @@ void TWebBrowser::Browser::Close() {
 }
 
 std::string TWebBrowser::Browser::Navigate(const std::string& url) {
-  showTimer_.stop();
+  // The page asked for is on its way: asked again, it would come no sooner (and
+  // Wine's control, given a second address before the first fails, reports neither).
+  if (showTimer_.isActive()) return {};
+  // A failed control is taken down now rather than after this new try.
+  if (failing_) Close();
+  failing_ = false;
   notice_->hide();
   if (!control_) {
     const std::string reason = Create();
@@ -400,7 +406,11 @@ std::string TWebBrowser::Browser::Unable(const std::string& reason) {
 // The control is not taken down from inside its own event.
 void TWebBrowser::Browser::UnableLater(const std::string& reason) {
   showTimer_.stop();
-  QTimer::singleShot(0, &pending_, [this, reason] { Unable(reason); });
+  failing_ = true;
+  QTimer::singleShot(0, &pending_, [this, reason] {
+    if (failing_) Unable(reason);
+    failing_ = false;
+  });
 }
 
 void TWebBrowser::Browser::Completed(IDispatch* frame) {
