@@ -12,11 +12,14 @@ namespace shell {
 // navigation, so start-up never loads the browser engine and a failing page can't
 // take the terminal down; its window is embedded in the page once it names it. On
 // Windows it is the web browser control the system provides to programs, created on
-// the first navigation in a native child window of the page. Nothing here waits for
-// the browser: the touch screen stays live while it starts.
+// the first navigation in a native child window of the page; a page it can't show
+// (no control, a failed navigation, none shown within seconds) is said in the page
+// itself, in the control's place. Nothing here waits for the browser: the touch
+// screen stays live while it starts.
 class TWebBrowser {
  public:
-  // `refused` hears, later, of a browser that could not be started or did not answer.
+  // `refused` hears, later, of a browser process that could not be started or did
+  // not answer (Linux; the control's later failures are said in the page).
   TWebBrowser(QWidget* page, std::string programDirectory, std::function<void(const std::string&)> refused);
   ~TWebBrowser();
   TWebBrowser(const TWebBrowser&) = delete;
