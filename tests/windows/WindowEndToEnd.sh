@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# The window AP_VEK.exe under Wine as a merchant's counter PC runs it: installed
+# silently by the installer, started from its Start-menu entry, on a bare X server
+# (no window manager), touched at the screen coordinates of its layout, in a Wine
+# prefix of its own made on that display, whose DOS devices are mapped here: LPT1 to
+# a file, COM5 to a pseudo-terminal read by a virtual serial printer.
+#   1. With the scripted module as VEKDLL.dll (playing the golden replies): a
+#      voucher use printed on LPT1 and a cash-card approval printed on COM5. Each
+#      request is byte for byte the one vek on Linux sends for the same entries, and
+#      each receipt byte for byte the golden one, which the Linux window prints.
+#      The first touches after start-up count; the empty-amount check's box; the
+#      web page screen, which says that it can't show the page (Wine has no HTML
+#      engine here), again and again, with no fault and the other screens usable.
+#   2. With the stand-in VEKDLL.dll and the payment service simulator on Linux: a
+#      voucher use and a cash-card approval booked and printed.
+#   WindowEndToEnd.sh SETUP_EXE WINDOWS_BIN LINUX_BIN [SCREENS]
+# SCREENS, when given, receives a screenshot of each screen (PNG).
+set -euo pipefail
+setup=$(realpath "${1:?vek-terminal-setup.exe}")
+win=$(cd "${2:?build-windows/bin}" && pwd)
+bin=$(cd "${3:?build/bin}" && pwd)
+screens=${4:+$(realpath -m "$4")}
+golden=$(cd "$(dirname "$0")/../golden" && pwd)
+here=$(cd "$(dirname "$0")" && pwd)
+: "${DISPLAY:?a bare X server}"
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wineserver -k 2>/dev/null || true
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Wine's desktop process belongs to the display the prefix was made on.
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+mkdir "$WINEPREFIX"
+wineserver -p >"$work/wineserver.log" 2>&1
+wineboot -i >"$work/wineboot.log" 2>&1
+fail() {
+  echo "FAIL: $*" >&2
+  [ -f "$work/terminal.log" ] && tail -n 20 "$work/terminal.log" >&2
+  exit 1
+}
+
+echo "-- silent install"
+timeout 300 wine "$setup" /S >"$work/setup.log" 2>&1 || fail "the installer ended with $?: $(cat "$work/setup.log")"
+menu=$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start\ Menu/Programs
+entry=$(find "$menu" -iname '*.lnk' ! -iname '*uninst*' ! -iname '*제거*' -print -quit)
+[ -n "$entry" ] || fail "no Start-menu entry for the terminal under $menu"
+program=$(find "$WINEPREFIX/drive_c" -path '*/VEK Terminal/AP_VEK.exe' -print -quit)
+[ -n "$program" ] || fail "AP_VEK.exe was not installed"
+folder=$(dirname "$program")
+
+# The merchant's part: the provider's module and the settings in the program folder.
+settings() { # PORT
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
+    iconv -f UTF-8 -t CP949 >"$folder/VEK_Demo.ini"
+}
+: >"$work/paper.bin"
+ln -sfn "$work/paper.bin" "$WINEPREFIX/dosdevices/lpt1"
+python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com5" "$work/serial.bin" &
+pids+=($!)
+for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.05; done
+
+windows() { xdotool search --onlyvisible --name '^AP_VEK$' 2>/dev/null | wc -l; }
+start_terminal() { # from the Start-menu entry; returns once the window shows: the next touch is the first
+  (cd "$work" && exec wine start /unix "$entry" >>"$work/terminal.log" 2>&1)
+  for _ in $(seq 1200); do [ "$(windows)" -ge 1 ] && break; sleep 0.05; done
+  [ "$(windows)" -ge 1 ] || fail "the terminal's window did not show within 60 s"
+}
+# The terminal's processes: those of this Wine prefix (other runs may have theirs).
+terminal_pids() {
+  local p
+  for p in $(pgrep -f 'AP_VEK\.exe'); do
+    tr '\0' '\n' <"/proc/$p/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && echo "$p"
+  done
+  return 0
+}
+stop_terminal() {
+  local p
+  for p in $(terminal_pids); do kill -KILL "$p" 2>/dev/null || true; done
+  for _ in $(seq 100); do [ "$(windows)" = 0 ] && return 0; sleep 0.05; done
+}
+alive() { # the program runs, and no fault started Wine's debugger (which reports on its output)
+  [ -n "$(terminal_pids)" ] || fail "the terminal ended: $1"
+  ! grep -q 'Unhandled\|winedbg' "$work/terminal.log" || fail "the terminal faulted: $1"
+}
+touch_at() { xdotool mousemove "$1" "$2" click 1; sleep 0.15; }
+key_x=(636 635 769 901 636 769 901 636 769 901) # key n's centre on the keypad
+key_y=(565 287 288 288 381 381 381 470 470 470)
+press_digits() { local s=$1 i; for ((i = 0; i < ${#s}; i++)); do touch_at "${key_x[${s:i:1}]}" "${key_y[${s:i:1}]}"; done; }
+screenshot() { [ -z "$screens" ] || { mkdir -p "$screens" && sleep 0.5 && import -window root "$screens/$1.png"; }; }
+# The request vek on Linux sends for golden operation N (the scripted module there).
+linux_request() {
+  mkdir -p "$work/linux"
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n' |
+    iconv -f UTF-8 -t CP949 >"$work/linux/VEK_Demo.ini"
+  cp "$bin/vek" "$work/linux/"
+  ln -sfn "$bin/libscripted_vekdll.so" "$work/linux/VEKDLL.so"
+  mkdir -p "$work/linux/devices" && ln -sfn /dev/null "$work/linux/devices/LPT1"
+  mapfile -t args < <("$bin/golden-operation" "$1" "$work/linux")
+  (cd "$work/linux" && ./vek "${args[@]}" >/dev/null) || fail "vek ${args[*]} on Linux ended with $?"
+  mv "$work/linux/scripted-request.bin" "$work/linux-request-$1.bin"
+  printf '%s\n' "${args[@]}"
+}
+
+echo "-- voucher use on LPT1 with the scripted module, tapped from start-up on"
+cp "$win/libscripted_vekdll.dll" "$folder/VEKDLL.dll"
+mapfile -t use < <(linux_request 0)
+"$bin/golden-operation" 0 "$folder" >/dev/null
+settings 0
+start_terminal
+press_digits "${use[1]}" # the first touches: into the voucher number field
+touch_at 326 476 && press_digits "${use[2]}"
+screenshot voucher-windows
+touch_at 171 613
+for _ in $(seq 100); do tail -c 6 "$work/paper.bin" | od -An -tx1 | grep -q '1b 69 0a 00 0d 0a' && break; sleep 0.1; done
+cmp -s "$folder/scripted-request.bin" "$work/linux-request-0.bin" ||
+  fail "the use's request differs from vek's on Linux: $(od -c "$folder/scripted-request.bin" | head -5)"
+cmp -s "$work/paper.bin" "$golden/receipt-voucher-use.lpt" || fail "the LPT1 receipt is not the golden one"
+
+echo "-- the empty-amount check: a box, and nothing sent"
+rm "$folder/scripted-request.bin"
+touch_at 326 299 && press_digits "${use[1]}"
+touch_at 326 476 && xdotool key ctrl+a BackSpace
+touch_at 171 613
+for _ in $(seq 60); do [ "$(windows)" -ge 2 ] && break; sleep 0.05; done
+[ "$(windows)" -ge 2 ] || fail "no message box for the empty amount"
+screenshot message-box-windows
+xdotool key Return
+for _ in $(seq 60); do [ "$(windows)" = 1 ] && break; sleep 0.05; done
+[ "$(windows)" = 1 ] || fail "the message box did not close"
+[ ! -e "$folder/scripted-request.bin" ] || fail "a use with an empty amount was sent"
+
+echo "-- the web page screen, pressed again and again with the other screens between"
+# Wine here has no HTML engine (disabled in WINEDLLOVERRIDES): the page must say in
+# itself that it can't show the web page, with no dialog and no fault, and the
+# other screens stay usable. The notice lies in the page's middle band; the voucher
+# screen's keypad sits on a dark panel.
+shot=$work/screen.png
+dark() { # WIDTH HEIGHT X Y: the share of dark pixels there
+  import -window root "$shot"
+  convert "$shot" -crop "$1x$2+$3+$4" +repage -colorspace Gray -threshold 40% -format '%[fx:1-mean]' info:
+}
+notice_shown() {
+  for _ in $(seq 30); do
+    awk -v d="$(dark 1000 40 12 403)" 'BEGIN { exit !(d > 0.005) }' && return 0
+    sleep 1
+  done
+  [ -z "$screens" ] || cp "$shot" "$screens/failed-web-windows.png"
+  fail "the web page screen does not say that it can't show the page"
+}
+voucher_screen_shown() {
+  for _ in $(seq 20); do
+    awk -v d="$(dark 20 20 560 240)" 'BEGIN { exit !(d > 0.9) }' && return 0
+    sleep 0.5
+  done
+  [ -z "$screens" ] || cp "$shot" "$screens/failed-voucher-windows.png"
+  fail "the voucher screen does not come back"
+}
+touch_at 655 50
+notice_shown
+screenshot web-windows
+alive "after the web page button"
+touch_at 128 50
+voucher_screen_shown
+for _ in 1 2 3; do
+  touch_at 655 50
+  touch_at 390 50
+  touch_at 655 50
+done
+notice_shown
+alive "after the web page button again and again"
+touch_at 128 50
+voucher_screen_shown
+alive "back on the voucher screen"
+stop_terminal
+
+echo "-- cash-card approval on COM5 with the scripted module"
+mapfile -t approve < <(linux_request 2)
+"$bin/golden-operation" 2 "$folder" >/dev/null
+settings 5
+start_terminal
+touch_at 391 51 # the cash-card screen
+touch_at 326 272 && press_digits "${approve[1]}"
+touch_at 326 316 && press_digits "${approve[2]}"
+screenshot cashcard-windows
+touch_at 307 367
+for _ in $(seq 100); do tail -c 3 "$work/serial.bin" | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
+cmp -s "$folder/scripted-request.bin" "$work/linux-request-2.bin" || fail "the approval's request differs from vek's on Linux"
+cmp -s "$work/serial.bin" "$golden/receipt-cashcard-approval.serial" || fail "the COM5 receipt is not the golden one"
+stop_terminal
+
+echo "-- the stand-in VEKDLL.dll and the payment service simulator"
+if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
+  echo "SKIPPED: something already serves on 127.0.0.1:19976" >&2
+  exit 77
+fi
+cp "$win/VEKDLL.dll" "$folder/VEKDLL.dll"
+report_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$bin/paysim" --db "$work/paysim.db" --http-port "$report_port" >"$work/paysim.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
+books() { sqlite3 "$work/paysim.db" "$1"; }
+wait_books() {
+  for _ in $(seq 100); do [ "$(books "$1")" = "$2" ] && return 0; sleep 0.1; done
+  fail "books: $1 gave '$(books "$1")', expected '$2'"
+}
+contains() { grep -qaF "$(printf '%s' "$2" | iconv -f UTF-8 -t CP949)" "$1" || fail "$1 lacks '$2'"; }
+: >"$work/paper.bin"
+settings 0
+start_terminal
+press_digits 1000000000003
+touch_at 326 476 && press_digits 12000
+touch_at 171 613
+wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9000'" "12000 0000"
+for _ in $(seq 100); do tail -c 6 "$work/paper.bin" | od -An -tx1 | grep -q '1b 69 0a 00 0d 0a' && break; sleep 0.1; done
+contains "$work/paper.bin" "  승인번호 : $(books "SELECT approval FROM operations WHERE code='9000'")"
+contains "$work/paper.bin" "12,000원"
+touch_at 391 51
+touch_at 326 272 && press_digits 9000000000002
+touch_at 326 316 && press_digits 3000
+: >"$work/paper.bin"
+touch_at 307 367
+wait_books "SELECT amount || ' ' || result FROM operations WHERE code='9300'" "3000 0000"
+for _ in $(seq 100); do tail -c 6 "$work/paper.bin" | od -An -tx1 | grep -q '1b 69 0a 00 0d 0a' && break; sleep 0.1; done
+contains "$work/paper.bin" "  승인번호 : $(books "SELECT approval FROM operations WHERE code='9300'")"
+contains "$work/paper.bin" "3,000원"
+wait_books "SELECT balance FROM instruments WHERE number='9000000000002'" "47000"
+stop_terminal
+echo "1 passed, 0 failed"
