@@ -35,7 +35,7 @@ start_host() {
   started=$(now_ms)
   "$bin/vek-module-host" --socket "$work/module.sock" --host "$win/vek-module-host.exe" >"$work/host.log" 2>&1 &
   supervisor=$!
-  for _ in $(seq 1200); do grep -q 'the host is ready' "$work/host.log" && break; sleep 0.005; done
+  for _ in $(seq 12000); do grep -q 'the host is ready' "$work/host.log" && break; sleep 0.005; done # the supervisor's own limit, 60 s
   grep -q 'the host is ready' "$work/host.log" || { cat "$work/host.log" >&2; exit 1; }
   ready_ms=$(($(now_ms) - started))
 }

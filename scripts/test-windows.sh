@@ -5,7 +5,12 @@
 # (tests/windows/WindowsEndToEnd.sh), then the Linux vek and window with VEKDLL.dll
 # through the module host (tests/windows/ModuleHostEndToEnd.sh, and the window's
 # end-to-end test with the Windows build), and a short pass of the module call
-# benchmark (bench/module-host.sh). The end-to-end runs need the Linux build in
+# benchmark (bench/module-host.sh). Then the window AP_VEK.exe and its installer
+# (preset windows-window, Qt for Windows from scripts/qt-windows.sh): the
+# installer's install, upgrade and removal (tests/windows/InstallerTest.sh), the
+# installed window end to end (tests/windows/WindowEndToEnd.sh), a Qt window's
+# Korean text (tests/windows/qt-hello/QtHello.sh) and a short pass of the start-up
+# benchmark (bench/windows-startup.sh). The end-to-end runs need the Linux build in
 # build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
 # installs what it needs. VEK_EMULATE_I386=1 runs the 32-bit programs through the
 # emulator even where the kernel runs them (scripts/i386-emulation.sh).
@@ -37,3 +42,21 @@ bash tests/windows/ModuleHostEndToEnd.sh build-windows/bin build/bin
 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash tests/e2e/TerminalEndToEnd.sh build/bin build-windows/bin
 echo "-- the module call three ways (a short benchmark pass)"
 bash bench/module-host.sh build/bin build-windows/bin 200
+
+# The window AP_VEK.exe and its installer, against Qt and libjpeg for Windows made
+# from Debian's sources (cached outside the tree; a cold Qt build takes about half
+# an hour), each test on a display and in a Wine prefix of its own.
+echo "-- the window for Windows and its installer"
+VEK_QT_WINDOWS=$(bash scripts/qt-windows.sh | tail -n 1 | awk '{print $NF}')
+VEK_JPEG_WINDOWS=$(bash scripts/jpeg-windows.sh | tail -n 1 | awk '{print $NF}')
+export VEK_QT_WINDOWS VEK_JPEG_WINDOWS
+rm -rf build-windows-window
+cmake --preset windows-window
+cmake --build --preset windows-window --target all installer
+bash tests/windows/InstallerTest.sh build-windows-window
+xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash tests/windows/WindowEndToEnd.sh \
+  build-windows-window/vek-terminal-setup.exe build-windows/bin build/bin
+bash tests/windows/qt-hello/QtHello.sh build-qt-hello
+echo "-- AP_VEK.exe's start-up against an empty window of the same Qt (a short benchmark pass)"
+xvfb-run -a -s "-screen 0 1024x768x24" bash bench/windows-startup.sh build-windows-window/installer/app \
+  build-windows-window/bin/empty-window.exe 3

@@ -308,6 +308,7 @@ TWebBrowser::Browser::Browser(QWidget* page) : page_(page), area_(new THostArea(
   notice_->setObjectName("WEBNOTICE");
   notice_->setAlignment(Qt::AlignCenter);
   notice_->setWordWrap(true);
+  notice_->setStyleSheet(QStringLiteral("QLabel { font-size: 16px; }"));  // as the message boxes' texts
   auto* areaLayout = new QVBoxLayout(area_);
   areaLayout->addWidget(notice_);
   notice_->hide();
