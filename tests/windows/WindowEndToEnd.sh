@@ -117,7 +117,7 @@ settings 0
 start_terminal
 press_digits "${use[1]}" # the first touches: into the voucher number field
 touch_at 326 476 && press_digits "${use[2]}"
-screenshot voucher-windows
+screenshot windows-voucher
 touch_at 171 613
 for _ in $(seq 100); do tail -c 6 "$work/paper.bin" | od -An -tx1 | grep -q '1b 69 0a 00 0d 0a' && break; sleep 0.1; done
 cmp -s "$folder/scripted-request.bin" "$work/linux-request-0.bin" ||
@@ -133,7 +133,7 @@ touch_at 326 476 && xdotool key ctrl+a BackSpace
 touch_at 171 613
 for _ in $(seq 60); do [ "$(windows)" -ge 2 ] && break; sleep 0.05; done
 [ "$(windows)" -ge 2 ] || fail "no message box for the empty amount"
-screenshot message-box-windows
+screenshot windows-message-box
 xdotool key Return
 for _ in $(seq 60); do [ "$(windows)" = 1 ] && break; sleep 0.05; done
 [ "$(windows)" = 1 ] || fail "the message box did not close"
@@ -154,7 +154,7 @@ notice_shown() {
     awk -v d="$(dark 1000 40 12 403)" 'BEGIN { exit !(d > 0.005) }' && return 0
     sleep 1
   done
-  [ -z "$screens" ] || cp "$shot" "$screens/failed-web-windows.png"
+  [ -z "$screens" ] || cp "$shot" "$screens/failed-windows-web.png"
   fail "the web page screen does not say that it can't show the page"
 }
 voucher_screen_shown() {
@@ -162,12 +162,12 @@ voucher_screen_shown() {
     awk -v d="$(dark 20 20 560 240)" 'BEGIN { exit !(d > 0.9) }' && return 0
     sleep 0.5
   done
-  [ -z "$screens" ] || cp "$shot" "$screens/failed-voucher-windows.png"
+  [ -z "$screens" ] || cp "$shot" "$screens/failed-windows-voucher.png"
   fail "the voucher screen does not come back"
 }
 touch_at 655 50
 notice_shown
-screenshot web-windows
+screenshot windows-web
 alive "after the web page button"
 touch_at 128 50
 voucher_screen_shown
@@ -191,7 +191,7 @@ start_terminal
 touch_at 391 51 # the cash-card screen
 touch_at 326 272 && press_digits "${approve[1]}"
 touch_at 326 316 && press_digits "${approve[2]}"
-screenshot cashcard-windows
+screenshot windows-cashcard
 touch_at 307 367
 for _ in $(seq 100); do tail -c 3 "$work/serial.bin" | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
 cmp -s "$folder/scripted-request.bin" "$work/linux-request-2.bin" || fail "the approval's request differs from vek's on Linux"
