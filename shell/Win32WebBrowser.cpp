@@ -390,7 +390,10 @@ std::string TWebBrowser::Browser::Navigate(const std::string& url) {
   if (cookie_ != 0) showTimer_.start(kShowMilliseconds);
   VARIANT none;
   VariantInit(&none);
-  const HRESULT result = browser_->Navigate(address.get(), &none, &none, &none, &none);
+  // Held for the call: the time limit may take the control away while the call lets
+  // messages through.
+  const ComPtr<IWebBrowser2> browser = browser_;
+  const HRESULT result = browser->Navigate(address.get(), &none, &none, &none, &none);
   if (FAILED(result)) return Unable(Korean("웹 브라우저 컨트롤이 주소를 받지 않았습니다 (") + Code(result) + "): " + url);
   return {};
 }

@@ -15,7 +15,12 @@ std::optional<DynamicLibrary> DynamicLibrary::Open(const std::string& path) {
     const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
     if (n > 0 && n <= MAX_PATH) file.assign(full, n);
   }
+  // A damaged library is a failed load, not a system box that would hold the
+  // counter until someone closes it.
+  DWORD previousMode = 0;
+  const bool quiet = SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
   HMODULE handle = LoadLibraryA(file.c_str());
+  if (quiet) SetThreadErrorMode(previousMode, nullptr);
   if (handle == nullptr) return std::nullopt;
   return DynamicLibrary(handle);
 }
