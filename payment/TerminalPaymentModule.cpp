@@ -19,7 +19,7 @@ class WorkingFolderModule : public PaymentModule {
 #ifndef _WIN32
     // The provider ships a Windows library only: without a library of this system
     // beside it, the module host calls it under Wine.
-    constexpr const char* windowsModule = "./VEKDLL.dll";
+    constexpr const char* windowsModule = "VEKDLL.dll";
     std::error_code error;
     if (!std::filesystem::exists(kModulePath, error) && std::filesystem::exists(windowsModule, error)) {
       if (Unsafe(windowsModule)) return std::nullopt;

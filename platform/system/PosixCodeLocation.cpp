@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 
 #include "platform/system/CodeLocation.h"
@@ -35,8 +36,10 @@ std::optional<std::string> OthersMayWrite(const std::string& path) {
 
 std::optional<std::string> UnsafeCodeLocation(const std::string& file) {
   // The name is looked up in its folder, and a link there may lead elsewhere: the
-  // folder, and the file and folder it leads to.
-  if (auto why = OthersMayWrite(FolderOf(file))) return why;
+  // folder, and the file and folder it leads to; named in full for the operator.
+  std::error_code error;
+  const std::string full = std::filesystem::absolute(file, error).lexically_normal().string();
+  if (auto why = OthersMayWrite(FolderOf(error ? file : full))) return why;
   const std::unique_ptr<char, decltype(&std::free)> real(::realpath(file.c_str(), nullptr), &std::free);
   if (!real) return SystemErrorText(errno) + ": " + file;
   if (auto why = OthersMayWrite(FolderOf(real.get()))) return why;
