@@ -128,7 +128,9 @@ VekResult Operation(const Command& command, const payment::EntryTexts& entries, 
     case payment::ExchangeOutcome::InputRefused: return {kInputRefused, {}, Utf8(*outcome.MessageBox) + "\n"};
     case payment::ExchangeOutcome::PrinterNotReady:
       return {kReceiptNotPrinted, {}, Utf8(*outcome.PrintError) + "\n"};
-    case payment::ExchangeOutcome::ModuleUnavailable: return {kModuleUnusable, {}, Utf8(*outcome.MessageBox) + "\n"};
+    case payment::ExchangeOutcome::ModuleUnavailable:
+      return {kModuleUnusable, {},
+              Utf8(*outcome.MessageBox) + "\n" + (outcome.LabelText ? Utf8(*outcome.LabelText) + "\n" : "")};
     case payment::ExchangeOutcome::CallFailed: return {kCallFailed, Utf8(*outcome.LabelText) + "\n", {}};
     case payment::ExchangeOutcome::Refused: return {kRefused, Utf8(*outcome.LabelText) + "\n", {}};
     case payment::ExchangeOutcome::Accepted: break;

@@ -7,6 +7,7 @@
 
 #include "Vek.h"
 #include "payment/TerminalPaymentModule.h"
+#include "platform/system/CodeLocation.h"
 #include "platform/system/CommandLine.h"
 #include "platform/system/ProgramDirectory.h"
 #include "platform/system/RegionalSettings.h"
@@ -55,6 +56,7 @@ class TerminalPrinter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  platform::RestrictLibrarySearch();
   const std::vector<std::string> args = platform::CommandLineArguments(argc, argv);
   const settings::MerchantSettings settings = settings::LoadMerchantSettings(platform::ProgramDirectory());
   const auto module = payment::TerminalPaymentModule();

@@ -81,6 +81,7 @@ class JournaledModule final : public payment::PaymentModule {
  public:
   JournaledModule(ReceiptDesk& desk, payment::PaymentModule& module) : desk_(desk), module_(module) {}
   std::optional<payment::ModuleAnswer> Call(std::string_view request) override;
+  std::string WhyUnavailable() const override { return module_.WhyUnavailable(); }
 
  private:
   ReceiptDesk& desk_;

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "modulehost/HostChannel.h"
+#include "platform/system/CodeLocation.h"
 #include "platform/system/DynamicLibrary.h"
 
 namespace {
@@ -156,6 +157,7 @@ CallAnswer CallModule(const modulehost::CallRequest& call) {
 }  // namespace
 
 int main() {
+  platform::RestrictLibrarySearch();
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(EndOnFault);
   const HANDLE channel = TakeChannel();

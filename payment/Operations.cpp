@@ -23,7 +23,11 @@ OperationOutcome ExchangeOutcomeOnScreen(const ExchangeResult& exchange) {
     // request can be too long.
     case ExchangeOutcome::InputRefused: return {.Exchange = ended, .MessageBox = RequestTooLongMessage()};
     case ExchangeOutcome::PrinterNotReady: break;  // asked before the exchange, never its end
-    case ExchangeOutcome::ModuleUnavailable: return {.Exchange = ended, .MessageBox = ModuleUnavailableMessage()};
+    case ExchangeOutcome::ModuleUnavailable: {
+      OperationOutcome outcome{.Exchange = ended, .MessageBox = ModuleUnavailableMessage()};
+      if (!exchange.LabelText.empty()) outcome.LabelText = exchange.LabelText;
+      return outcome;
+    }
     case ExchangeOutcome::CallFailed:
       return {.Exchange = ended, .LabelText = exchange.LabelText, .FocusNumberField = true};
     case ExchangeOutcome::Refused:

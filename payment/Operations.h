@@ -41,8 +41,9 @@ struct AcceptedOperation {
   std::string Reply{};    // as the module gave it
 };
 
-// What the screen does, in this order. A message box, or the error box with what
-// keeps the printer from printing, says all there is to say; otherwise the message
+// What the screen does, in this order. A message box (with the label's text beside
+// it when there is one), or the error box with what keeps the printer from
+// printing, says all there is to say; otherwise the message
 // label takes its text, a conversion error is raised (the
 // steps after it do not happen), the amount field takes its text, the receipt is
 // printed (a receipt that can't be printed ends it there as well), the fields are

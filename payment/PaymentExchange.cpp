@@ -8,7 +8,7 @@ namespace payment {
 ExchangeResult PaymentExchange(PaymentModule& module, std::string_view request) {
   if (request.size() > kMaxRequestBytes) return {ExchangeOutcome::InputRefused, {}, {}, {}};
   const std::optional<ModuleAnswer> answer = module.Call(request);
-  if (!answer) return {ExchangeOutcome::ModuleUnavailable, {}, {}, {}};
+  if (!answer) return {ExchangeOutcome::ModuleUnavailable, module.WhyUnavailable(), {}, {}};
   if (!answer->Result) return {ExchangeOutcome::CallFailed, answer->Reply, {}, answer->Reply};
 
   ExchangeResult result;

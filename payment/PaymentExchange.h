@@ -21,7 +21,8 @@ enum class ExchangeOutcome {
 struct ExchangeResult {
   ExchangeOutcome Outcome = ExchangeOutcome::ModuleUnavailable;
   // For CallFailed the module's reply text as it is; for Refused and Accepted the
-  // trimmed message text. What the screen's message label shows.
+  // trimmed message text; for ModuleUnavailable why, when known. What the screen's
+  // message label shows.
   std::string LabelText;
   std::string Payload;  // Refused and Accepted
   std::string Reply;    // the module's reply text as it gave it

@@ -37,6 +37,9 @@ class PaymentModule {
   // One call with a request of at most kMaxRequestBytes. nullopt when the module
   // can't be loaded or has no entry point (nothing was sent).
   virtual std::optional<ModuleAnswer> Call(std::string_view request) = 0;
+  // After a call that came to nothing: why, for the operator (CP949), when there is
+  // more to say than that the module can't be used.
+  virtual std::string WhyUnavailable() const { return {}; }
 };
 
 }  // namespace payment

@@ -1,7 +1,6 @@
 #include "MerchantSettings.h"
 
-#include <cstdlib>
-
+#include "platform/system/StateFolder.h"
 #include "platform/text/Cp949.h"
 #include "platform/text/IniProfile.h"
 #include "platform/text/IntegerText.h"
@@ -42,17 +41,13 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   std::string journal = ini.ReadString(n.section, n.journalFile, "");
   const bool absolute =
       !journal.empty() && (journal.front() == '/' || journal.front() == '\\' || (journal.size() > 1 && journal[1] == ':'));
-  // Started by systemd with a state folder (the installed kiosk): the program's
-  // folder is root's, the state folder the terminal user's. Its first folder when
-  // the unit names several; an empty first entry names none.
-  const char* state = std::getenv("STATE_DIRECTORY");
-  const std::string folder = state ? std::string(state).substr(0, std::string(state).find(':')) : std::string();
+  // An installed terminal's program folder is root's or the administrators': its
+  // state lies where the system keeps programs' state.
+  const std::string folder = platform::StateFolder();
   if (!journal.empty()) {
     s.JournalFile = absolute ? journal : programDirectory + journal;
-  } else if (!folder.empty()) {
-    s.JournalFile = folder + (folder.back() == '/' ? "" : "/") + "VEK_Journal.db";
   } else {
-    s.JournalFile = programDirectory + "VEK_Journal.db";
+    s.JournalFile = (folder.empty() ? programDirectory : folder) + "VEK_Journal.db";
   }
   const auto days = platform::ParseIntegerText(ini.ReadString(n.section, n.journalRetentionDays, ""));
   if (days && *days > 0) s.JournalRetentionDays = *days;

@@ -16,8 +16,9 @@ struct MerchantSettings {
   std::string MerchantAddress;
   std::string ProgramDirectory;  // with its trailing "/"
   // The journal of accepted operations: its file ("저널파일"; a relative path is
-  // taken from the program's directory; without the key VEK_Journal.db in the state
-  // folder systemd gives a unit ($STATE_DIRECTORY), else beside the settings), and
+  // taken from the program's directory; without the key VEK_Journal.db in the
+  // system's state folder for the terminal (platform/system/StateFolder.h), else
+  // beside the settings), and
   // how many days its printed rows are kept ("저널보관일수", default 90).
   std::string JournalFile;
   std::int32_t JournalRetentionDays = 90;

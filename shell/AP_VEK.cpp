@@ -1,9 +1,11 @@
 // The program: the application, the main window, the event loop.
 #include "Application.h"
+#include "platform/system/CodeLocation.h"
 #include "StartupPreparation.h"
 #include "uPlenor.h"
 
 int main(int argc, char** argv) {
+  platform::RestrictLibrarySearch();
   // First, so that it runs while the application object connects to the display.
   shell::StartupPreparation preparation(shell::kFirstScreenPictures);
   shell::TApplication application(argc, argv);

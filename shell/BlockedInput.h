@@ -20,6 +20,7 @@ class ScreenBlockingModule final : public payment::PaymentModule {
  public:
   explicit ScreenBlockingModule(std::shared_ptr<payment::PaymentModule> module) : module_(std::move(module)) {}
   std::optional<payment::ModuleAnswer> Call(std::string_view request) override;
+  std::string WhyUnavailable() const override { return module_->WhyUnavailable(); }
 
  private:
   std::shared_ptr<payment::PaymentModule> module_;

@@ -390,7 +390,10 @@ QLineEdit* TfmMain::Screen::Field(payment::EntryField field) const {
 }
 
 void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& screen) {
-  if (outcome.MessageBox) return messages_->ShowMessage(*outcome.MessageBox);
+  if (outcome.MessageBox) {
+    if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
+    return messages_->ShowMessage(*outcome.MessageBox);
+  }
   if (outcome.PrintError) return messages_->ShowError(*outcome.PrintError);
   if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
   if (outcome.ConversionError) return messages_->ShowError(outcome.ConversionError->what());

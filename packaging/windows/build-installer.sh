@@ -3,11 +3,12 @@
 # (app-folder.sh, never with a VEKDLL.dll: the payment module is the merchant's),
 # writes the settings template in code page 949 with CRLF line ends, lists the
 # folder's files for the install and uninstall sections and runs makensis.
-#   packaging/windows/build-installer.sh QT_PREFIX OUT VERSION PROGRAM.exe...
+#   packaging/windows/build-installer.sh QT_PREFIX OUT VERSION SETUP_TOOL.exe PROGRAM.exe...
+# SETUP_TOOL.exe (vek-setup.exe) runs during the install and is not installed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-qt=${1:?Qt for Windows} out=$(realpath -m "${2:?output folder}") version=${3:?version}
-shift 3
+qt=${1:?Qt for Windows} out=$(realpath -m "${2:?output folder}") version=${3:?version} tool=${4:?vek-setup.exe}
+shift 4
 stage=$out/installer
 app=$stage/app
 rm -rf "$stage"
@@ -17,11 +18,6 @@ bash "$here/app-folder.sh" "$qt" "$app" "$@"
 find "$app" -iname VEKDLL.dll -delete
 
 sed 's/$/\r/' "$here/VEK_Demo.ini" | iconv -f UTF-8 -t CP949 >"$stage/VEK_Demo.ini"
-
-# The journal's folder is the one the settings name; the installer creates it.
-journal=$(sed -n 's/^저널파일=//p' "$here/VEK_Demo.ini")
-[[ $journal =~ ^[A-Za-z]:\\.+\\[^\\]+$ ]] ||
-  { echo "build-installer.sh: 저널파일 in VEK_Demo.ini is no absolute Windows path: '$journal'" >&2; exit 1; }
 
 # NSIS names files under $INSTDIR with Windows separators; on removal folders come
 # after their files, deepest first.
@@ -45,7 +41,7 @@ makensis -V2 -INPUTCHARSET UTF8 \
   "-DVERSION=$version" \
   "-DVERSION_QUAD=$(printf '%s.0.0.0' "$version" | cut -d. -f1-4)" \
   "-DSETTINGS=$stage/VEK_Demo.ini" \
-  "-DJOURNAL_DIR=${journal%\\*}" \
+  "-DSETUP_TOOL=$tool" \
   "-DINSTALL_FILES=$stage/install-files.nsh" \
   "-DUNINSTALL_FILES=$stage/uninstall-files.nsh" \
   "-DOUTFILE=$out/vek-terminal-setup.exe" \

@@ -1,10 +1,11 @@
 ; The counter terminal's installer for 32-bit Windows. Built by build-installer.sh,
 ; which defines VERSION, SETTINGS (the settings template in code page 949),
-; JOURNAL_DIR (the folder of the journal the settings name), INSTALL_FILES and
+; SETUP_TOOL (vek-setup.exe, run during the install), INSTALL_FILES and
 ; UNINSTALL_FILES (the program folder's files) and OUTFILE.
-;   vek-terminal-setup.exe [/S] [/AUTOSTART] [/D=FOLDER]
+;   vek-terminal-setup.exe [/S] [/AUTOSTART] [/OPERATORS=USER,...] [/D=FOLDER]
+; /OPERATORS names users to add to the operators group besides the installing one.
 ; Exit codes: 0 installed, 1 cancelled, 2 failed (a program running, a file that
-; could not be written).
+; could not be written, access rules that could not be set).
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -12,12 +13,15 @@ RequestExecutionLevel admin
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "WordFunc.nsh"
 
 !define PRODUCT "VEK Terminal"
 !define REG_PRODUCT "Software\${PRODUCT}"
 !define REG_UNINSTALL "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
 !define SHORTCUT "VEK 단말기.lnk"
 !define UNINSTALL_SHORTCUT "VEK 단말기 제거.lnk"
+; The journal's folder, in the common application-data folder (SetShellVarContext all).
+!define STATE_DIR "$APPDATA\${PRODUCT}"
 
 Name "VEK 단말기"
 OutFile "${OUTFILE}"
@@ -64,12 +68,39 @@ VIAddVersionKey /LANG=${LANG_KOREAN} "FileDescription" "VEK 단말기 설치"
   ${EndIf}
 !macroend
 
+; Runs vek-setup.exe with ARGS; a failure ends the install with its message.
+!macro Setup ARGS WHAT
+  nsExec::ExecToLog '"$PLUGINSDIR\vek-setup.exe" ${ARGS}'
+  Pop $0
+  ${If} $0 != 0
+    DetailPrint "${WHAT} ($0): nothing more was changed."
+    MessageBox MB_OK|MB_ICONSTOP "${WHAT}" /SD IDOK
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
+!macroend
+
 Section "VEK 단말기" SecProgram
   SectionIn RO
   !insertmacro RequireClosed "AP_VEK.exe"
   !insertmacro RequireClosed "vek.exe"
+  InitPluginsDir
+  File "/oname=$PLUGINSDIR\vek-setup.exe" "${SETUP_TOOL}"
+  ; The journal holds every voucher and card number: only SYSTEM, the administrators
+  ; and the counter's operators may open it. Checked before anything is written.
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/OPERATORS=" $R1
+  ${If} ${Errors}
+    StrCpy $R1 ""
+  ${EndIf}
+  ${WordReplace} $R1 "," " " "+" $R1
+  !insertmacro Setup "operators $R1" "운영자 그룹(VEK Operators)을 만들 수 없습니다."
+  !insertmacro Setup '"state-folder" "${STATE_DIR}"' "저널 폴더(${STATE_DIR})를 안전하게 만들 수 없습니다."
   ClearErrors
   SetOutPath "$INSTDIR"
+  !insertmacro Setup '"program-folder" "$INSTDIR"' "프로그램 폴더($INSTDIR)의 권한을 설정할 수 없습니다."
+  ClearErrors
   !include "${INSTALL_FILES}"
   ${If} ${Errors}
     DetailPrint "Some program files could not be written to $INSTDIR."
@@ -81,21 +112,6 @@ Section "VEK 단말기" SecProgram
   SetOverwrite off
   File "/oname=VEK_Demo.ini" "${SETTINGS}"
   SetOverwrite on
-
-  ClearErrors
-  CreateDirectory "${JOURNAL_DIR}"
-  ${If} ${Errors}
-    DetailPrint "The journal's folder ${JOURNAL_DIR} could not be created."
-    SetErrorLevel 2
-    Abort
-  ${EndIf}
-  ; Any user of the counter writes the journal, also one a different user started
-  ; (BUILTIN\Users by its SID, named alike in every language).
-  nsExec::ExecToLog '"$SYSDIR\icacls.exe" "${JOURNAL_DIR}" /grant *S-1-5-32-545:(OI)(CI)M'
-  Pop $0
-  ${If} $0 != 0
-    DetailPrint "Warning: users were not given write access to ${JOURNAL_DIR} ($0)."
-  ${EndIf}
 
   WriteUninstaller "$INSTDIR\uninstall.exe"
 

@@ -1,15 +1,58 @@
 #include <windows.h>
+#include <aclapi.h>
 
 #include "platform/system/ErrorText.h"
 #include "platform/system/PrivateFile.h"
+#include "platform/system/Win32AccessRules.h"
 
 namespace platform {
 
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool OwnedByProgramUser(const std::string& path) {
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetNamedSecurityInfoA(path.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr,
+                            nullptr, &descriptor) != ERROR_SUCCESS)
+    return false;
+  const bool own = ProgramUser() != nullptr && EqualSid(owner, ProgramUser());
+  LocalFree(descriptor);
+  return own;
+}
+
+}  // namespace
+
 std::optional<std::string> CreatePrivateFile(const std::string& path) {
+  // Rules set through a link would land where it leads, and a folder another user
+  // owns can be opened up again by that user.
+  const std::string folder = FolderOf(path);
+  if (auto why = RedirectedOrForeign(folder)) return *why + ": " + folder;
+  const bool existed = Exists(path);
+  if (existed) {
+    if (auto why = RedirectedOrForeign(path)) return *why + ": " + path;
+  }
+  PrivateRules rules(false);
+  if (rules.Error()) return rules.Error();
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    rules.Attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return SystemErrorText(static_cast<int>(GetLastError()));
   CloseHandle(handle);
+  // A file made by an older version, or copied in, may be open to others: given the
+  // rules when it is this user's (another owner's file keeps what its owner chose),
+  // and so are SQLite's log files beside it.
+  if (!existed) return std::nullopt;
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    const std::string file = path + suffix;
+    if (!Exists(file) || !OwnedByProgramUser(file)) continue;
+    if (auto error = ApplyPrivateRules(file, false)) return *error + ": " + file;
+  }
   return std::nullopt;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "payment/LibraryPaymentModule.h"
+#include "payment/TerminalPaymentModule.h"
 #include "tests/support/TestSupport.h"
 
 using namespace payment;
@@ -124,3 +125,21 @@ TEST(ExchangeMessages, AreKoreanTextsForTheMessageBox) {
   EXPECT_EQ(ModuleUnavailableMessage(), testsupport::K("신용모듈오류"));
   EXPECT_FALSE(RequestTooLongMessage().empty());
 }
+
+#ifndef _WIN32
+// A start in a folder anyone can write (a shared downloads folder, /tmp) must not
+// load what another user put there; the operator is told why.
+TEST_F(ExchangeTest, AModuleWhereAnyoneCanWriteIsNotCalledAndSaysWhy) {
+  UseModule(SCRIPTED_MODULE_PATH);
+  Script(1, "\x02" "0000" + kMessage + "\x03");
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  const auto module = TerminalPaymentModule();
+  const auto result = PaymentExchange(*module, "\x02PAIR\x1C" "9100\x1C" "request\x03");
+  EXPECT_EQ(result.Outcome, ExchangeOutcome::ModuleUnavailable);
+  EXPECT_NE(result.LabelText.find(dir_.path().string()), std::string::npos) << result.LabelText;
+  EXPECT_FALSE(ModuleWasCalled());
+
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(PaymentExchange(*module, "\x02PAIR\x1C" "9100\x1C" "request\x03").Outcome, ExchangeOutcome::Accepted);
+}
+#endif

@@ -48,7 +48,12 @@ TEST(MerchantSettings, AbsentFileOrKeysGiveDefaults) {
   EXPECT_EQ(partial.TerminalId, "77");
   EXPECT_EQ(partial.PrinterPort, 0);
   EXPECT_EQ(partial.MerchantName, "");
+#ifdef _WIN32
+  // Never beside the program, under Program Files: in the common application-data folder.
+  EXPECT_EQ(partial.JournalFile, std::string(std::getenv("ProgramData")) + "\\VEK Terminal\\VEK_Journal.db");
+#else
   EXPECT_EQ(partial.JournalFile, dir.dir() + "VEK_Journal.db");  // the demo: beside the settings
+#endif
   EXPECT_EQ(partial.JournalRetentionDays, 90);
 }
 

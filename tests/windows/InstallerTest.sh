@@ -40,8 +40,8 @@ menu="$drive/ProgramData/Microsoft/Windows/Start Menu/Programs"
 shortcut="$menu/VEK Terminal/VEK 단말기.lnk"
 # The all-users Startup folder (Wine spells it StartUp).
 startup() { find "$menu" -maxdepth 2 -ipath "$menu/startup/VEK 단말기.lnk"; }
-journal_win=$(sed -n 's/^저널파일=//p' "$src/packaging/windows/VEK_Demo.ini")
-journal_dir=$drive/$(tr '\\' / <<<"${journal_win%\\*}" | cut -d/ -f2-)
+# The journal's folder in the common application-data folder.
+journal_dir="$drive/ProgramData/VEK Terminal"
 template=$work/VEK_Demo.ini
 sed 's/$/\r/' "$src/packaging/windows/VEK_Demo.ini" | iconv -f UTF-8 -t CP949 >"$template"
 
@@ -95,6 +95,17 @@ program_files() {
   (cd "$staged" && find . -type f | sed 's|^\./||')
 }
 
+echo "-- a journal folder made beforehand as a link is refused"
+# Any user may make folders in ProgramData: one that leads to another folder would
+# get the journal's access rules there. Wine shows a folder link as a reparse point.
+mkdir "$drive/elsewhere"
+ln -s "$drive/elsewhere" "$journal_dir"
+rc=$(run linked "$setup" /S)
+[ "$rc" = 2 ] || fail "linked: the installer exited with $rc, not 2"
+[ ! -e "$inst/AP_VEK.exe" ] || fail "linked: the program was installed"
+rm "$journal_dir"
+rmdir "$drive/elsewhere"
+
 echo "-- a fresh install"
 installed install
 for rel in $(program_files); do
@@ -107,6 +118,9 @@ cmp -s "$build/bin/AP_VEK.exe" "$inst/AP_VEK.exe" || fail "install: AP_VEK.exe i
 [ -z "$(find "$inst" -iname VEKDLL.dll)" ] || fail "install: a VEKDLL.dll was installed (the merchant's to put there)"
 cmp "$template" "$inst/VEK_Demo.ini" || fail "install: VEK_Demo.ini is not the template in code page 949 with CRLF"
 [ -d "$journal_dir" ] || fail "install: no journal folder $journal_dir"
+# Wine keeps no access lists; what it enforces of them is the folder's mode bits:
+# others get nothing.
+[ $((0$(stat -c %a "$journal_dir") & 07)) = 0 ] || fail "install: the journal folder is open to others: $(stat -c %a "$journal_dir")"
 shortcut_in_folder "$shortcut" install
 [ -f "$menu/VEK Terminal/VEK 단말기 제거.lnk" ] || fail "install: no Start-menu shortcut of the uninstaller"
 [ -z "$(startup)" ] || fail "install: a log-on start without /AUTOSTART"

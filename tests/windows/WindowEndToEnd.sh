@@ -53,12 +53,13 @@ program=$(find "$WINEPREFIX/drive_c" -path '*/VEK Terminal/AP_VEK.exe' -print -q
 folder=$(dirname "$program")
 
 # The merchant's part: the provider's module and the settings in the program folder.
-# The journal where the installed settings put it.
-journal_file=$(iconv -f CP949 -t UTF-8 "$folder/VEK_Demo.ini" | tr -d '\r' | sed -n 's/^저널파일=//p')
-[ "$journal_file" = 'C:\ProgramData\VEK Terminal\VEK_Journal.db' ] || fail "the installed settings name the journal '$journal_file'"
-journal() { sqlite3 "$WINEPREFIX/drive_c/ProgramData/VEK Terminal/VEK_Journal.db" "$1"; }
+# The journal where the installed settings leave it: in the common application-data
+# folder, which the installer made private to the counter.
+! iconv -f CP949 -t UTF-8 "$folder/VEK_Demo.ini" | grep -q '^저널파일=' || fail "the installed settings name a journal"
+journal_file="$WINEPREFIX/drive_c/ProgramData/VEK Terminal/VEK_Journal.db"
+journal() { sqlite3 "$journal_file" "$1"; }
 settings() { # PORT
-  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n저널파일=%s\r\n' "$1" "$journal_file" |
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
     iconv -f UTF-8 -t CP949 >"$folder/VEK_Demo.ini"
 }
 : >"$work/paper.bin"
@@ -125,6 +126,8 @@ cmp -s "$folder/scripted-request.bin" "$work/linux-request-0.bin" ||
 cmp -s "$work/paper.bin" "$golden/receipt-voucher-use.lpt" || fail "the LPT1 receipt is not the golden one"
 for _ in $(seq 50); do [ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1" 2>/dev/null)" = 1 ] && break; sleep 0.1; done
 [ "$(journal "SELECT total || ' ' || printed FROM operations")" = "10000 1" ] || fail "the journal does not hold the use as printed"
+# What Wine keeps of its access list: no permission for other users.
+[ $((0$(stat -c %a "$journal_file") & 07)) = 0 ] || fail "the journal is open to other users: $(stat -c %a "$journal_file")"
 
 echo "-- the empty-amount check: a box, and nothing sent"
 rm "$folder/scripted-request.bin"

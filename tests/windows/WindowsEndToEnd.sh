@@ -32,8 +32,10 @@ ln -sfn "$work/paper.bin" "$WINEPREFIX/dosdevices/lpt1"
 python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com5" "$work/serial.bin" &
 pids+=($!)
 for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.05; done
+# The journal beside the program, as a test's own (without the key it would be the
+# prefix's, in the common application-data folder).
 settings() {
-  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n' "$1" |
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=%s\r\n가맹점명=플레노르 카페\r\n단말기ID=1004\r\n사업자번호=1234567890\r\n전화번호=02-123-4567\r\n가맹점주소=서울시 강남구 테헤란로 1\r\n저널파일=VEK_Journal.db\r\n' "$1" |
     iconv -f UTF-8 -t CP949 >"$work/VEK_Demo.ini"
 }
 # Each run bounded: a program that faults waits on Wine's debugger, which need not
@@ -74,6 +76,19 @@ title_end = golden.index(b"\n") + 1
 mark = b" " * 18 + "재출력".encode("cp949") + b"\r\n"  # the printer port's line end
 sys.exit(0 if got == golden[:title_end] + mark + golden[title_end:] else 1)
 PY
+
+echo "-- a payment module in a folder every user can write is not handed the request"
+# As a shared downloads folder is: a start there must not load what another user put.
+shared=$work/shared
+mkdir -m 0777 "$shared"
+cp "$win/libscripted_vekdll.dll" "$shared/VEKDLL.dll"
+settings 0
+status=0
+(cd "$shared" && timeout 120 wine "$work/vek.exe" use 1 10000) >/dev/null 2>"$work/err.txt" || status=$?
+[ "$status" = 3 ] || fail "a module in a folder anyone can write ended with $status, not 3"
+grep -q '신용모듈오류' "$work/err.txt" && grep -q "$(basename "$shared")" "$work/err.txt" ||
+  fail "the refusal does not say why: $(cat "$work/err.txt")"
+[ ! -e "$shared/scripted-request.bin" ] || fail "the module in a folder anyone can write was called"
 
 echo "-- arguments beyond the system's code page, and printers that can't print"
 settings 0
