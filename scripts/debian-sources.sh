@@ -15,26 +15,32 @@ etc=${APT_ETC:-/etc/apt}  # another folder, to try the script on other configura
 . /etc/os-release
 release=${VERSION_CODENAME:?no release code name in /etc/os-release}
 
-# One entry a line: types|uri|suites|components|signed-by, from both formats.
+# One entry a line: types|uri|suites|components|signed-by, from both formats. A
+# field of a deb822 stanza goes on over the lines that start with a blank: a list
+# (suites, components) is joined with spaces, Signed-By is kept whole, an inline
+# key's lines as they are (" ." for an empty one), joined here with the character
+# 0x1e.
 entries() {
   shopt -s nullglob
   for f in "$etc"/sources.list.d/*.sources; do
     awk 'BEGIN { RS = ""; FS = "\n" }
       {
-        types = uri = suites = comps = key = ""; enabled = "yes"
+        delete field; name = ""
         for (i = 1; i <= NF; i++) {
           line = $i
+          sub(/\r$/, "", line)
           if (line ~ /^#/) continue
+          if (line ~ /^[ \t]/) {
+            if (name == "signed-by") { sub(/[ \t]+$/, "", line); field[name] = field[name] "\036" line }
+            else if (name != "") { gsub(/^[ \t]+|[ \t]+$/, "", line); field[name] = field[name] " " line }
+            continue
+          }
           split(line, kv, ":"); name = tolower(kv[1]); value = substr(line, length(kv[1]) + 2)
           gsub(/^[ \t]+|[ \t]+$/, "", value)
-          if (name == "types") types = value
-          else if (name == "uris") uri = value
-          else if (name == "suites") suites = value
-          else if (name == "components") comps = value
-          else if (name == "signed-by") key = value
-          else if (name == "enabled") enabled = tolower(value)
+          field[name] = value
         }
-        if (enabled != "no" && uri != "") print types "|" uri "|" suites "|" comps "|" key
+        if (tolower(field["enabled"]) != "no" && field["uris"] != "")
+          print field["types"] "|" field["uris"] "|" field["suites"] "|" field["components"] "|" field["signed-by"]
       }' "$f"
   done
   for f in "$etc"/sources.list "$etc"/sources.list.d/*.list; do
@@ -70,7 +76,11 @@ while IFS='|' read -r types uri suites comps key; do
   echo "URIs: $uri"
   echo "Suites: ${wanted[*]}"
   echo "Components: ${comps:-main}"
-  [ -z "$key" ] || echo "Signed-By: $key"
+  if [ -n "$key" ]; then
+    first=${key%%$'\x1e'*}
+    rest=${key:${#first}}
+    printf 'Signed-By:%s%s\n' "${first:+ $first}" "${rest//$'\x1e'/$'\n'}"
+  fi
   echo
 done < <(entries)
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages the terminal needs to build, run and be tested,
-# or the packages named on the command line instead. Idempotent: asks apt only for
-# what is missing. Run as root.
+# or the packages named on the command line instead (NAME:i386 adds the i386
+# architecture where it is missing). Idempotent: asks apt only for what is missing;
+# two runs at once take turns (scripts/locks.sh). Run as root.
 set -euo pipefail
 
 packages=("$@")
@@ -29,8 +30,14 @@ for p in "${packages[@]}"; do
 done
 
 if ((${#missing[@]})); then
+  . "$(dirname "${BASH_SOURCE[0]}")/locks.sh"
   echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
-  apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # dpkg's own lock may be held by something else than these scripts: wait for it.
+  apt_locked bash -c 'set -e
+    if printf "%s\n" "$@" | grep -q ":i386$" && ! dpkg --print-foreign-architectures | grep -qx i386; then
+      dpkg --add-architecture i386
+    fi
+    apt-get update -q
+    apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 "$@"' install-deps "${missing[@]}"
 fi

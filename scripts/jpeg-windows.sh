@@ -6,7 +6,8 @@
 #   /var/cache/vek-terminal-tests/jpeg-windows/<source version>-<hash>/
 # The version is that of the machine's libjpeg62-turbo-dev; the hash covers the
 # options, the compiler's version and the toolchain. A finished cache is used as it
-# is. Run as root; installs what it needs. Prints the cache folder last.
+# is; a run that finds another building waits for it. Run as root; installs what
+# it needs. Prints the cache folder last.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,10 +33,13 @@ options=(
 )
 key=$(printf '%s\n' "${options[@]}" "$($cxx --version | head -n1)" | sha256sum | cut -c1-12)
 prefix=$cache_root/$version-$key
-if [ -f "$prefix/.complete" ]; then
-  echo "libjpeg for Windows: $prefix"
-  exit 0
-fi
+cached() { [ -f "$prefix/.complete" ] && echo "libjpeg for Windows: $prefix"; }
+cached && exit 0
+# One build into the cache at a time (a run that finds another building waits).
+mkdir -p "$cache_root"
+. scripts/locks.sh
+hold_lock "$cache_root/.lock" "another run's build of libjpeg for Windows"
+cached && exit 0
 
 work=$cache_root/.build-$version-$key
 rm -rf "$work" "$prefix"

@@ -6,7 +6,8 @@
 # The version is the installed host tools' (the source taken is theirs); the hash
 # covers the configure options, the compiler's version and the toolchain file.
 # A finished cache is used as it is: the script only prints where it is. An
-# unfinished build is taken up again where it stopped. The source is fetched with an
+# unfinished build is taken up again where it stopped; a run that finds another
+# building waits for it. The source is fetched with an
 # apt of its own (scripts/private-apt.sh); the machine's apt sources and state stay
 # as they are. Run as root; installs what it needs (only that with --deps). Prints
 # the cache folder last.
@@ -100,10 +101,14 @@ options=(
 
 key=$(printf '%s\n' "${options[@]}" "$compiler" "$(toolchain)" | sha256sum | cut -c1-12)
 prefix=$cache_root/$version-$key
-if [ -f "$prefix/.complete" ]; then
-  echo "Qt for Windows: $prefix"
-  exit 0
-fi
+cached() { [ -f "$prefix/.complete" ] && echo "Qt for Windows: $prefix"; }
+cached && exit 0
+# One build into the cache at a time: a run that finds another building waits for
+# it and then uses what it made.
+mkdir -p "$cache_root"
+. scripts/locks.sh
+hold_lock "$cache_root/.lock" "another run's build of Qt for Windows"
+cached && exit 0
 
 # The build folder stays until the install is complete, so a run that stopped
 # (or failed and was mended) goes on from where it was.

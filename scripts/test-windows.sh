@@ -13,18 +13,20 @@
 # benchmark (bench/windows-startup.sh). The end-to-end runs need the Linux build in
 # build/ (paysim, vek, AP_VEK, the supervisor, the golden answers). Run as root;
 # installs what it needs. VEK_EMULATE_I386=1 runs the 32-bit programs through the
-# emulator even where the kernel runs them (scripts/i386-emulation.sh).
+# emulator even where the kernel runs them (scripts/i386-emulation.sh); an emulator
+# this run registered is removed at its end.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/locks.sh
 
 # Wine runs 32-bit programs with its i386 half; a kernel that runs none gets them
-# through an emulator, registered before any i386 package is installed.
-bash scripts/i386-emulation.sh
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  apt-get update -q
-fi
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine32 python3 sqlite3 xvfb xauth xdotool nsis
+# through an emulator, registered before any i386 package is installed. Wine's
+# server comes from its 64-bit half (wine64), native on any machine, so that only
+# the 32-bit programs go through the emulator: the emulator has no ptrace, with
+# which the server lets a debugger attach to a process.
+trap release_i386_emulation EXIT
+use_i386_emulation
+bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine64 wine32:i386 python3 sqlite3 xvfb xauth xdotool nsis
 bash scripts/sqlite-amalgamation.sh  # vek.exe's journal
 
 rm -rf build-windows
@@ -33,7 +35,7 @@ cmake --build --preset windows
 
 WINEPREFIX=$(mktemp -d)
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"' EXIT
+trap 'wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX"; release_i386_emulation' EXIT
 wineserver -p >/dev/null 2>&1  # one server for the whole run, its diagnostics out of the log
 wineboot -i >/dev/null 2>&1
 ctest --preset windows

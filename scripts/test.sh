@@ -8,8 +8,12 @@
 # the end, passed or not, how long each stage took, then the suite's count, so that
 # it closes the output. FUZZ_SECONDS sets the time per fuzz target (default 30).
 # Qt for Windows is built once into a cache outside the tree, beside the first stages.
+# The machine is left as it was: the emulator for 32-bit programs, where this run
+# registered it, is removed at the end, passed or not; what changes the machine or
+# a cache waits for another run doing the same (scripts/locks.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+. scripts/locks.sh
 
 # Each stage's time, for the table at the end.
 times=()
@@ -36,7 +40,7 @@ report() { # STATUS
     while read -r all failed; do echo "Tests: $((all - failed)) passed, $failed failed"; done
   rm -f "$suite_log"
 }
-trap 'status=$?; [ -z "${qt_build:-}" ] || kill -- -"$qt_build" 2>/dev/null || true; report "$status"' EXIT
+trap 'status=$?; [ -z "${qt_build:-}" ] || kill -- -"$qt_build" 2>/dev/null || true; release_i386_emulation; report "$status"' EXIT
 
 bash scripts/check-includes.sh
 bash scripts/install-deps.sh
@@ -89,6 +93,8 @@ stage "Benchmarks (short pass)"
 ./build/bin/serial_bench --benchmark_min_time=0.05
 
 stage "Windows programs under Wine"
+# 32-bit programs from here to the end: Wine, the packaged module host, the units.
+use_i386_emulation
 wait "$qt_build" || { cat "$qt_log" >&2; exit 1; }
 qt_build=
 tail -n 1 "$qt_log" && rm -f "$qt_log"

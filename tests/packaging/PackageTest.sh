@@ -13,7 +13,9 @@
 # demo's VEKDLL.so, which would take precedence, set aside), make a voucher use with
 # the keypad through the module host, check the receipt, the books and the journal,
 # open the web page in the browser's own sandbox, then purge the packages and check
-# that nothing is left. Run as root on a machine it may install packages on.
+# that nothing is left. Run as root on a machine it may install packages on; a run
+# that fails purges them too and removes what they and it made (users, folders,
+# units), and two runs at once take turns.
 # Only systemd applies the units' system call filters, address families, namespace
 # restrictions, device lists, kernel and /proc protections and private users:
 # UnitsUnderSystemd.sh runs the units under systemd in a container.
@@ -23,43 +25,72 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 # A unit's settings: every value of KEY, one a line.
 unit_values() { sed -n "s/^$2=//p" "/lib/systemd/system/$1"; }
 unit_value() { unit_values "$@" | tail -n 1; }
+. scripts/locks.sh
+packages=(vek-demo vek-module-host vek-terminal)
+module=/opt/vek-terminal/module
+# What the packages make, and what the test makes as their units would: gone with
+# the packages.
+made=(/opt/vek-terminal /opt/vek-demo /var/lib/vek-terminal /var/lib/vek-demo
+  /lib/systemd/system/vek-kiosk.service /lib/systemd/system/vek-paysim.service
+  /lib/systemd/system/vek-receipt-printer.service /lib/systemd/system/vek-module-host.service
+  /lib/modules-load.d/vek-terminal.conf /var/cache/vek-receipt-printer)
+export DEBIAN_FRONTEND=noninteractive
 pids=()
-cleanup() {
+stop() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  pids=()
   pkill -u vek 2>/dev/null || true
   pkill -u vek-demo 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf /run/vek-terminal /run/vek-kiosk /run/vek-receipt-printer # the runtime folders, as systemd removes them
-  local module=/opt/vek-terminal/module
+}
+# The machine as before the test, from whatever state a failure (or a killed run)
+# left: the packages purged, forced where a maintainer script fails, then what they
+# or the test made, their users and groups.
+purge() {
   [ ! -e $module/VEKDLL.so.aside ] || mv $module/VEKDLL.so.aside $module/VEKDLL.so
+  rm -f "$module/VEKDLL.dll" # the merchant's file
+  apt_locked apt-get purge -y -q -o DPkg::Lock::Timeout=600 "${packages[@]}" >/dev/null 2>&1 ||
+    apt_locked dpkg --purge --force-all "${packages[@]}" >/dev/null 2>&1 || true
+  rm -rf "${made[@]}"
+  local name
+  for name in vek vek-demo; do
+    ! getent passwd "$name" >/dev/null || userdel "$name" 2>/dev/null || true
+    ! getent group "$name" >/dev/null || groupdel "$name" 2>/dev/null || true
+  done
+}
+purged=
+# After a failure the units' logs stay, to be read: /tmp/vek-package-test-*.
+cleanup() {
+  stop
+  [ -n "$purged" ] || purge
+  release_i386_emulation
 }
 trap cleanup EXIT
 
+# The packages are the machine's: one package test at a time (another run's waits).
+hold_lock "$lock_dir/package-test.lock" "another run's package test"
 if (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
+  purged=1 # nothing of ours
   echo "SKIPPED: something already serves on 127.0.0.1:19976" >&2
   exit 0
 fi
-apt-get purge -y -q vek-demo vek-module-host vek-terminal >/dev/null 2>&1 || true
+purge
 
 # Wine's 32-bit half comes from the i386 architecture (emulated where the kernel runs
-# no 32-bit program).
-bash scripts/i386-emulation.sh
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
-  apt-get update -q
-fi
+# no 32-bit program); the packages' dependencies bring Wine.
+use_i386_emulation
+apt_locked sh -c 'dpkg --print-foreign-architectures | grep -qx i386 || { dpkg --add-architecture i386 && apt-get update -q; }'
 bash scripts/package.sh
 cmake --build --preset windows --target VEKDLL # the stand-in for the provider's module
-export DEBIAN_FRONTEND=noninteractive
-apt-get install -y -q --no-install-recommends ./build/vek-terminal_*.deb ./build/vek-module-host_*.deb \
-  ./build/vek-demo_*.deb >/dev/null
+apt_locked apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=600 \
+  ./build/vek-terminal_*.deb ./build/vek-module-host_*.deb ./build/vek-demo_*.deb >/dev/null
 id -nG vek | grep -qw dialout || fail "vek may not use the serial ports"
 id -nG vek | grep -qw lp || fail "vek may not use the printer port"
 
 # The program and the payment module are root's: the folder the terminal loads its
 # module from (its working folder) and everything in it, the device links, the
 # programs. vek writes only its state, in a folder of its own that holds no code.
-module=/opt/vek-terminal/module
 for unit in vek-kiosk.service vek-module-host.service; do
   [ "$(unit_value "$unit" WorkingDirectory)" = "$module" ] || fail "$unit does not work in $module"
 done
@@ -187,6 +218,12 @@ for _ in $(seq 1800); do
 done
 grep -q 'the host is ready' "$host_log" || fail "the module host did not start: $(cat "$host_log")"
 echo "module host ready $((($(date +%s%N) - started) / 1000000)) ms after its start (the Wine prefix made)"
+# Wine's server is wine64's, which the package depends on: native also where 32-bit
+# programs go through the emulator, whose lack of ptrace would keep the server from
+# attaching Wine's debugger to a faulting module.
+server=$(pgrep -u vek '^wineserver' | head -n 1)
+[ "$(readlink "/proc/${server:-0}/exe")" = /usr/lib/wine/wineserver64 ] ||
+  fail "Wine's server for the module host is not wine64's: $(readlink "/proc/${server:-0}/exe")"
 [ "$(stat -c '%U %a' /run/vek-terminal/module.sock)" = "vek 600" ] || fail "the socket is not vek's alone"
 [ "$(stat -c %U /var/lib/vek-terminal/wine)" = vek ] || fail "no Wine prefix of vek's"
 # vek in the module's folder reaches the host; another user doesn't.
@@ -233,19 +270,31 @@ use_voucher_at_kiosk "$receipt"
 [ "$(books "SELECT balance FROM instruments WHERE number='1000000000003'")" = 93000 ] || fail "balance not booked"
 open_web_page_in_sandbox
 
-# No file the terminal, its browser or the module host has mapped to run is
-# writable by vek, nor is the module the host calls. Except Wine's own copies of its
-# system libraries in the prefix, which is vek's state as its registry is: a 32-bit
-# program in a 64-bit prefix maps the prefix's wow64cpu.dll. Listed, not checked.
-for p in $(pgrep -u vek); do
-  awk '$2 ~ /x/ && $6 ~ /^\// { print $6 }' "/proc/$p/maps" 2>/dev/null
-  readlink "/proc/$p/exe" || true
-done | sort -u >/tmp/vek-package-test-code.txt
+# No program or library the terminal, its browser or the module host has mapped is
+# writable by vek, nor is the module the host calls. Every ELF or PE image a process
+# maps counts, not only what is mapped to run: Wine maps a Windows program's image
+# without that, and a program run by the emulator maps none so (the emulator runs
+# its own translation). Except Wine's own copies of its system libraries in the
+# prefix, which is vek's state as its registry is: a 32-bit program in a 64-bit
+# prefix maps the prefix's wow64cpu.dll. Listed, not checked.
+code_files() { # PID: each file read through its mapping, whatever mounts or root the process has
+  local range f
+  readlink "/proc/$1/exe" || true
+  sed -nE 's#^([^ ]+) +([^ ]+ +){4}(/.*)$#\1 \3#p' "/proc/$1/maps" 2>/dev/null | sort -u -k2 |
+    while read -r range f; do
+      range=$(printf '%x-%x' $((16#${range%-*})) $((16#${range#*-}))) # named without leading zeros
+      case "$(head -c 4 "/proc/$1/map_files/$range" 2>/dev/null | od -An -tx1 | tr -d ' \n')" in
+        7f454c46 | 4d5a*) echo "${f% (deleted)}" ;;
+      esac
+    done
+}
+for p in $(pgrep -u vek); do code_files "$p"; done | sort -u >/tmp/vek-package-test-code.txt
 prefix_copies=$(grep '^/var/lib/vek-terminal/wine/drive_c/windows/' /tmp/vek-package-test-code.txt || true)
-[ -z "$prefix_copies" ] || echo "Wine's copies in vek's prefix, mapped to run: $(echo $prefix_copies)"
+[ -z "$prefix_copies" ] || echo "Wine's copies in vek's prefix, mapped: $(echo $prefix_copies)"
 sed -i '\#^/var/lib/vek-terminal/wine/drive_c/windows/#d' /tmp/vek-package-test-code.txt
 grep -q '^/opt/vek-terminal/AP_VEK$' /tmp/vek-package-test-code.txt || fail "the terminal's code was not found"
-grep -q 'wine' /tmp/vek-package-test-code.txt || fail "the module host's code was not found"
+grep -q '^/opt/vek-terminal/vek-module-host\.exe$' /tmp/vek-package-test-code.txt &&
+  grep -q '/wine/i386-windows/ntdll\.dll$' /tmp/vek-package-test-code.txt || fail "the module host's code was not found"
 echo "$module/VEKDLL.dll" >>/tmp/vek-package-test-code.txt
 while read -r code; do
   if runuser -u vek -- test -w "$code"; then fail "vek may rewrite $code, which runs as the terminal"; fi
@@ -265,16 +314,16 @@ journal=/var/lib/vek-terminal/VEK_Journal.db
 
 echo "installed packages: $(dpkg-query -W -f='${Package} ${Installed-Size} KiB\n' vek-terminal vek-module-host vek-demo | paste -sd ',' | sed 's/,/, /g')"
 
-cleanup
-pids=()
+# The packages' own purge leaves nothing.
+stop
+mv $module/VEKDLL.so.aside $module/VEKDLL.so
 rm "$module/VEKDLL.dll" # the merchant's file
-apt-get purge -y -q vek-demo vek-module-host vek-terminal >/dev/null
-for left in /opt/vek-terminal /opt/vek-demo /var/lib/vek-terminal /var/lib/vek-demo \
-  /lib/systemd/system/vek-kiosk.service /lib/systemd/system/vek-paysim.service \
-  /lib/systemd/system/vek-receipt-printer.service /lib/systemd/system/vek-module-host.service \
-  /lib/modules-load.d/vek-terminal.conf /var/cache/vek-receipt-printer; do
+apt_locked apt-get purge -y -q -o DPkg::Lock::Timeout=600 "${packages[@]}" >/dev/null
+for left in "${made[@]}"; do
   [ ! -e "$left" ] || fail "purge left $left"
 done
 ! getent passwd vek vek-demo >/dev/null || fail "purge left a user"
 ! getent group vek vek-demo >/dev/null || fail "purge left a group"
+purged=1
+rm -f /tmp/vek-package-test-*
 echo "1 passed, 0 failed"

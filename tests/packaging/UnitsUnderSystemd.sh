@@ -11,12 +11,14 @@
 # its system call filter, a voucher use at the kiosk through the module host
 # printed on the virtual printer, the web page in the browser's own sandbox, and
 # that a user without the session's cookie can't use the display.
-# Run as root after scripts/package.sh; skipped where no container can boot.
+# Run as root after scripts/package.sh; skipped where no container can boot. Passed
+# or not, nothing of it stays on the machine.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 repo=$PWD
 fail() { echo "FAIL: $*" >&2; exit 1; }
 skip() { echo "SKIPPED: $*" >&2; exit 0; }
+. scripts/locks.sh
 
 command -v systemd-nspawn >/dev/null || skip "no systemd-nspawn (package systemd-container)"
 ls build/vek-terminal_*.deb build/vek-module-host_*.deb build/vek-demo_*.deb >/dev/null 2>&1 ||
@@ -25,16 +27,26 @@ ls build/vek-terminal_*.deb build/vek-module-host_*.deb build/vek-demo_*.deb >/d
 
 work=$(mktemp -d)
 box=
+nspawn=
 cleanup() {
   if [ -n "$box" ]; then
     kill -KILL "$box" 2>/dev/null || true # the container's init: everything in it goes with it
-    wait 2>/dev/null || true
   fi
-  umount "$work/tree" 2>/dev/null || true
-  umount "$work/changes" 2>/dev/null || true
-  rm -rf "$work"
+  [ -z "$nspawn" ] || kill "$nspawn" 2>/dev/null || true
+  wait 2>/dev/null || true
+  # Detached where still busy; never removed through: the tree is this machine's.
+  umount "$work/tree" 2>/dev/null || umount -l "$work/tree" 2>/dev/null || true
+  umount "$work/changes" 2>/dev/null || umount -l "$work/changes" 2>/dev/null || true
+  rm -rf --one-file-system "$work"
+  release_i386_emulation
 }
 trap cleanup EXIT
+# The container's tree is this machine's as it is: not while another run's package
+# test has the packages installed on it (that run's waits in turn).
+hold_lock "$lock_dir/package-test.lock" "another run's package test"
+# The container runs 32-bit programs as this machine does (the emulator's entry has
+# the flag F, so it serves there too).
+use_i386_emulation
 
 # The tree: this machine's, with the container's changes kept in memory.
 mkdir "$work/changes" "$work/tree"

@@ -14,10 +14,11 @@ build=$out/build
 app=$out/app
 
 # Wine's 32-bit half needs a kernel that runs i386 programs, or the emulator
-# registered as the entry vek-i386 (scripts/i386-emulation.sh, which leaves an
-# entry another run has made only after taking it away for a moment).
-[ -e /proc/sys/fs/binfmt_misc/vek-i386 ] || bash scripts/i386-emulation.sh
-bash scripts/install-deps.sh wine wine32 xvfb xdotool imagemagick fonts-nanum
+# (scripts/i386-emulation.sh; one this run registers goes at its end).
+. scripts/locks.sh
+trap release_i386_emulation EXIT
+use_i386_emulation
+bash scripts/install-deps.sh wine wine64 wine32:i386 xvfb xdotool imagemagick fonts-nanum
 qt=$(bash scripts/qt-windows.sh | tail -n 1 | awk '{print $NF}')
 [ -f "$qt/.complete" ] || { echo "QtHello.sh: no Qt for Windows" >&2; exit 1; }
 
@@ -41,6 +42,7 @@ cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
   rm -rf "$WINEPREFIX"
+  release_i386_emulation
 }
 trap cleanup EXIT
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -noreset >"$out/xvfb.log" 2>&1 &

@@ -1,0 +1,46 @@
+# Sourced. Locks (flock) that make two runs of these scripts at the same time wait
+# for each other where they change the machine or share a cache. A lock ends with
+# the last process holding it, also when it is killed: nothing to clean up.
+#   hold_lock FILE WHAT [-s]   FILE's lock, exclusive (or shared with -s), for the
+#                              rest of this shell; says what it waits for, if it must
+#   apt_locked COMMAND...      COMMAND (apt-get, dpkg) holding the lock of the
+#                              machine's packages: apt's own lock makes a second
+#                              apt-get fail at once, where this one waits its turn
+#   use_i386_emulation         32-bit programs run from here on (an emulator where
+#                              the kernel runs none), until release_i386_emulation
+#                              (from an EXIT trap): see scripts/i386-emulation.sh
+# Taken in this order only, so no two runs wait for each other round: the package
+# test's, a cache's (Qt, libjpeg), the emulator's registration, apt's.
+lock_dir=/run/lock/vek-terminal-tests
+mkdir -p "$lock_dir"
+scripts_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+
+hold_lock() {
+  local file=$1 what=$2 mode=${3:--x} fd
+  exec {fd}>>"$file"
+  if ! flock "$mode" -n "$fd"; then
+    echo "Waiting for $what to end (lock $file)" >&2
+    flock "$mode" "$fd"
+  fi
+}
+
+# The command gets no descriptor of the lock (-o): a service a package starts
+# would hold it for ever.
+apt_locked() {
+  flock -n -o "$lock_dir/apt.lock" true || echo "Waiting for another run's apt-get to end" >&2
+  flock -o "$lock_dir/apt.lock" "$@"
+}
+
+# Each run holds the emulator's users' lock shared for as long as it runs 32-bit
+# programs (its processes inherit it); the entry is removed only by the run that
+# then gets it exclusively, the last one.
+use_i386_emulation() {
+  exec {i386_users}>>"$lock_dir/i386-emulation.users"
+  bash "$scripts_dir/i386-emulation.sh" --use "$i386_users"
+}
+release_i386_emulation() {
+  [ -n "${i386_users:-}" ] || return 0
+  bash "$scripts_dir/i386-emulation.sh" --release "$i386_users" || true
+  exec {i386_users}>&-
+  i386_users=
+}
