@@ -206,10 +206,17 @@ echo "-- a folder the system's code page can't hold is refused, a Korean one on 
 mkdir "$work/locale"
 localedef -i ko_KR -f UTF-8 "$work/locale/ko_KR.UTF-8" || fail "no Korean locale (package locales)"
 korean=(LOCPATH="$work/locale" LC_ALL=ko_KR.UTF-8)
-[[ "$(export "${korean[@]}"; wine cmd /c chcp)" = *949* ]] || fail "the Korean locale does not give code page 949"
+# Only a console says its code page: cmd on a pseudo-terminal.
+env "${korean[@]}" script -qec 'wine cmd /c chcp' /dev/null </dev/null >"$work/chcp.log" 2>&1 || true
+grep -q 949 "$work/chcp.log" || fail "the Korean locale does not give code page 949: $(cat -v "$work/chcp.log")"
+setup_in() {  # NAME FOLDER VARIABLE=VALUE...: the installer's exit code for C:\FOLDER
+  local rc=0
+  env "${@:3}" wine "$setup" /S "/D=C:\\$2" >"$work/$1.log" 2>&1 || rc=$?
+  echo "$rc"
+}
 refused() {  # NAME FOLDER VARIABLE=VALUE...: the installer refuses C:\FOLDER and writes nothing
   local rc
-  rc=$(export "${@:3}"; run "$1" "$setup" /S "/D=C:\\$2")
+  rc=$(setup_in "$@")
   [ "$rc" = 2 ] || fail "$1: the installer exited with $rc, not 2, for C:\\$2"
   [ ! -e "$drive/$2" ] || fail "$1: C:\\$2 was created"
   ! registry_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEK Terminal' ||
@@ -220,7 +227,7 @@ refused outside-949 'VEK단말기กข' "${korean[@]}"
 # Its best-fit stand-in would be "e": a folder of another name.
 refused best-fit 'VEKCafé' "${korean[@]}"
 refused outside-1252 'VEK단말기' LC_ALL=C.UTF-8
-rc=$(export "${korean[@]}"; run korean-folder "$setup" /S '/D=C:\VEK단말기')
+rc=$(setup_in korean-folder 'VEK단말기' "${korean[@]}")
 [ "$rc" = 0 ] || fail "korean-folder: the installer exited with $rc"
 for rel in AP_VEK.exe vek.exe uninstall.exe; do
   [ -f "$drive/VEK단말기/$rel" ] || fail "korean-folder: no $rel in C:\\VEK단말기"
