@@ -1,5 +1,4 @@
 // vek: the terminal's commands without a window (vek --help).
-#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 #include "platform/system/ProgramDirectory.h"
 #include "platform/system/RegionalSettings.h"
 #include "platform/system/SerialDevice.h"
+#include "platform/system/StandardOutput.h"
 #include "receipt/ReceiptPrinter.h"
 #include "serial/SioComm.h"
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
       desk,
       platform::ThousandsSeparator()};
   const cli::VekResult result = cli::RunVek(args, terminal);
-  std::fwrite(result.Out.data(), 1, result.Out.size(), stdout);
-  std::fwrite(result.Err.data(), 1, result.Err.size(), stderr);
+  platform::WriteStandard(platform::StandardStream::Output, result.Out);
+  platform::WriteStandard(platform::StandardStream::Error, result.Err);
   return result.Status;
 }

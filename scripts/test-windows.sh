@@ -6,8 +6,9 @@
 # through the module host (tests/windows/ModuleHostEndToEnd.sh, and the window's
 # end-to-end test with the Windows build), and a short pass of the module call
 # benchmark (bench/module-host.sh). Then the window AP_VEK.exe and its installer
-# (preset windows-window, Qt for Windows from scripts/qt-windows.sh): the
-# installer's install, upgrade and removal (tests/windows/InstallerTest.sh), the
+# (preset windows-window, Qt for Windows from scripts/qt-windows.sh), signed with a
+# throw-away certificate: the installer's install, upgrade and removal, its
+# signatures and the folders it refuses (tests/windows/InstallerTest.sh), the
 # installed window end to end (tests/windows/WindowEndToEnd.sh), a Qt window's
 # Korean text (tests/windows/qt-hello/QtHello.sh) and a short pass of the start-up
 # benchmark (bench/windows-startup.sh). The end-to-end runs need the Linux build in
@@ -26,7 +27,8 @@ cd "$(dirname "$0")/.."
 # which the server lets a debugger attach to a process.
 trap release_i386_emulation EXIT
 use_i386_emulation
-bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine64 wine32:i386 python3 sqlite3 xvfb xauth xdotool nsis
+bash scripts/install-deps.sh g++-mingw-w64-i686-posix wine wine64 wine32:i386 python3 sqlite3 xvfb xauth xdotool nsis \
+  locales osslsigncode openssl
 bash scripts/sqlite-amalgamation.sh  # vek.exe's journal
 
 rm -rf build-windows
@@ -54,8 +56,18 @@ VEK_JPEG_WINDOWS=$(bash scripts/jpeg-windows.sh | tail -n 1 | awk '{print $NF}')
 export VEK_QT_WINDOWS VEK_JPEG_WINDOWS
 rm -rf build-windows-window
 cmake --preset windows-window
-cmake --build --preset windows-window --target all installer
-bash tests/windows/InstallerTest.sh build-windows-window
+# Signed as a release is, with a throw-away code-signing certificate made here; the
+# installer test checks the signatures against it.
+signing=$PWD/build-windows-window/test-signing
+mkdir "$signing"
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=VEK Terminal test signing" \
+  -addext extendedKeyUsage=codeSigning -addext keyUsage=critical,digitalSignature \
+  -keyout "$signing/key.pem" -out "$signing/cert.pem" 2>/dev/null
+openssl pkcs12 -export -in "$signing/cert.pem" -inkey "$signing/key.pem" -passout pass:throw-away \
+  -out "$signing/cert.pfx"
+VEK_SIGN_CERT=$signing/cert.pfx VEK_SIGN_PASSWORD=throw-away \
+  cmake --build --preset windows-window --target all installer
+bash tests/windows/InstallerTest.sh build-windows-window "$signing/cert.pem"
 xvfb-run -a -s "-screen 0 1024x768x24 -noreset" bash tests/windows/WindowEndToEnd.sh \
   build-windows-window/vek-terminal-setup.exe build-windows/bin build/bin
 bash tests/windows/qt-hello/QtHello.sh build-qt-hello

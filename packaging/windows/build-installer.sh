@@ -2,7 +2,9 @@
 # Builds the Windows installer OUT/vek-terminal-setup.exe: lays out the program folder
 # (app-folder.sh, never with a VEKDLL.dll: the payment module is the merchant's),
 # writes the settings template in code page 949 with CRLF line ends, lists the
-# folder's files for the install and uninstall sections and runs makensis.
+# folder's files for the install and uninstall sections and runs makensis. With a
+# certificate in VEK_SIGN_CERT (see sign.sh) every program and library of the folder,
+# the uninstaller and the installer are signed; without one they are not.
 #   packaging/windows/build-installer.sh QT_PREFIX OUT VERSION SETUP_TOOL.exe PROGRAM.exe...
 # SETUP_TOOL.exe (vek-setup.exe) runs during the install and is not installed.
 set -euo pipefail
@@ -16,6 +18,13 @@ mkdir -p "$stage"
 
 bash "$here/app-folder.sh" "$qt" "$app" "$@"
 find "$app" -iname VEKDLL.dll -delete
+cp "$tool" "$stage/vek-setup.exe"
+tool=$stage/vek-setup.exe
+sign=()
+if [ -n "${VEK_SIGN_CERT:-}" ]; then
+  find "$app" "$tool" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0 | xargs -0 bash "$here/sign.sh"
+  sign=("-DSIGN=bash \"$here/sign.sh\"")
+fi
 
 sed 's/$/\r/' "$here/VEK_Demo.ini" | iconv -f UTF-8 -t CP949 >"$stage/VEK_Demo.ini"
 
@@ -45,4 +54,5 @@ makensis -V2 -INPUTCHARSET UTF8 \
   "-DINSTALL_FILES=$stage/install-files.nsh" \
   "-DUNINSTALL_FILES=$stage/uninstall-files.nsh" \
   "-DOUTFILE=$out/vek-terminal-setup.exe" \
+  "${sign[@]}" \
   "$here/vek-terminal.nsi"

@@ -4,8 +4,10 @@
 ; UNINSTALL_FILES (the program folder's files) and OUTFILE.
 ;   vek-terminal-setup.exe [/S] [/AUTOSTART] [/OPERATORS=USER,...] [/D=FOLDER]
 ; /OPERATORS names users to add to the operators group besides the installing one.
+; With a certificate, also SIGN: a command that signs the file it is given in place.
 ; Exit codes: 0 installed, 1 cancelled, 2 failed (a program running, a file that
-; could not be written, access rules that could not be set).
+; could not be written, access rules that could not be set, a folder name the
+; system's code page can't hold).
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -14,6 +16,12 @@ RequestExecutionLevel admin
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "WordFunc.nsh"
+
+; The uninstaller and the installer signed as makensis writes them.
+!ifdef SIGN
+  !uninstfinalize '${SIGN} "%1"' = 0
+  !finalize '${SIGN} "%1"' = 0
+!endif
 
 !define PRODUCT "VEK Terminal"
 !define REG_PRODUCT "Software\${PRODUCT}"
@@ -34,6 +42,7 @@ ShowUninstDetails show
 !define MUI_ABORTWARNING
 !define MUI_COMPONENTSPAGE_NODESC
 !insertmacro MUI_PAGE_COMPONENTS
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -80,8 +89,44 @@ VIAddVersionKey /LANG=${LANG_KOREAN} "FileDescription" "VEK 단말기 설치"
   ${EndIf}
 !macroend
 
+; The programs take their folder's name through the system's ANSI code page
+; (GetModuleFileNameA, LoadLibraryA): a character it lacks reaches them as "?", and
+; they would find neither their settings nor the payment module. Sets the error flag
+; when $INSTDIR has such a character; exact ones only, since a best-fit stand-in
+; ("e" for "é") names another folder (WC_NO_BEST_FIT_CHARS).
+!define CODEPAGE_REFUSAL "설치 폴더 이름에 이 시스템의 코드 페이지로 쓸 수 없는 문자가 있습니다:$\r$\n$INSTDIR$\r$\n프로그램이 설정과 결제 모듈을 찾지 못하므로 다른 폴더를 고르십시오."
+Function CheckCodePage
+  ClearErrors
+  System::Call 'kernel32::GetACP() i .r0'
+  ${If} $0 = 65001  ; UTF-8 holds every name
+    Return
+  ${EndIf}
+  Push $INSTDIR
+  System::Call 'kernel32::WideCharToMultiByte(i 0, i 0x400, w s, i -1, p 0, i 0, p 0, *i 0 r1) i .r0'
+  ${If} $0 = 0
+  ${OrIf} $1 <> 0
+    SetErrors
+  ${EndIf}
+FunctionEnd
+
+Function DirectoryLeave
+  Call CheckCodePage
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${CODEPAGE_REFUSAL}"
+    Abort
+  ${EndIf}
+FunctionEnd
+
 Section "VEK 단말기" SecProgram
   SectionIn RO
+  ; Also for a silent install (/D=), which shows no folder page.
+  Call CheckCodePage
+  ${If} ${Errors}
+    MessageBox MB_OK|MB_ICONSTOP "${CODEPAGE_REFUSAL}" /SD IDOK
+    DetailPrint "$INSTDIR has a character the system's code page lacks: nothing was installed."
+    SetErrorLevel 2
+    Abort
+  ${EndIf}
   !insertmacro RequireClosed "AP_VEK.exe"
   !insertmacro RequireClosed "vek.exe"
   InitPluginsDir

@@ -2,12 +2,15 @@
 # Runs the counter terminal's installer (BUILD/vek-terminal-setup.exe, the target
 # installer of the preset windows-window) silently under Wine in a private prefix:
 # a fresh install, an upgrade after the merchant changed the settings, the log-on
-# start, an install that cannot write a file, and the removal, which keeps what is
-# the merchant's. Exits non-zero with the first thing that is wrong.
-#   tests/windows/InstallerTest.sh BUILD_WINDOWS_WINDOW_DIR
+# start, an install that cannot write a file, the removal, which keeps what is the
+# merchant's, and folder names the system's code page can or can't hold. With the
+# certificate (PEM) the build signed with, also the signatures of the installer and
+# of every program it installed. Exits non-zero with the first thing that is wrong.
+#   tests/windows/InstallerTest.sh BUILD_WINDOWS_WINDOW_DIR [SIGNING_CERT.pem]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
 build=$(realpath "${1:?the windows-window build folder}")
+ca=${2:+$(realpath "$2")}
 setup=$build/vek-terminal-setup.exe
 staged=$build/installer/app
 
@@ -94,6 +97,20 @@ registry_key() {  # KEY: present?
 program_files() {
   (cd "$staged" && find . -type f | sed 's|^\./||')
 }
+# The built program; once signed, the same bytes but for the header's checksum and
+# certificate table entry, with the signature after them.
+the_built_one() {  # BUILT INSTALLED
+  [ -n "$ca" ] || { cmp -s "$1" "$2"; return; }
+  python3 - "$1" "$2" <<'EOF'
+import struct, sys
+built, signed = (bytearray(open(path, "rb").read()) for path in sys.argv[1:])
+pe = struct.unpack_from("<I", built, 0x3c)[0]
+for image in (built, signed):
+    image[pe + 88:pe + 92] = bytes(4)  # the checksum
+    image[pe + 152:pe + 160] = bytes(8)  # the certificate table (a 32-bit image's)
+sys.exit(0 if len(signed) > len(built) and signed[:len(built)] == built else 1)
+EOF
+}
 
 echo "-- a journal folder made beforehand as a link is refused"
 # Any user may make folders in ProgramData: one that leads to another folder would
@@ -114,7 +131,8 @@ done
 for rel in AP_VEK.exe vek.exe Qt6Core.dll Qt6Widgets.dll platforms/qwindows.dll styles/qwindowsvistastyle.dll uninstall.exe; do
   [ -f "$inst/$rel" ] || fail "install: no $rel"
 done
-cmp -s "$build/bin/AP_VEK.exe" "$inst/AP_VEK.exe" || fail "install: AP_VEK.exe is not the built one"
+the_built_one "$build/bin/AP_VEK.exe" "$inst/AP_VEK.exe" || fail "install: AP_VEK.exe is not the built one"
+the_built_one "$build/bin/vek.exe" "$inst/vek.exe" || fail "install: vek.exe is not the built one"
 [ -z "$(find "$inst" -iname VEKDLL.dll)" ] || fail "install: a VEKDLL.dll was installed (the merchant's to put there)"
 cmp "$template" "$inst/VEK_Demo.ini" || fail "install: VEK_Demo.ini is not the template in code page 949 with CRLF"
 [ -d "$journal_dir" ] || fail "install: no journal folder $journal_dir"
@@ -127,6 +145,14 @@ shortcut_in_folder "$shortcut" install
 registry_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEK Terminal' ||
   fail "install: no uninstall entry"
 grep -q 'uninstall.exe' "$work/reg.log" || fail "install: the uninstall entry names no uninstaller"
+
+if [ -n "$ca" ]; then
+  echo "-- the installer and every program and library it installed are signed"
+  while IFS= read -r -d '' file; do
+    osslsigncode verify -CAfile "$ca" -in "$file" >"$work/verify.log" 2>&1 ||
+      fail "install: $file has no valid signature: $(tail -n 3 "$work/verify.log")"
+  done < <(printf '%s\0' "$setup"; find "$inst" -type f \( -iname '*.exe' -o -iname '*.dll' \) -print0)
+fi
 
 echo "-- an upgrade with /AUTOSTART keeps the merchant's settings"
 merchant=$work/merchant.ini
@@ -186,4 +212,38 @@ done
 cmp -s "$merchant" "$inst/VEK_Demo.ini" || fail "uninstall: the merchant's VEK_Demo.ini is gone or changed"
 [ "$(cat "$inst/VEKDLL.dll")" = 'MZ merchant module' ] || fail "uninstall: VEKDLL.dll is gone"
 [ -f "$journal_dir/VEK_Journal.db" ] || fail "uninstall: the journal is gone"
+
+echo "-- a folder the system's code page can't hold is refused, a Korean one on Korean Windows is not"
+# Wine's code page is the locale's: Korean from a locale made here, Western European
+# (1252) under C. Folder names without blanks: Wine quotes an argument with one, and
+# the installer takes /D= only unquoted.
+mkdir "$work/locale"
+localedef -i ko_KR -f UTF-8 "$work/locale/ko_KR.UTF-8" || fail "no Korean locale (package locales)"
+korean=(LOCPATH="$work/locale" LC_ALL=ko_KR.UTF-8)
+# Only a console says its code page: cmd on a pseudo-terminal.
+env "${korean[@]}" script -qec 'wine cmd /c chcp' /dev/null </dev/null >"$work/chcp.log" 2>&1 || true
+grep -q 949 "$work/chcp.log" || fail "the Korean locale does not give code page 949: $(cat -v "$work/chcp.log")"
+setup_in() {  # NAME FOLDER VARIABLE=VALUE...: the installer's exit code for C:\FOLDER
+  local rc=0
+  env "${@:3}" wine "$setup" /S "/D=C:\\$2" >"$work/$1.log" 2>&1 || rc=$?
+  echo "$rc"
+}
+refused() {  # NAME FOLDER VARIABLE=VALUE...: the installer refuses C:\FOLDER and writes nothing
+  local rc
+  rc=$(setup_in "$@")
+  [ "$rc" = 2 ] || fail "$1: the installer exited with $rc, not 2, for C:\\$2"
+  [ ! -e "$drive/$2" ] || fail "$1: C:\\$2 was created"
+  ! registry_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEK Terminal' ||
+    fail "$1: an uninstall entry was written"
+  [ ! -e "$menu/VEK Terminal" ] || fail "$1: Start-menu shortcuts were made"
+}
+refused outside-949 'VEK단말기กข' "${korean[@]}"
+# Its best-fit stand-in would be "e": a folder of another name.
+refused best-fit 'VEKCafé' "${korean[@]}"
+refused outside-1252 'VEK단말기' LC_ALL=C.UTF-8
+rc=$(setup_in korean-folder 'VEK단말기' "${korean[@]}")
+[ "$rc" = 0 ] || fail "korean-folder: the installer exited with $rc"
+for rel in AP_VEK.exe vek.exe uninstall.exe; do
+  [ -f "$drive/VEK단말기/$rel" ] || fail "korean-folder: no $rel in C:\\VEK단말기"
+done
 echo "InstallerTest.sh: all good"

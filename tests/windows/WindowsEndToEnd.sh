@@ -90,6 +90,60 @@ grep -q '신용모듈오류' "$work/err.txt" && grep -q "$(basename "$shared")" 
   fail "the refusal does not say why: $(cat "$work/err.txt")"
 [ ! -e "$shared/scripted-request.bin" ] || fail "the module in a folder anyone can write was called"
 
+echo "-- Korean on a console of code page 949; UTF-8 to a file or a pipe"
+# Wine gives a program started on a pseudo-terminal a console and shows what is
+# written to it there in UTF-8; bytes written to it are read in its code page
+# first. The prefix's code page is the locale's: Korean, from a locale made here.
+mkdir "$work/locale"
+localedef -i ko_KR -f UTF-8 "$work/locale/ko_KR.UTF-8" || fail "no Korean locale (package locales)"
+# Runs a command line in the program folder on a pseudo-terminal and prints the
+# text the terminal shows (Wine's console adds cursor controls and writes runs of
+# blanks as moves: undone here); its exit status is the command's.
+on_console() {
+  (cd "$work" && LOCPATH=$work/locale LC_ALL=ko_KR.UTF-8 python3 - "$1" <<'PY'
+import os, pty, re, sys
+pid, fd = pty.fork()
+if pid == 0:
+    os.execvp("sh", ["sh", "-c", sys.argv[1]])
+out = b""
+while True:
+    try:
+        chunk = os.read(fd, 65536)
+    except OSError:  # the program's side of the terminal is closed
+        break
+    if not chunk:
+        break
+    out += chunk
+_, status = os.waitpid(pid, 0)
+shown = re.sub(rb"\x1b\[(\d*)C", lambda m: b" " * int(m.group(1) or 1), out)
+shown = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]", b"", shown).replace(b"\r", b"")
+sys.stdout.buffer.write(shown)
+sys.exit(os.waitstatus_to_exitcode(status))
+PY
+  )
+}
+[[ "$(on_console 'wine cmd /c chcp')" = *949* ]] || fail "the console's code page is not 949: $(on_console 'wine cmd /c chcp')"
+refusal='이용권NO를 입력하십시요.'
+status=0
+shown=$(on_console "timeout 120 wine vek.exe use '' 1") || status=$?
+[ "$status" = 4 ] || fail "an empty voucher number on a console ended with $status, not 4"
+[ "$shown" = "$refusal" ] || fail "standard error on a console showed '$shown', not '$refusal'"
+vek journal >"$work/piped.txt"
+listing=$(tr -d '\r' <"$work/piped.txt")
+shown=$(on_console 'timeout 120 wine vek.exe journal') || fail "vek journal on a console ended with $?"
+[ "$shown" = "$listing" ] || fail "the journal on a console showed
+$shown
+and not, as through a pipe,
+$listing"
+# Standard output on the console, standard error to a file, and the other way round.
+status=0
+shown=$(on_console "timeout 120 wine vek.exe use '' 1 2>err.txt") || status=$?
+[ "$status" = 4 ] && [ -z "$shown" ] || fail "standard error to a file: ended with $status, the console showed '$shown'"
+cmp -s "$work/err.txt" <(printf '%s\r\n' "$refusal") || fail "standard error to a file beside a console: $(od -c "$work/err.txt")"
+shown=$(on_console 'timeout 120 wine vek.exe journal >journal.txt') || fail "vek journal to a file ended with $?"
+[ -z "$shown" ] || fail "standard output to a file showed '$shown' on the console"
+cmp -s "$work/journal.txt" "$work/piped.txt" || fail "the journal to a file beside a console is not the bytes of a pipe"
+
 echo "-- arguments beyond the system's code page, and printers that can't print"
 settings 0
 "$bin/golden-operation" 0 "$work" >/dev/null  # the module accepts a use
