@@ -75,9 +75,9 @@ constexpr int kBusyMilliseconds = 15000;
 class SqliteJournal final : public Journal {
  public:
   explicit SqliteJournal(const std::string& path) {
-    // Created readable by its owner only (on POSIX; on Windows the folder's access
-    // rules apply), an existing file and its log files made so; the log files SQLite
-    // adds take its mode.
+    // Created private (its owner only on POSIX; on Windows the counter's operators),
+    // an existing file and its log files made so; the log files SQLite adds take its
+    // mode (on Windows, the folder's list).
     if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다", *error, path);
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);

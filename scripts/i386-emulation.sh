@@ -10,8 +10,8 @@
 #                                  programs)
 #   i386-emulation.sh --use FD     for a test run, which holds FD (open on the users'
 #                                  lock file) shared while it runs 32-bit programs
-#   i386-emulation.sh --release FD at that run's end: the entry a test run made goes
-#                                  with the last run that uses it
+#   i386-emulation.sh --release    at that run's end, once it has closed FD: the entry
+#                                  a test run made goes with the last run that uses it
 # The tests' scripts call these through scripts/locks.sh (use_i386_emulation). An
 # entry made for good is left as it is; one a test run left behind (killed) goes at
 # the next use nobody else holds.
@@ -39,8 +39,9 @@ mode=${1:-}
 fd=${2:-}
 case "$mode" in
   "") ;;
-  --use | --release) [[ $fd =~ ^[0-9]+$ ]] || { echo "i386-emulation.sh: $mode needs the descriptor of the users' lock" >&2; exit 2; } ;;
-  *) echo "usage: i386-emulation.sh [--use FD | --release FD]" >&2; exit 2 ;;
+  --use) [[ $fd =~ ^[0-9]+$ ]] || { echo "i386-emulation.sh: $mode needs the descriptor of the users' lock" >&2; exit 2; } ;;
+  --release) ;;
+  *) echo "usage: i386-emulation.sh [--use FD | --release]" >&2; exit 2 ;;
 esac
 
 [ -e $misc/register ] || mount -t binfmt_misc binfmt_misc $misc
@@ -48,9 +49,17 @@ esac
 hold_lock "$lock_dir/i386-emulation.lock" "another run's registration of the i386 emulator"
 [ -e $entry ] || rm -f "$for_tests"
 
+others_use_it() {
+  local probe_fd
+  exec {probe_fd}>>"$users"
+  if flock -x -n $probe_fd; then exec {probe_fd}>&-; return 1; fi
+  exec {probe_fd}>&-
+}
 if [ "$mode" = --release ]; then
-  # The last user gets the users' lock at once; while another holds it, the entry stays.
-  if flock -x -n "$fd" && [ -f "$for_tests" ]; then
+  # Asked on an open file of its own: the caller's, inherited by whatever it left
+  # running, would turn exclusive for all of them and hold up the next run. While
+  # another run holds the lock, the entry stays.
+  if [ -f "$for_tests" ] && ! others_use_it; then
     echo -1 >$entry
     rm -f "$for_tests"
     echo "The i386 emulator's binfmt_misc entry vek-i386 removed."
@@ -60,12 +69,6 @@ fi
 # From here on, a test run uses what it finds or makes; the lock is its own
 # (the caller's open file), so it stays after this script.
 in_use() { [ "$mode" != --use ] || flock -s "$fd"; }
-others_use_it() {
-  local probe_fd
-  exec {probe_fd}>>"$users"
-  if flock -x -n $probe_fd; then exec {probe_fd}>&-; return 1; fi
-  exec {probe_fd}>&-
-}
 
 # A static i386 program of 96 bytes that exits with 42 (the Linux system call exit).
 probe=$(mktemp)

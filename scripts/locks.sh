@@ -11,8 +11,11 @@
 #                              (from an EXIT trap): see scripts/i386-emulation.sh
 # Taken in this order only, so no two runs wait for each other round: the package
 # test's, a cache's (Qt, libjpeg), the emulator's registration, apt's.
-lock_dir=/run/lock/vek-terminal-tests
-mkdir -p "$lock_dir"
+# Root's own folder: in /run/lock, which anyone may write, another user could hold
+# the locks for ever or plant links where root then makes files.
+lock_dir=/run/vek-terminal-tests
+[ ! -L "$lock_dir" ] || { echo "locks.sh: $lock_dir is a link" >&2; exit 1; }
+install -d -o root -g root -m 0755 "$lock_dir"
 scripts_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
 hold_lock() {
@@ -32,15 +35,21 @@ apt_locked() {
 }
 
 # Each run holds the emulator's users' lock shared for as long as it runs 32-bit
-# programs (its processes inherit it); the entry is removed only by the run that
-# then gets it exclusively, the last one.
+# programs; the entry is removed only by the run that then can take it exclusively,
+# the last one. The lock is held by a process of its own, which ends with the run:
+# what the run starts doesn't inherit it, so nothing it leaves running keeps it.
 use_i386_emulation() {
-  exec {i386_users}>>"$lock_dir/i386-emulation.users"
-  bash "$scripts_dir/i386-emulation.sh" --use "$i386_users"
+  local users
+  exec {users}>>"$lock_dir/i386-emulation.users"
+  bash "$scripts_dir/i386-emulation.sh" --use "$users"
+  (while kill -0 $$ 2>/dev/null; do sleep 2 {users}>&-; done) &
+  i386_holder=$!
+  exec {users}>&-
 }
 release_i386_emulation() {
-  [ -n "${i386_users:-}" ] || return 0
-  bash "$scripts_dir/i386-emulation.sh" --release "$i386_users" || true
-  exec {i386_users}>&-
-  i386_users=
+  [ -n "${i386_holder:-}" ] || return 0
+  kill "$i386_holder" 2>/dev/null || true
+  wait "$i386_holder" 2>/dev/null || true
+  i386_holder=
+  bash "$scripts_dir/i386-emulation.sh" --release || true
 }

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,11 +29,18 @@ int Fail(const std::string& what) {
 // Wine keeps no local groups: it reports one made, and then knows no such name.
 bool UnderWine() { return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr; }
 
-std::wstring Wide(const char* text) {
-  const int size = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(size > 0 ? size - 1 : 0), L'\0');
-  if (size > 1) MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), size);
-  return wide;
+// The administrators own the folder, so no other account keeps the right to rewrite
+// its list that an owner has.
+std::optional<std::string> OwnedByAdministrators(const std::string& folder) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof sid;
+  if (!CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size))
+    return platform::SystemErrorText(static_cast<int>(GetLastError()));
+  std::string name = folder;
+  const DWORD error =
+      SetNamedSecurityInfoA(name.data(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, sid, nullptr, nullptr, nullptr);
+  if (error != ERROR_SUCCESS) return platform::SystemErrorText(static_cast<int>(error));
+  return std::nullopt;
 }
 
 int Operators(const std::vector<std::wstring>& extra) {
@@ -68,11 +76,12 @@ int StateFolder(const std::string& folder) {
     if (rules.Error()) return Fail(*rules.Error());
     if (!CreateDirectoryA(folder.c_str(), rules.Attributes()))
       return Fail(platform::SystemErrorText(static_cast<int>(GetLastError())) + ": " + folder);
-    return 0;
+  } else {
+    if (auto why = platform::RedirectedOrForeign(folder)) return Fail(*why + ": " + folder);
+    // One an earlier version made open to the machine's users.
+    if (auto error = platform::ApplyPrivateRules(folder, true)) return Fail(*error + ": " + folder);
   }
-  if (auto why = platform::RedirectedOrForeign(folder)) return Fail(*why + ": " + folder);
-  // One an earlier version made open to the machine's users.
-  if (auto error = platform::ApplyPrivateRules(folder, true)) return Fail(*error + ": " + folder);
+  if (auto error = OwnedByAdministrators(folder)) return Fail(*error + ": " + folder);
   return 0;
 }
 
@@ -95,6 +104,7 @@ int ProgramFolder(const std::string& folder) {
                                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
                                             nullptr, nullptr, list, nullptr);
   if (error != ERROR_SUCCESS) return Fail(platform::SystemErrorText(static_cast<int>(error)) + ": " + folder);
+  if (auto failure = OwnedByAdministrators(folder)) return Fail(*failure + ": " + folder);
   return 0;
 }
 
@@ -103,8 +113,12 @@ int ProgramFolder(const std::string& folder) {
 int main(int argc, char** argv) {
   const std::string command = argc > 1 ? argv[1] : "";
   if (command == "operators") {
+    // Account names as given, beyond the system's code page too.
+    int count = 0;
+    const std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count),
+                                                             &LocalFree);
     std::vector<std::wstring> extra;
-    for (int i = 2; i < argc; ++i) extra.push_back(Wide(argv[i]));
+    for (int i = 2; wide && i < count; ++i) extra.emplace_back(wide.get()[i]);
     return Operators(extra);
   }
   if (command == "state-folder" && argc == 3) return StateFolder(argv[2]);

@@ -139,7 +139,11 @@ Section "VEK 단말기" SecProgram
   ${If} ${Errors}
     StrCpy $R1 ""
   ${EndIf}
-  ${WordReplace} $R1 "," " " "+" $R1
+  ; Each name quoted: a name may hold blanks ("POS User").
+  ${If} $R1 != ""
+    ${WordReplace} $R1 "," '" "' "+" $R1
+    StrCpy $R1 '"$R1"'
+  ${EndIf}
   !insertmacro Setup "operators $R1" "운영자 그룹(VEK Operators)을 만들 수 없습니다."
   !insertmacro Setup '"state-folder" "${STATE_DIR}"' "저널 폴더(${STATE_DIR})를 안전하게 만들 수 없습니다."
   ClearErrors

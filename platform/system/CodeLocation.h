@@ -9,7 +9,7 @@ namespace platform {
 // it: a payment module in a folder any user can write would be handed every voucher
 // and card number. The reason (CP949) when `file`, or the folder it lies in, can be
 // written, replaced or have its access rules rewritten by anyone else; nothing when
-// only they can. Windows: SYSTEM, Administrators, TrustedInstaller, and this
+// only they can. A file that isn't there is judged by its folder alone. Windows: SYSTEM, Administrators, TrustedInstaller, and this
 // program's own user while it runs as an administrator. POSIX: root and this
 // program's own user (the terminal's user on a developer's machine), with no write
 // permission for group or others, also where a link leads.

@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -40,6 +39,8 @@ std::optional<std::string> UnsafeCodeLocation(const std::string& file) {
   std::error_code error;
   const std::string full = std::filesystem::absolute(file, error).lexically_normal().string();
   if (auto why = OthersMayWrite(FolderOf(error ? file : full))) return why;
+  struct stat link {};
+  if (::lstat(file.c_str(), &link) != 0 && errno == ENOENT) return std::nullopt;
   const std::unique_ptr<char, decltype(&std::free)> real(::realpath(file.c_str(), nullptr), &std::free);
   if (!real) return SystemErrorText(errno) + ": " + file;
   if (auto why = OthersMayWrite(FolderOf(real.get()))) return why;

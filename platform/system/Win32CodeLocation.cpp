@@ -16,6 +16,17 @@ namespace {
 constexpr ACCESS_MASK kChanging = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE | WRITE_DAC |
                                   WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
 
+bool Allows(BYTE type) {
+  switch (type) {
+    case ACCESS_ALLOWED_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
+    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE:
+    case ACCESS_ALLOWED_COMPOUND_ACE_TYPE: return true;
+    default: return false;
+  }
+}
+
 std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of("\\/");
   if (slash == std::string::npos) return ".";
@@ -37,10 +48,15 @@ std::optional<std::string> OthersMayChange(const std::string& path) {
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     ACE_HEADER* header = nullptr;
     if (!GetAce(dacl, i, reinterpret_cast<void**>(&header))) continue;
-    // Rules only for what is made inside later don't apply to this object.
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE) != 0) continue;
+    // Rules only for what is made inside later don't apply to this object; denials
+    // only take away.
+    if ((header->AceFlags & INHERIT_ONLY_ACE) != 0 || !Allows(header->AceType)) continue;
+    // Every kind of allowing entry holds its mask first.
     const auto* ace = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
     if ((ace->Mask & kChanging) == 0) continue;
+    // Whom a conditional or object entry names is not read: it allows a change.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE)
+      return Utf8ToCp949("조건부 권한으로 바꿀 수 있습니다: ") + path;
     if (!IsAdministrative(const_cast<DWORD*>(&ace->SidStart)))
       return Utf8ToCp949("관리자가 아닌 사용자도 쓸 수 있습니다 (") + SidText(const_cast<DWORD*>(&ace->SidStart)) +
              "): " + path;
@@ -56,6 +72,8 @@ std::optional<std::string> UnsafeCodeLocation(const std::string& file) {
   const DWORD n = GetFullPathNameA(file.c_str(), MAX_PATH, buffer, nullptr);
   const std::string full = n > 0 && n <= MAX_PATH ? std::string(buffer, n) : file;
   if (auto why = OthersMayChange(FolderOf(full))) return why;
+  if (GetFileAttributesA(full.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND)
+    return std::nullopt;
   return OthersMayChange(full);
 }
 

@@ -4,6 +4,7 @@
 #include "platform/system/ErrorText.h"
 #include "platform/system/PrivateFile.h"
 #include "platform/system/Win32AccessRules.h"
+#include "platform/text/Cp949.h"
 
 namespace platform {
 
@@ -35,9 +36,9 @@ std::optional<std::string> CreatePrivateFile(const std::string& path) {
   const std::string folder = FolderOf(path);
   if (auto why = RedirectedOrForeign(folder)) return *why + ": " + folder;
   const bool existed = Exists(path);
-  if (existed) {
-    if (auto why = RedirectedOrForeign(path)) return *why + ": " + path;
-  }
+  // The file may be another operator's, who made it: only a link is refused.
+  if (existed && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return Utf8ToCp949("링크(재분석 지점)입니다: ") + path;
   PrivateRules rules(false);
   if (rules.Error()) return rules.Error();
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,

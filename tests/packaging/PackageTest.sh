@@ -48,7 +48,7 @@ stop() {
 # left: the packages purged, forced where a maintainer script fails, then what they
 # or the test made, their users and groups.
 purge() {
-  [ ! -e $module/VEKDLL.so.aside ] || mv $module/VEKDLL.so.aside $module/VEKDLL.so
+  [ ! -e $module/VEKDLL.so.aside ] || mv $module/VEKDLL.so.aside $module/VEKDLL.so || true
   rm -f "$module/VEKDLL.dll" # the merchant's file
   apt_locked apt-get purge -y -q -o DPkg::Lock::Timeout=600 "${packages[@]}" >/dev/null 2>&1 ||
     apt_locked dpkg --purge --force-all "${packages[@]}" >/dev/null 2>&1 || true

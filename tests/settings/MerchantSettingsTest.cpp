@@ -50,7 +50,9 @@ TEST(MerchantSettings, AbsentFileOrKeysGiveDefaults) {
   EXPECT_EQ(partial.MerchantName, "");
 #ifdef _WIN32
   // Never beside the program, under Program Files: in the common application-data folder.
-  EXPECT_EQ(partial.JournalFile, std::string(std::getenv("ProgramData")) + "\\VEK Terminal\\VEK_Journal.db");
+  const char* common = std::getenv("ProgramData");
+  ASSERT_NE(common, nullptr);
+  EXPECT_EQ(partial.JournalFile, std::string(common) + "\\VEK Terminal\\VEK_Journal.db");
 #else
   EXPECT_EQ(partial.JournalFile, dir.dir() + "VEK_Journal.db");  // the demo: beside the settings
 #endif
