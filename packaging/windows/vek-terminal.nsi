@@ -4,7 +4,7 @@
 ; UNINSTALL_FILES (the program folder's files) and OUTFILE.
 ;   vek-terminal-setup.exe [/S] [/AUTOSTART] [/D=FOLDER]
 ; Exit codes: 0 installed, 1 cancelled, 2 failed (a program running, a file that
-; could not be written).
+; could not be written, a Windows older than 10).
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -12,6 +12,7 @@ RequestExecutionLevel admin
 !include "MUI2.nsh"
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
+!include "WinVer.nsh"
 
 !define PRODUCT "VEK Terminal"
 !define REG_PRODUCT "Software\${PRODUCT}"
@@ -132,6 +133,13 @@ Section "-"
 SectionEnd
 
 Function .onInit
+  ; The programs need Windows 10 or later (Qt's libraries do; their manifests say
+  ; so): on an older system nothing is installed.
+  ${IfNot} ${AtLeastWin10}
+    MessageBox MB_OK|MB_ICONSTOP "VEK 단말기는 Windows 10 이상에서 실행됩니다. 이 컴퓨터에는 설치할 수 없습니다." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   SetShellVarContext all
   ; The log-on start is kept at an upgrade and chosen with /AUTOSTART.
   ${GetParameters} $R0

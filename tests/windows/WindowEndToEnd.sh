@@ -37,6 +37,8 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir "$WINEPREFIX"
 wineserver -p >"$work/wineserver.log" 2>&1
 wineboot -i >"$work/wineboot.log" 2>&1
+# Wine's prefix says Windows 7 unless told; the installer wants 10.
+wine winecfg -v win10 >"$work/winecfg.log" 2>&1
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$work/terminal.log" ] && tail -n 20 "$work/terminal.log" >&2
