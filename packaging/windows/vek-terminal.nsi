@@ -7,7 +7,7 @@
 ; With a certificate, also SIGN: a command that signs the file it is given in place.
 ; Exit codes: 0 installed, 1 cancelled, 2 failed (a program running, a file that
 ; could not be written, access rules that could not be set, a folder name the
-; system's code page can't hold).
+; system's code page can't hold, a Windows older than 10).
 Unicode true
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
@@ -16,6 +16,7 @@ RequestExecutionLevel admin
 !include "LogicLib.nsh"
 !include "FileFunc.nsh"
 !include "WordFunc.nsh"
+!include "WinVer.nsh"
 
 ; The uninstaller and the installer signed as makensis writes them.
 !ifdef SIGN
@@ -197,6 +198,13 @@ Section "-"
 SectionEnd
 
 Function .onInit
+  ; The programs need Windows 10 or later (Qt's libraries do; their manifests say
+  ; so): on an older system nothing is installed.
+  ${IfNot} ${AtLeastWin10}
+    MessageBox MB_OK|MB_ICONSTOP "VEK 단말기는 Windows 10 이상에서 실행됩니다. 이 컴퓨터에는 설치할 수 없습니다." /SD IDOK
+    SetErrorLevel 2
+    Quit
+  ${EndIf}
   SetShellVarContext all
   ; The log-on start is kept at an upgrade and chosen with /AUTOSTART.
   ${GetParameters} $R0

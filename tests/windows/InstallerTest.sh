@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Runs the counter terminal's installer (BUILD/vek-terminal-setup.exe, the target
 # installer of the preset windows-window) silently under Wine in a private prefix:
-# a fresh install, an upgrade after the merchant changed the settings, the log-on
-# start, an install that cannot write a file, the removal, which keeps what is the
-# merchant's, and folder names the system's code page can or can't hold. With the
-# certificate (PEM) the build signed with, also the signatures of the installer and
-# of every program it installed. Exits non-zero with the first thing that is wrong.
+# a Windows older than 10 refused, a fresh install (the programs' manifest, version
+# information and icon read back), an upgrade after the merchant changed the
+# settings, the log-on start, an install that cannot write a file, the removal,
+# which keeps what is the merchant's, and folder names the system's code page can or
+# can't hold. With the certificate (PEM) the build signed with, also the signatures
+# of the installer and of every program it installed. Exits non-zero with the first
+# thing that is wrong.
 #   tests/windows/InstallerTest.sh BUILD_WINDOWS_WINDOW_DIR [SIGNING_CERT.pem]
 set -euo pipefail
 src=$(cd "$(dirname "$0")/../.." && pwd)
@@ -112,9 +114,22 @@ sys.exit(0 if len(signed) > len(built) and signed[:len(built)] == built else 1)
 EOF
 }
 
+echo "-- an older Windows is refused, and nothing is installed"
+wine winecfg -v win7 >"$work/winecfg.log" 2>&1
+[[ $(wine cmd /c ver 2>/dev/null) == *"Windows 6.1."* ]] || fail "the prefix does not say Windows 7: $(wine cmd /c ver 2>&1)"
+rc=$(run windows-7 "$setup" /S)
+[ "$rc" = 2 ] || fail "Windows 7: the installer exited with $rc, not 2"
+[ ! -e "$inst" ] || fail "Windows 7: the program folder was made"
+[ ! -e "$journal_dir" ] || fail "Windows 7: the journal's folder was made"
+[ ! -e "$menu/VEK Terminal" ] || fail "Windows 7: Start-menu entries were made"
+! registry_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\VEK Terminal' ||
+  fail "Windows 7: an uninstall entry was written"
+wine winecfg -v win10 >"$work/winecfg.log" 2>&1
+
 echo "-- a journal folder made beforehand as a link is refused"
 # Any user may make folders in ProgramData: one that leads to another folder would
 # get the journal's access rules there. Wine shows a folder link as a reparse point.
+# The same install without the link then succeeds: the link is what it refused.
 mkdir "$drive/elsewhere"
 ln -s "$drive/elsewhere" "$journal_dir"
 rc=$(run linked "$setup" /S)
@@ -125,6 +140,8 @@ rmdir "$drive/elsewhere"
 
 echo "-- a fresh install"
 installed install
+python3 "$src/tests/windows/ProgramResources.py" "$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")" \
+  "$inst/AP_VEK.exe" "$inst/vek.exe" >"$work/resources.log" 2>&1 || fail "install: $(cat "$work/resources.log")"
 for rel in $(program_files); do
   cmp -s "$staged/$rel" "$inst/$rel" || fail "install: $rel is not the built one"
 done

@@ -3,7 +3,9 @@
 # silently by the installer, started from its Start-menu entry, on a bare X server
 # (no window manager), touched at the screen coordinates of its layout, in a Wine
 # prefix of its own made on that display, whose DOS devices are mapped here: LPT1 to
-# a file, COM5 to a pseudo-terminal read by a virtual serial printer.
+# a file, COM5 to a pseudo-terminal read by a virtual serial printer. Each start at
+# another display scaling (150 %, 125 %, 200 %): the window is 1024x768 at the
+# screen's corner, and every touch lands where the layout puts it.
 #   1. With the scripted module as VEKDLL.dll (playing the golden replies): a
 #      voucher use printed on LPT1 and a cash-card approval printed on COM5. Each
 #      request is byte for byte the one vek on Linux sends for the same entries, and
@@ -11,6 +13,8 @@
 #      The first touches after start-up count; the empty-amount check's box; the
 #      web page screen, which says that it can't show the page (Wine has no HTML
 #      engine here), again and again, with no fault and the other screens usable.
+#      A second start, with another program's window over the terminal, brings the
+#      terminal forward and ends.
 #   2. With the stand-in VEKDLL.dll and the payment service simulator on Linux: a
 #      voucher use and a cash-card approval booked and printed.
 #   WindowEndToEnd.sh SETUP_EXE WINDOWS_BIN LINUX_BIN [SCREENS]
@@ -37,6 +41,8 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir "$WINEPREFIX"
 wineserver -p >"$work/wineserver.log" 2>&1
 wineboot -i >"$work/wineboot.log" 2>&1
+# Wine's prefix says Windows 7 unless told; the installer wants 10.
+wine winecfg -v win10 >"$work/winecfg.log" 2>&1
 fail() {
   echo "FAIL: $*" >&2
   [ -f "$work/terminal.log" ] && tail -n 20 "$work/terminal.log" >&2
@@ -69,10 +75,23 @@ pids+=($!)
 for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.05; done
 
 windows() { xdotool search --onlyvisible --name '^AP_VEK$' 2>/dev/null | wc -l; }
-start_terminal() { # from the Start-menu entry; returns once the window shows: the next touch is the first
+# The display scaling of the programs started next (Wine reads it as each starts):
+# 96 dots per inch are 100 %, 120 are 125 %, 144 are 150 %, 192 are 200 %. What a
+# program then gets, asked through WMI, is what Qt's platform plugin gets.
+scaling() {
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$1" /f >"$work/reg.log" 2>&1
+  local seen
+  seen=$(wine wmic path Win32_DesktopMonitor get PixelsPerXLogicalInch 2>/dev/null | iconv -f UTF-16LE -t UTF-8 | tr -dc 0-9)
+  [ "$seen" = "$1" ] || fail "Wine gives its programs ${seen:-no} dpi, not $1"
+}
+start_terminal() { # DPI; returns once the window shows: the next touch is the first
+  local WINDOW X Y WIDTH HEIGHT SCREEN
+  scaling "$1"
   (cd "$work" && exec wine start /unix "$entry" >>"$work/terminal.log" 2>&1)
   for _ in $(seq 1200); do [ "$(windows)" -ge 1 ] && break; sleep 0.05; done
   [ "$(windows)" -ge 1 ] || fail "the terminal's window did not show within 60 s"
+  eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --name '^AP_VEK$' | head -n 1)")"
+  [ "${WIDTH}x$HEIGHT+$X+$Y" = 1024x768+0+0 ] || fail "at $1 dpi the window is ${WIDTH}x$HEIGHT+$X+$Y, not 1024x768+0+0"
 }
 # The terminal's processes: those of this Wine prefix (other runs may have theirs).
 terminal_pids() {
@@ -115,7 +134,7 @@ cp "$win/libscripted_vekdll.dll" "$folder/VEKDLL.dll"
 mapfile -t use < <(linux_request 0)
 "$bin/golden-operation" 0 "$folder" >/dev/null
 settings 0
-start_terminal
+start_terminal 144
 press_digits "${use[1]}" # the first touches: into the voucher number field
 touch_at 326 476 && press_digits "${use[2]}"
 screenshot windows-voucher
@@ -190,7 +209,7 @@ echo "-- cash-card approval on COM5 with the scripted module"
 mapfile -t approve < <(linux_request 2)
 "$bin/golden-operation" 2 "$folder" >/dev/null
 settings 5
-start_terminal
+start_terminal 120
 touch_at 391 51 # the cash-card screen
 touch_at 326 272 && press_digits "${approve[1]}"
 touch_at 326 316 && press_digits "${approve[2]}"
@@ -199,6 +218,26 @@ touch_at 307 367
 for _ in $(seq 100); do tail -c 3 "$work/serial.bin" | od -An -tx1 | grep -q '1b 69 0a' && break; sleep 0.1; done
 cmp -s "$folder/scripted-request.bin" "$work/linux-request-2.bin" || fail "the approval's request differs from vek's on Linux"
 cmp -s "$work/serial.bin" "$golden/receipt-cashcard-approval.serial" || fail "the COM5 receipt is not the golden one"
+
+echo "-- a second start brings the running window forward and ends"
+wine notepad >"$work/notepad.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 200); do [ -n "$(xdotool search --onlyvisible --name 'Notepad' 2>/dev/null)" ] && break; sleep 0.05; done
+sleep 0.5
+keypad_shown() { awk -v d="$(dark 20 20 560 240)" 'BEGIN { exit !(d > 0.9) }'; }
+! keypad_shown || fail "Notepad's window does not cover the terminal's keypad"
+# Started as the program itself, which Wine runs until it ends (a start through the
+# shortcut returns before).
+started=$(date +%s)
+(cd "$folder" && exec timeout 60 wine "$program" >>"$work/terminal.log" 2>&1) ||
+  fail "the second start ended with $? (124: it did not end within 60 s)"
+[ $(($(date +%s) - started)) -le 10 ] || fail "the second start took $(($(date +%s) - started)) s to end"
+[ "$(terminal_pids | wc -l)" = 1 ] || fail "$(terminal_pids | wc -l) terminals run after a second start"
+[ "$(windows)" = 1 ] || fail "$(windows) terminal windows show after a second start"
+for _ in $(seq 20); do keypad_shown && break; sleep 0.5; done
+keypad_shown || fail "the second start did not bring the terminal's window forward"
+alive "after a second start"
+kill "${pids[-1]}"
 stop_terminal
 
 echo "-- the stand-in VEKDLL.dll and the payment service simulator"
@@ -219,7 +258,7 @@ wait_books() {
 contains() { grep -qaF "$(printf '%s' "$2" | iconv -f UTF-8 -t CP949)" "$1" || fail "$1 lacks '$2'"; }
 : >"$work/paper.bin"
 settings 0
-start_terminal
+start_terminal 192
 press_digits 1000000000003
 touch_at 326 476 && press_digits 12000
 touch_at 171 613
