@@ -9,6 +9,7 @@
 #include <aclapi.h>
 #include <lm.h>
 #include <sddl.h>
+#include <shellapi.h>
 
 #include <cstdio>
 #include <memory>
