@@ -136,8 +136,8 @@ STDMETHODIMP TBrowserSite::CanInPlaceActivate() { return S_OK; }
 STDMETHODIMP TBrowserSite::OnInPlaceActivate() { return S_OK; }
 STDMETHODIMP TBrowserSite::OnUIActivate() { return S_OK; }
 
-STDMETHODIMP TBrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document,
-                                            LPRECT position, LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
+STDMETHODIMP TBrowserSite::GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
+                                            LPRECT clip, LPOLEINPLACEFRAMEINFO info) {
   if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr || info == nullptr)
     return E_POINTER;
   *frame = static_cast<IOleInPlaceFrame*>(this);
@@ -181,8 +181,8 @@ STDMETHODIMP TBrowserSite::GetHostInfo(DOCHOSTUIINFO* info) {
   if (info == nullptr) return E_POINTER;
   // Flat in the page, scroll bars only where the page needs them (the default),
   // and no text selection: at the counter a long press would only select.
-  info->dwFlags = DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_NO3DOUTERBORDER | DOCHOSTUIFLAG_DIALOG |
-                  DOCHOSTUIFLAG_DISABLE_HELP_MENU;
+  info->dwFlags =
+      DOCHOSTUIFLAG_NO3DBORDER | DOCHOSTUIFLAG_NO3DOUTERBORDER | DOCHOSTUIFLAG_DIALOG | DOCHOSTUIFLAG_DISABLE_HELP_MENU;
   info->dwDoubleClick = DOCHOSTUIDBLCLK_DEFAULT;
   return S_OK;
 }
@@ -264,8 +264,8 @@ STDMETHODIMP TBrowserEvents::GetTypeInfoCount(UINT* count) {
 STDMETHODIMP TBrowserEvents::GetTypeInfo(UINT, LCID, ITypeInfo**) { return E_NOTIMPL; }
 STDMETHODIMP TBrowserEvents::GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) { return E_NOTIMPL; }
 
-STDMETHODIMP TBrowserEvents::Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*,
-                                    EXCEPINFO*, UINT*) {
+STDMETHODIMP TBrowserEvents::Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
+                                    UINT*) {
   if (parameters == nullptr) return S_OK;
   switch (event) {
     case DISPID_NEWWINDOW2:  // (new window, cancel): no address to take in place
@@ -280,8 +280,7 @@ STDMETHODIMP TBrowserEvents::Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS
     }
     case DISPID_FILEDOWNLOAD: {  // (active document, cancel): also before each page the control shows itself
       const VARIANT* document = Argument(*parameters, 0);
-      if (document == nullptr || document->vt != VT_BOOL || document->boolVal == VARIANT_FALSE)
-        Cancel(*parameters, 1);
+      if (document == nullptr || document->vt != VT_BOOL || document->boolVal == VARIANT_FALSE) Cancel(*parameters, 1);
       break;
     }
     case DISPID_BEFORENAVIGATE2:
@@ -320,8 +319,8 @@ LSTATUS UseEdgeDocumentMode() {
 
   HKEY opened = nullptr;
   LSTATUS status = RegCreateKeyExW(
-      HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION",
-      0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &opened, nullptr);
+      HKEY_CURRENT_USER, L"Software\\Microsoft\\Internet Explorer\\Main\\FeatureControl\\FEATURE_BROWSER_EMULATION", 0,
+      nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &opened, nullptr);
   if (status != ERROR_SUCCESS) return status;
   const std::unique_ptr<HKEY__, decltype(&RegCloseKey)> key(opened, &RegCloseKey);
   DWORD value = 0;

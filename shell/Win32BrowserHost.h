@@ -49,8 +49,8 @@ class TBrowserSite final : public IOleClientSite,
   STDMETHODIMP CanInPlaceActivate() override;
   STDMETHODIMP OnInPlaceActivate() override;
   STDMETHODIMP OnUIActivate() override;
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
-                                LPRECT clip, LPOLEINPLACEFRAMEINFO info) override;
+  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position, LPRECT clip,
+                                LPOLEINPLACEFRAMEINFO info) override;
   STDMETHODIMP Scroll(SIZE) override;
   STDMETHODIMP OnUIDeactivate(BOOL) override;
   STDMETHODIMP OnInPlaceDeactivate() override;
@@ -125,8 +125,7 @@ class TBrowserEvents final : public IDispatch {
   STDMETHODIMP GetTypeInfoCount(UINT* count) override;
   STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override;
   STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override;
-  STDMETHODIMP Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
-                      UINT*) override;
+  STDMETHODIMP Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*, UINT*) override;
 
  private:
   ~TBrowserEvents() = default;

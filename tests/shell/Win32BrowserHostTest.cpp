@@ -42,8 +42,7 @@ ComPtr<IDocHostUIHandler> Handler() {
 }
 
 // A key pressed with the given keys held, as the control hands it to its host.
-HRESULT Press(IDocHostUIHandler* handler, WPARAM key, std::initializer_list<int> held = {},
-              UINT message = WM_KEYDOWN) {
+HRESULT Press(IDocHostUIHandler* handler, WPARAM key, std::initializer_list<int> held = {}, UINT message = WM_KEYDOWN) {
   std::array<BYTE, 256> state{};
   for (const int down : held) state[down] = 0x80;
   EXPECT_TRUE(SetKeyboardState(state.data()));
@@ -78,8 +77,7 @@ struct TEvent {
   }
   HRESULT RaiseOn(IDispatch* sink, DISPID event) {
     DISPPARAMS parameters{arguments.data(), nullptr, static_cast<UINT>(arguments.size()), 0};
-    return sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr, nullptr,
-                        nullptr);
+    return sink->Invoke(event, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
   }
 };
 
@@ -147,8 +145,8 @@ TEST(BrowserSite, ShowsNoContextMenuAndHostsTheDocumentForAKiosk) {
   const ComPtr<IDocHostUIHandler> handler = Handler();
   ASSERT_TRUE(handler);
   POINT where{10, 10};
-  for (const DWORD menu : {CONTEXT_MENU_DEFAULT, CONTEXT_MENU_IMAGE, CONTEXT_MENU_CONTROL, CONTEXT_MENU_TEXTSELECT,
-                           CONTEXT_MENU_ANCHOR})
+  for (const DWORD menu :
+       {CONTEXT_MENU_DEFAULT, CONTEXT_MENU_IMAGE, CONTEXT_MENU_CONTROL, CONTEXT_MENU_TEXTSELECT, CONTEXT_MENU_ANCHOR})
     EXPECT_EQ(handler->ShowContextMenu(menu, &where, nullptr, nullptr), S_OK) << "menu " << menu;
 
   DOCHOSTUIINFO info{};
@@ -186,8 +184,9 @@ TEST(BrowserSite, TakesTheBrowsersCommandKeysAndLeavesThePageItsOwn) {
   EXPECT_EQ(Press(handler.Get(), VK_BROWSER_HOME), S_OK);
 
   // Moving about the page and its fields, typing and editing in them.
-  for (const WPARAM key : std::initializer_list<WPARAM>{VK_TAB, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END, VK_RETURN,
-                           VK_SPACE, VK_BACK, VK_DELETE, VK_ESCAPE, WPARAM('P'), WPARAM('7')})
+  for (const WPARAM key :
+       std::initializer_list<WPARAM>{VK_TAB, VK_LEFT, VK_RIGHT, VK_UP, VK_DOWN, VK_PRIOR, VK_NEXT, VK_HOME, VK_END,
+                                     VK_RETURN, VK_SPACE, VK_BACK, VK_DELETE, VK_ESCAPE, WPARAM('P'), WPARAM('7')})
     EXPECT_EQ(Press(handler.Get(), key), S_FALSE) << "key " << key;
   EXPECT_EQ(Press(handler.Get(), VK_TAB, {VK_SHIFT}), S_FALSE);
   for (const char edit : std::string("ACVXZY"))
@@ -206,10 +205,10 @@ TEST(BrowserEvents, NewWindowsAreRefusedAndTheirAddressTakenInPlace) {
 
   IDispatch* window = nullptr;
   VARIANT_BOOL cancel = VARIANT_FALSE;
-  ASSERT_EQ(TEvent({DispatchOut(&window), FlagOut(&cancel), Number(NWMF_USERINITED), Text(from.text),
-                    Text(address.text)})
-                .RaiseOn(sink.Get(), DISPID_NEWWINDOW3),
-            S_OK);
+  ASSERT_EQ(
+      TEvent({DispatchOut(&window), FlagOut(&cancel), Number(NWMF_USERINITED), Text(from.text), Text(address.text)})
+          .RaiseOn(sink.Get(), DISPID_NEWWINDOW3),
+      S_OK);
   EXPECT_EQ(cancel, VARIANT_TRUE);
   EXPECT_EQ(window, nullptr);
   EXPECT_EQ(reports.heard, std::vector<std::string>{"new window"});
