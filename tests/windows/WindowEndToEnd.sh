@@ -187,7 +187,7 @@ alive "after the web page button again and again"
 
 echo "-- the web page in the newest document mode: this program's own value, for its user"
 feature='HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION'
-mode=$(wine reg query "$feature" /v AP_VEK.exe 2>/dev/null | tr -d '\r' | awk '$1 == "AP_VEK.exe" { print $2, $3 }')
+mode=$({ wine reg query "$feature" /v AP_VEK.exe 2>/dev/null || true; } | tr -d '\r' | awk '$1 == "AP_VEK.exe" { print $2, $3 }')
 [ "$mode" = "REG_DWORD 0x2af9" ] || fail "FEATURE_BROWSER_EMULATION for AP_VEK.exe is '$mode', not 11001"
 
 echo "-- every REPORT press loads the page, also while one is on its way; a page never shown is said"
