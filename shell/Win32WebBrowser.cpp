@@ -109,7 +109,7 @@ class TWebBrowser::Browser final : private TBrowserListener {
  private:
   std::string Create();
   void Close();
-  std::string Load(const std::wstring& address, const std::string& shown);
+  std::string Load(const std::wstring& address, const std::string& named);
   std::string Unable(const std::string& reason);
   void UnableLater(const std::string& reason);
   bool TopFrame(IDispatch* frame) const { return SameObject(frame, browser_.Get()); }
@@ -218,7 +218,7 @@ std::string TWebBrowser::Browser::Navigate(const std::string& url) { return Load
 // not, and the control gives up the earlier one itself. No Stop() first: Wine's
 // control takes the addresses one after the other and reports each one's outcome
 // either way, and a stopped load may get a page of the control's own.
-std::string TWebBrowser::Browser::Load(const std::wstring& address, const std::string& shown) {
+std::string TWebBrowser::Browser::Load(const std::wstring& address, const std::string& named) {
   // A failed control is taken down now rather than after this new try.
   if (failing_) Close();
   failing_ = false;
@@ -241,7 +241,7 @@ std::string TWebBrowser::Browser::Load(const std::wstring& address, const std::s
   const ComPtr<IWebBrowser2> browser = browser_;
   const HRESULT result = browser->Navigate(text.get(), &none, &none, &none, &none);
   if (FAILED(result))
-    return Unable(Korean("웹 브라우저 컨트롤이 주소를 받지 않았습니다 (") + Code(result) + "): " + shown);
+    return Unable(Korean("웹 브라우저 컨트롤이 주소를 받지 않았습니다 (") + Code(result) + "): " + named);
   // From the control's taking the address (Wine's control takes its first one only
   // after seconds); a page shown meanwhile makes the time-out say nothing.
   if (cookie_ != 0 && !failing_) showTimer_.start(kShowMilliseconds);
