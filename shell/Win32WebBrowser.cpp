@@ -6,7 +6,6 @@
 #include <oleidl.h>
 #include <ocidl.h>
 #include <exdisp.h>
-#include <exdispid.h>
 #include <wrl/client.h>
 // clang-format on
 
@@ -16,6 +15,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "PageLoad.h"
+#include "Win32BrowserHost.h"
 #include "platform/text/Cp949.h"
 
 namespace shell {
@@ -24,7 +25,7 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-// How long a navigation may take before the page says it can't be shown: the
+// How long a page may take to show before the page says it can't be shown: the
 // service's page is on this machine, so a working control shows it at once.
 constexpr int kShowMilliseconds = 8000;
 
@@ -47,178 +48,6 @@ bool SameObject(IUnknown* a, IUnknown* b) {
   return SUCCEEDED(a->QueryInterface(IID_PPV_ARGS(&identityA))) &&
          SUCCEEDED(b->QueryInterface(IID_PPV_ARGS(&identityB))) && identityA == identityB;
 }
-
-// The control's container, as little of one as it asks for: its client site, its
-// in-place site in the host window, and the frame it asks the site for.
-class TSite final : public IOleClientSite, public IOleInPlaceSite, public IOleInPlaceFrame {
- public:
-  explicit TSite(HWND window) : window_(window) {}
-
-  // IUnknown
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid == IID_IUnknown || iid == IID_IOleClientSite)
-      *object = static_cast<IOleClientSite*>(this);
-    else if (iid == IID_IOleWindow || iid == IID_IOleInPlaceSite)
-      *object = static_cast<IOleInPlaceSite*>(this);
-    else if (iid == IID_IOleInPlaceUIWindow || iid == IID_IOleInPlaceFrame)
-      *object = static_cast<IOleInPlaceFrame*>(this);
-    else {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  // IOleClientSite
-  STDMETHODIMP SaveObject() override { return E_NOTIMPL; }
-  STDMETHODIMP GetMoniker(DWORD, DWORD, IMoniker** moniker) override {
-    if (moniker != nullptr) *moniker = nullptr;
-    return E_NOTIMPL;
-  }
-  STDMETHODIMP GetContainer(IOleContainer** container) override {
-    if (container != nullptr) *container = nullptr;
-    return E_NOINTERFACE;
-  }
-  STDMETHODIMP ShowObject() override { return S_OK; }
-  STDMETHODIMP OnShowWindow(BOOL) override { return S_OK; }
-  STDMETHODIMP RequestNewObjectLayout() override { return E_NOTIMPL; }
-
-  // IOleWindow (shared by the in-place site and the frame)
-  STDMETHODIMP GetWindow(HWND* window) override {
-    if (window == nullptr) return E_POINTER;
-    *window = window_;
-    return S_OK;
-  }
-  STDMETHODIMP ContextSensitiveHelp(BOOL) override { return E_NOTIMPL; }
-
-  // IOleInPlaceSite
-  STDMETHODIMP CanInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnInPlaceActivate() override { return S_OK; }
-  STDMETHODIMP OnUIActivate() override { return S_OK; }
-  STDMETHODIMP GetWindowContext(IOleInPlaceFrame** frame, IOleInPlaceUIWindow** document, LPRECT position,
-                                LPRECT clip, LPOLEINPLACEFRAMEINFO info) override {
-    if (frame == nullptr || document == nullptr || position == nullptr || clip == nullptr || info == nullptr)
-      return E_POINTER;
-    *frame = static_cast<IOleInPlaceFrame*>(this);
-    AddRef();
-    *document = nullptr;  // no document window apart from the frame
-    GetClientRect(window_, position);
-    *clip = *position;
-    info->fMDIApp = FALSE;
-    info->hwndFrame = window_;
-    info->haccel = nullptr;
-    info->cAccelEntries = 0;
-    return S_OK;
-  }
-  STDMETHODIMP Scroll(SIZE) override { return E_NOTIMPL; }
-  STDMETHODIMP OnUIDeactivate(BOOL) override { return S_OK; }
-  STDMETHODIMP OnInPlaceDeactivate() override { return S_OK; }
-  STDMETHODIMP DiscardUndoState() override { return S_OK; }
-  STDMETHODIMP DeactivateAndUndo() override { return S_OK; }
-  STDMETHODIMP OnPosRectChange(LPCRECT) override { return S_OK; }
-
-  // IOleInPlaceUIWindow: no tool space to give.
-  STDMETHODIMP GetBorder(LPRECT) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP RequestBorderSpace(LPCBORDERWIDTHS) override { return INPLACE_E_NOTOOLSPACE; }
-  STDMETHODIMP SetBorderSpace(LPCBORDERWIDTHS) override { return S_OK; }
-  STDMETHODIMP SetActiveObject(IOleInPlaceActiveObject*, LPCOLESTR) override { return S_OK; }
-
-  // IOleInPlaceFrame: no menus, no status line, no accelerators of its own.
-  STDMETHODIMP InsertMenus(HMENU, LPOLEMENUGROUPWIDTHS) override { return E_NOTIMPL; }
-  STDMETHODIMP SetMenu(HMENU, HOLEMENU, HWND) override { return S_OK; }
-  STDMETHODIMP RemoveMenus(HMENU) override { return E_NOTIMPL; }
-  STDMETHODIMP SetStatusText(LPCOLESTR) override { return S_OK; }
-  STDMETHODIMP EnableModeless(BOOL) override { return S_OK; }
-  STDMETHODIMP TranslateAccelerator(LPMSG, WORD) override { return S_FALSE; }
-
- private:
-  ~TSite() = default;
-  HWND window_;
-  ULONG references_ = 1;
-};
-
-// What the control's events tell the browser; the browser may be gone before the
-// control lets go of its sink, so the sink is told to forget it.
-class TNavigationListener {
- public:
-  virtual void Completed(IDispatch* frame) = 0;
-  virtual void Failed(IDispatch* frame, long status) = 0;
-
- protected:
-  ~TNavigationListener() = default;
-};
-
-// The sink of the control's DWebBrowserEvents2: hears of the page shown and of the
-// navigation failing.
-class TEvents final : public IDispatch {
- public:
-  explicit TEvents(TNavigationListener* listener) : listener_(listener) {}
-  void Forget() { listener_ = nullptr; }
-
-  STDMETHODIMP QueryInterface(REFIID iid, void** object) override {
-    if (object == nullptr) return E_POINTER;
-    if (iid != IID_IUnknown && iid != IID_IDispatch && iid != DIID_DWebBrowserEvents2) {
-      *object = nullptr;
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  STDMETHODIMP_(ULONG) AddRef() override { return ++references_; }
-  STDMETHODIMP_(ULONG) Release() override {
-    const ULONG left = --references_;
-    if (left == 0) delete this;
-    return left;
-  }
-
-  STDMETHODIMP GetTypeInfoCount(UINT* count) override {
-    if (count == nullptr) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-
-  STDMETHODIMP Invoke(DISPID event, REFIID, LCID, WORD, DISPPARAMS* parameters, VARIANT*, EXCEPINFO*,
-                      UINT*) override {
-    if (listener_ == nullptr || parameters == nullptr) return S_OK;
-    // The arguments come last first: the frame that navigated is the last one.
-    const UINT count = parameters->cArgs;
-    IDispatch* frame = count > 0 && parameters->rgvarg[count - 1].vt == VT_DISPATCH
-                           ? parameters->rgvarg[count - 1].pdispVal
-                           : nullptr;
-    if (event == DISPID_DOCUMENTCOMPLETE) {
-      listener_->Completed(frame);
-    } else if (event == DISPID_NAVIGATEERROR && count == 5) {
-      // (frame, address, target frame, status code, cancel)
-      long status = 0;
-      const VARIANT& code = parameters->rgvarg[1];
-      if (code.vt == (VT_BYREF | VT_VARIANT) && code.pvarVal != nullptr && code.pvarVal->vt == VT_I4)
-        status = code.pvarVal->lVal;
-      else if (code.vt == VT_I4)
-        status = code.lVal;
-      // The page says it itself; the control's own error page is not wanted.
-      const VARIANT& cancel = parameters->rgvarg[0];
-      if (cancel.vt == (VT_BYREF | VT_BOOL) && cancel.pboolVal != nullptr) *cancel.pboolVal = VARIANT_TRUE;
-      listener_->Failed(frame, status);
-    }
-    return S_OK;
-  }
-
- private:
-  ~TEvents() = default;
-  TNavigationListener* listener_;
-  ULONG references_ = 1;
-};
 
 template <class T>
 ComPtr<T> Owned(T* fresh) {
@@ -270,7 +99,7 @@ class THostArea final : public QWidget {
 
 // The web browser control in place in the page, or the page's note that it can't
 // show the web page.
-class TWebBrowser::Browser final : private TNavigationListener {
+class TWebBrowser::Browser final : private TBrowserListener {
  public:
   explicit Browser(QWidget* page);
   ~Browser();
@@ -280,22 +109,27 @@ class TWebBrowser::Browser final : private TNavigationListener {
  private:
   std::string Create();
   void Close();
+  std::string Load(const std::wstring& address, const std::string& named);
   std::string Unable(const std::string& reason);
   void UnableLater(const std::string& reason);
-  void Completed(IDispatch* frame) override;
+  bool TopFrame(IDispatch* frame) const { return SameObject(frame, browser_.Get()); }
+  void Started(IDispatch* frame) override;
+  void Shown(IDispatch* frame) override;
   void Failed(IDispatch* frame, long status) override;
+  void NewWindowRefused(const std::wstring& address) override;
 
   TOleUse ole_;
   QWidget* page_;
   THostArea* area_;  // owned by the page
   QLabel* notice_;   // owned by the area
   QTimer showTimer_;
-  QObject pending_;  // context of the deferred teardown, so none outlives the browser
+  QObject pending_;  // context of the deferred calls, so none outlives the browser
+  TPageLoad load_;
   ComPtr<IOleObject> control_;
   ComPtr<IOleInPlaceObject> inPlace_;
   ComPtr<IWebBrowser2> browser_;
   ComPtr<IConnectionPoint> events_;
-  ComPtr<TEvents> sink_;
+  ComPtr<TBrowserEvents> sink_;
   DWORD cookie_ = 0;
   bool failing_ = false;  // the control reported a failure; its teardown is due
 };
@@ -315,7 +149,8 @@ TWebBrowser::Browser::Browser(QWidget* page) : page_(page), area_(new THostArea(
   area_->show();
   showTimer_.setSingleShot(true);
   QObject::connect(&showTimer_, &QTimer::timeout, &pending_, [this] {
-    Unable(Korean("페이지가 ") + std::to_string(kShowMilliseconds / 1000) + Korean("초 안에 열리지 않았습니다"));
+    if (load_.TimedOut())
+      Unable(Korean("페이지가 ") + std::to_string(kShowMilliseconds / 1000) + Korean("초 안에 열리지 않았습니다"));
   });
 }
 
@@ -327,10 +162,13 @@ TWebBrowser::Browser::~Browser() {
 std::string TWebBrowser::Browser::Create() {
   if (FAILED(ole_.Result()))
     return Korean("이 스레드에서 OLE를 쓸 수 없습니다 (") + Code(ole_.Result()) + ")";
+  // Read by the control when it first loads; without it, pages render as in a
+  // browser of long ago. A failure leaves that, and the page still shows.
+  UseEdgeDocumentMode();
   HRESULT result = CoCreateInstance(CLSID_WebBrowser, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&control_));
   if (FAILED(result)) return Korean("웹 브라우저 컨트롤을 만들 수 없습니다 (") + Code(result) + ")";
   const HWND window = reinterpret_cast<HWND>(area_->winId());
-  const ComPtr<TSite> site = Owned(new TSite(window));
+  const ComPtr<TBrowserSite> site = Owned(new TBrowserSite(window));
   result = control_->SetClientSite(site.Get());
   RECT area;
   GetClientRect(window, &area);
@@ -340,16 +178,19 @@ std::string TWebBrowser::Browser::Create() {
   if (FAILED(result)) return Korean("웹 브라우저 컨트롤을 페이지에 넣을 수 없습니다 (") + Code(result) + ")";
   area_->Place(inPlace_.Get());
   inPlace_->SetObjectRects(&area, &area);
-  // A counter has no one to answer the control's own dialogs (script errors and the like).
+  // A counter has no one to answer the control's own dialogs (script errors and the
+  // like), and a file dropped on the page is not to be opened in it.
   browser_->put_Silent(VARIANT_TRUE);
+  browser_->put_RegisterAsDropTarget(VARIANT_FALSE);
   ComPtr<IConnectionPointContainer> points;
   if (SUCCEEDED(control_.As(&points))) points->FindConnectionPoint(DIID_DWebBrowserEvents2, &events_);
   if (events_) {
-    sink_ = Owned(new TEvents(this));
+    sink_ = Owned(new TBrowserEvents(this));
     if (FAILED(events_->Advise(sink_.Get(), &cookie_))) cookie_ = 0;
   }
   // Without its events the page is never known as shown: the control goes on
-  // without the timer's verdict.
+  // without the timer's verdict (and new windows and downloads go unrefused, which
+  // the document host's handler can't make up for; no control known lacks them).
   return {};
 }
 
@@ -371,10 +212,13 @@ void TWebBrowser::Browser::Close() {
   control_.Reset();
 }
 
-std::string TWebBrowser::Browser::Navigate(const std::string& url) {
-  // The page asked for is on its way: asked again, it would come no sooner (and
-  // Wine's control, given a second address before the first fails, reports neither).
-  if (showTimer_.isActive()) return {};
+std::string TWebBrowser::Browser::Navigate(const std::string& url) { return Load(Wide(url), url); }
+
+// Every address asked for is given to the control at once, a load under way or
+// not, and the control gives up the earlier one itself. No Stop() first: Wine's
+// control takes the addresses one after the other and reports each one's outcome
+// either way, and a stopped load may get a page of the control's own.
+std::string TWebBrowser::Browser::Load(const std::wstring& address, const std::string& named) {
   // A failed control is taken down now rather than after this new try.
   if (failing_) Close();
   failing_ = false;
@@ -383,18 +227,24 @@ std::string TWebBrowser::Browser::Navigate(const std::string& url) {
     const std::string reason = Create();
     if (!reason.empty()) return Unable(reason);
   }
-  const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> address(SysAllocString(Wide(url).c_str()),
-                                                                     &SysFreeString);
-  if (!address) return Unable(Korean("주소를 넘길 메모리가 없습니다"));
-  // Started before the call: the control may report the outcome from inside it.
-  if (cookie_ != 0) showTimer_.start(kShowMilliseconds);
+  const std::unique_ptr<OLECHAR, decltype(&SysFreeString)> text(
+      SysAllocStringLen(address.data(), static_cast<UINT>(address.size())), &SysFreeString);
+  if (!text) return Unable(Korean("주소를 넘길 메모리가 없습니다"));
+  showTimer_.stop();
+  // Before the call: the control reports the start, and may report the outcome,
+  // from inside it.
+  load_.Asked();
   VARIANT none;
   VariantInit(&none);
-  // Held for the call: the time limit may take the control away while the call lets
-  // messages through.
+  // Held for the call: a failure's teardown may take the control away while the call
+  // lets messages through.
   const ComPtr<IWebBrowser2> browser = browser_;
-  const HRESULT result = browser->Navigate(address.get(), &none, &none, &none, &none);
-  if (FAILED(result)) return Unable(Korean("웹 브라우저 컨트롤이 주소를 받지 않았습니다 (") + Code(result) + "): " + url);
+  const HRESULT result = browser->Navigate(text.get(), &none, &none, &none, &none);
+  if (FAILED(result))
+    return Unable(Korean("웹 브라우저 컨트롤이 주소를 받지 않았습니다 (") + Code(result) + "): " + named);
+  // From the control's taking the address (Wine's control takes its first one only
+  // after seconds); a page shown meanwhile makes the time-out say nothing.
+  if (cookie_ != 0 && !failing_) showTimer_.start(kShowMilliseconds);
   return {};
 }
 
@@ -417,13 +267,25 @@ void TWebBrowser::Browser::UnableLater(const std::string& reason) {
   });
 }
 
-void TWebBrowser::Browser::Completed(IDispatch* frame) {
-  if (SameObject(frame, browser_.Get())) showTimer_.stop();
+void TWebBrowser::Browser::Started(IDispatch* frame) {
+  if (TopFrame(frame)) load_.Started();
+}
+
+void TWebBrowser::Browser::Shown(IDispatch* frame) {
+  if (TopFrame(frame) && load_.Shown()) showTimer_.stop();
 }
 
 void TWebBrowser::Browser::Failed(IDispatch* frame, long status) {
-  if (!SameObject(frame, browser_.Get())) return;  // a frame inside the page
+  // A frame inside the page, or the load the control gave up for a newer one.
+  if (!TopFrame(frame) || !load_.Failed()) return;
   UnableLater(Korean("페이지를 읽지 못했습니다 (상태 ") + Code(status) + ")");
+}
+
+// The page's own window, refused, is loaded in its place, after the control's event.
+void TWebBrowser::Browser::NewWindowRefused(const std::wstring& address) {
+  QTimer::singleShot(0, &pending_, [this, address] {
+    Load(address, platform::Utf8ToCp949(QString::fromStdWString(address).toStdString()));
+  });
 }
 
 TWebBrowser::TWebBrowser(QWidget* page, std::string, std::function<void(const std::string&)>)

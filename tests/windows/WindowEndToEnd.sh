@@ -12,9 +12,12 @@
 #      each receipt byte for byte the golden one, which the Linux window prints.
 #      The first touches after start-up count; the empty-amount check's box; the
 #      web page screen, which says that it can't show the page (Wine has no HTML
-#      engine here), again and again, with no fault and the other screens usable.
-#      A second start, with another program's window over the terminal, brings the
-#      terminal forward and ends.
+#      engine here), again and again, with no fault and the other screens usable;
+#      the per-user document mode set for AP_VEK.exe; every REPORT press loading
+#      the page while one is on its way (a service that never answers), and the
+#      time-out saying that the page could not be shown. A second start, with
+#      another program's window over the terminal, brings the terminal forward and
+#      ends.
 #   2. With the stand-in VEKDLL.dll and the payment service simulator on Linux: a
 #      voucher use and a cash-card approval booked and printed.
 #   WindowEndToEnd.sh SETUP_EXE WINDOWS_BIN LINUX_BIN [SCREENS]
@@ -171,8 +174,11 @@ dark() { # WIDTH HEIGHT X Y: the share of dark pixels there
   import -window root "$shot"
   convert "$shot" -crop "$1x$2+$3+$4" +repage -colorspace Gray -threshold 40% -format '%[fx:1-mean]' info:
 }
-notice_shown() {
-  for _ in $(seq 30); do
+# Wine's control here waits seconds for its RPC service at each address (it can't
+# start one in these prefixes), on the window's thread and one address after the
+# other: quick presses take long to be done with.
+notice_shown() { # [SECONDS]
+  for _ in $(seq "${1:-30}"); do
     awk -v d="$(dark 1000 40 12 403)" 'BEGIN { exit !(d > 0.005) }' && return 0
     sleep 1
   done
@@ -198,8 +204,51 @@ for _ in 1 2 3; do
   touch_at 390 50
   touch_at 655 50
 done
-notice_shown
+notice_shown 120
 alive "after the web page button again and again"
+
+echo "-- the web page in the newest document mode: this program's own value, for its user"
+feature='HKCU\Software\Microsoft\Internet Explorer\Main\FeatureControl\FEATURE_BROWSER_EMULATION'
+mode=$({ wine reg query "$feature" /v AP_VEK.exe 2>/dev/null || true; } | tr -d '\r' | awk '$1 == "AP_VEK.exe" { print $2, $3 }')
+[ "$mode" = "REG_DWORD 0x2af9" ] || fail "FEATURE_BROWSER_EMULATION for AP_VEK.exe is '$mode', not 11001"
+
+echo "-- every REPORT press loads the page, also while one is on its way; a page never shown is said"
+# A service that takes each request and never answers: every page stays on its way.
+if (exec 3<>/dev/tcp/127.0.0.1/19980) 2>/dev/null; then
+  echo "SKIPPED: something already serves on 127.0.0.1:19980" >&2
+  exit 77
+fi
+python3 - "$work/requests" <<'PY' &
+import socket, sys, threading
+requests = 0
+lock = threading.Lock()
+def take(connection):
+    global requests
+    with connection.makefile("rb") as lines:
+        for line in lines:
+            if line.startswith(b"GET "):
+                with lock:
+                    requests += 1
+                    with open(sys.argv[1], "w") as count:
+                        count.write(f"{requests}\n")
+server = socket.create_server(("127.0.0.1", 19980))
+while True:
+    threading.Thread(target=take, args=(server.accept()[0],), daemon=True).start()
+PY
+listener=$!
+pids+=($listener)
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19980) 2>/dev/null && break; sleep 0.05; done
+requests() { cat "$work/requests" 2>/dev/null || echo 0; }
+# The probe above was no request; the presses come within a second, long before any time-out.
+touch_at 655 50
+touch_at 655 50
+touch_at 655 50
+for _ in $(seq 600); do [ "$(requests)" -ge 3 ] && break; sleep 0.1; done
+sleep 1
+[ "$(requests)" = 3 ] || fail "3 REPORT presses made $(requests) requests of the page"
+notice_shown 120
+alive "after presses while the page was on its way"
+kill "$listener"
 touch_at 128 50
 voucher_screen_shown
 alive "back on the voucher screen"
