@@ -167,7 +167,9 @@ ln -s "$other/paper.bin" "$other/devices/LPT1"
 "$bin/golden-operation" 0 "$other" >/dev/null
 mkdir -p "$other/devices" # a printer that can print: the module is what is refused
 ln -sfn "$other/paper.bin" "$other/devices/LPT1"
-chmod -R a+rwX "$other"
+# That user's own folder, which the terminal takes a module from (one that others
+# could write would be refused before the supervisor is asked).
+chown -R nobody "$other"
 chmod 755 "$work"
 as_nobody() { (cd "$other" && runuser -u nobody -- env VEK_MODULE_SOCKET="$VEK_MODULE_SOCKET" ./vek use 1234567890123 10000 >/dev/null 2>&1) && echo 0 || echo $?; }
 [ "$(as_nobody)" = 3 ] || fail "another user got through the socket file"
