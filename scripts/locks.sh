@@ -42,14 +42,14 @@ use_i386_emulation() {
   local users
   exec {users}>>"$lock_dir/i386-emulation.users"
   bash "$scripts_dir/i386-emulation.sh" --use "$users"
-  (while kill -0 $$ 2>/dev/null; do sleep 2 {users}>&-; done) &
-  i386_holder=$!
+  # Not a job of this shell: a script's plain "wait" would wait for it for ever.
+  i386_holder=$( (while kill -0 $$ 2>/dev/null; do sleep 2 {users}>&-; done) >/dev/null 2>&1 & echo $!)
   exec {users}>&-
 }
 release_i386_emulation() {
   [ -n "${i386_holder:-}" ] || return 0
   kill "$i386_holder" 2>/dev/null || true
-  wait "$i386_holder" 2>/dev/null || true
+  while kill -0 "$i386_holder" 2>/dev/null; do sleep 0.1; done
   i386_holder=
   bash "$scripts_dir/i386-emulation.sh" --release || true
 }
