@@ -24,6 +24,8 @@ printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n단말기ID=B
 mkdir "$WINEPREFIX"
 wineserver -p >/dev/null 2>&1 # one server for the run, as on a counter where Wine runs
 wineboot -i >/dev/null 2>&1
+# The journal's folder, as the installer makes it (the program makes no folder).
+mkdir -p "$WINEPREFIX/drive_c/ProgramData/VEK Terminal"
 ln -sfn "$work/paper.bin" "$WINEPREFIX/dosdevices/lpt1"
 cd "$work/app"
 "$probe" --hold & # the display stays as it is between runs
