@@ -1,23 +1,11 @@
 #include "JournalTexts.h"
 
-#include <array>
-#include <utility>
-
 #include "platform/text/Cp949.h"
+#include "receipt/ClosingReceipt.h"
 
 namespace journal {
 
-std::string KindName(receipt::ReceiptKind kind) {
-  static const std::array<std::pair<receipt::ReceiptKind, std::string>, 4> kinds{{
-      {receipt::ReceiptKind::VoucherUse, platform::Utf8ToCp949("이용권 사용")},
-      {receipt::ReceiptKind::VoucherCancellation, platform::Utf8ToCp949("이용권 취소")},
-      {receipt::ReceiptKind::CashCardApproval, platform::Utf8ToCp949("큐비캐쉬 승인")},
-      {receipt::ReceiptKind::CashCardCancellation, platform::Utf8ToCp949("큐비캐쉬 취소")},
-  }};
-  for (const auto& [k, name] : kinds)
-    if (k == kind) return name;
-  return "?";
-}
+std::string KindName(receipt::ReceiptKind kind) { return receipt::OperationName(kind); }
 
 std::string MaskedNumber(const std::string& number) {
   if (number.size() <= 4) return number;

@@ -1,6 +1,9 @@
+#include "receipt/ClosingReceipt.h"
 #include "receipt/ReceiptBuilder.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
@@ -81,4 +84,48 @@ TEST(ReceiptFraming, ControlLinesOnThePrinterPortRoute) {
   EXPECT_EQ(PrinterPortWrites({"a\x1B" "b", "x\x1D", "text"}), (V{"a\x1B" "b\0x\x1D\0text\r\n"s}));
   EXPECT_EQ(PrinterPortWrites({"\x1B@", "\x1Bi\n"}), (V{"\x1B@\0\x1Bi\n\0\r\n"s}));
   EXPECT_EQ(PrinterPortWrites({}), V{});
+}
+
+TEST(ClosingReceipt, MatchesItsGoldenBytesOnBothRoutes) {
+  const ReceiptLines lines = ComposeClosingLines(testsupport::GoldenClosing(), Settings(), ",");
+  EXPECT_EQ(Concat(SerialRouteWrites(lines)), Golden("closing.serial"));
+  EXPECT_EQ(Concat(PrinterPortWrites(lines)), Golden("closing.lpt"));
+}
+
+TEST(ClosingReceipt, EveryTextLineKeepsToFortyTwoColumns) {
+  ClosingInput in = testsupport::GoldenClosing();
+  // The widest figures it is laid out for: totals past 32 bits.
+  in.Figures.Accepted[2] = {99999, 99999999999};
+  in.Figures.Net = -99999999999;
+  in.Figures.Settled[0].Total = -2147483647 - 1;
+  in.Figures.FirstApproval = std::string(20, '9');
+  for (const std::string& line : ComposeClosingLines(in, Settings(), ","))
+    EXPECT_LE(line.size(), 42u) << line;
+  const ReceiptLines lines = ComposeClosingLines(in, Settings(), ",");
+  EXPECT_NE(std::find(lines.begin(), lines.end(), K("순 합계") + std::string(18, ' ') + "-99,999,999,999" + K("원")),
+            lines.end());
+}
+
+TEST(ClosingReceipt, ALaterClosingOfTheDayIsMarkedWithItsNumber) {
+  ClosingInput in = testsupport::GoldenClosing();
+  const ReceiptLines first = ComposeClosingLines(in, Settings(), ",");
+  in.PreviousClosings = 1;
+  const ReceiptLines second = ComposeClosingLines(in, Settings(), ",");
+  ASSERT_EQ(second.size(), first.size() + 1);
+  EXPECT_EQ(second[3], std::string(15, ' ') + K("(2번째 마감)"));
+  EXPECT_TRUE(std::equal(first.begin() + 3, first.end(), second.begin() + 4));
+  in.PreviousClosings = 2;
+  EXPECT_EQ(ComposeClosingLines(in, Settings(), ",")[3], std::string(15, ' ') + K("(3번째 마감)"));
+}
+
+TEST(ClosingReceipt, SettledOperationsAreMarkedAsTheOperatorsFinding) {
+  const ReceiptLines lines = ComposeClosingLines(testsupport::GoldenClosing(), Settings(), ".");
+  const auto at = std::find(lines.begin(), lines.end(), K("  (운영자 확인 11:20:45: 승인됨)"));
+  ASSERT_NE(at, lines.end());
+  EXPECT_EQ(*(at - 1), K("  11:02:03 이용권 사용") + std::string(13, ' ') + "3.000" + K("원"));
+  EXPECT_EQ(*(at + 2), K("  (운영자 확인 17:05:09: 승인 안 됨)"));
+  EXPECT_EQ(lines.size(), 32u);  // with no settled operation: 4 lines fewer
+  ClosingInput none = testsupport::GoldenClosing();
+  none.Figures.Settled.clear();
+  EXPECT_EQ(ComposeClosingLines(none, Settings(), ",").size(), 28u);
 }

@@ -5,9 +5,11 @@
 
 #include "TestSupport.h"
 #include "payment/Operations.h"
+#include "receipt/ClosingReceipt.h"
 #include "receipt/ReceiptBuilder.h"
 
-// The merchant and the four receipts whose bytes are kept under tests/golden.
+// The merchant, the four receipts and the closing whose bytes are kept under
+// tests/golden.
 namespace testsupport {
 
 inline settings::MerchantSettings GoldenSettings() {
@@ -107,6 +109,31 @@ inline std::vector<GoldenOperation> GoldenOperations() {
 
 inline std::string GoldenBytes(const std::string& file) {
   return ReadFile(std::string(VEK_TEST_DATA_DIR) + "/golden/" + file);
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+// The day's closing kept under tests/golden/closing.lpt and .serial: every figure
+// in use, one outcome the operator settled each way.
+inline receipt::ClosingInput GoldenClosing() {
+  using receipt::ReceiptKind;
+  receipt::ClosingInput in;
+  in.Date = "2024-12-05";
+  in.ClosedAt = "2024-12-05 21:30:00";
+  receipt::ClosingFigures& f = in.Figures;
+  f.Accepted = {{{3, 25000}, {1, 10000}, {2, 1250000}, {0, 0}}};
+  f.Net = 1265000;
+  f.Owed = {1, 5000};
+  f.Unknown = {1, 7000};
+  f.SettledCharged = {1, 3000};
+  f.SettledNotCharged = {1, 12000};
+  f.Settled = {{"2024-12-05 11:02:03", ReceiptKind::VoucherUse, 3000, true, "2024-12-05 11:20:45"},
+               {"2024-12-05 16:40:00", ReceiptKind::CashCardApproval, 12000, false, "2024-12-05 17:05:09"}};
+  f.FirstApproval = "A0000123";
+  f.LastApproval = "C0000009";
+  return in;
 }
 
 }  // namespace testsupport

@@ -134,6 +134,17 @@ TEST(ReceiptViewerProgram, UnreadableInputIsAnErrorAndFilesGetAPairEach) {
   EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "receipt-2.txt"));
 }
 
+TEST(ReceiptViewerProgram, TheClosingsTextRenderingsAreWhatItMakesOfBothRoutes) {
+  testsupport::TempDir dir;
+  for (const std::string route : {"lpt", "serial"}) {
+    const std::string input = std::string(VEK_TEST_DATA_DIR) + "/golden/closing." + route;
+    ASSERT_EQ(std::system((std::string(RECEIPT_VIEWER_PATH) + " --text -o " + dir.dir() + route + " " + input).c_str()), 0);
+    EXPECT_EQ(testsupport::ReadFile(dir.path() / route / "receipt-1.txt"),
+              testsupport::GoldenBytes("closing." + route + ".txt"))
+        << route;
+  }
+}
+
 TEST(ReceiptViewerProgram, FollowsAFifoAndWritesAPairForEachReceipt) {
   testsupport::TempDir dir;
   const std::string fifo = dir.dir() + "printer";
