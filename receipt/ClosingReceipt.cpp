@@ -22,11 +22,11 @@ struct Texts {
   std::string net = K("순 합계");
   std::string owed = K("미인쇄 영수증");
   std::string unknown = K("결과 미확인");
-  std::string settledCharged = K("확인: 승인됨");
-  std::string settledNotCharged = K("확인: 승인 안 됨");
+  std::string settledCharged = K("확인: 결제됨");
+  std::string settledNotCharged = K("확인: 결제 안 됨");
   std::string operatorFinding = K("  (운영자 확인 ");
-  std::string charged = K("승인됨");
-  std::string notCharged = K("승인 안 됨");
+  std::string charged = K("결제됨");
+  std::string notCharged = K("결제 안 됨");
   std::string firstApproval = K("첫 승인번호 : ");
   std::string lastApproval = K("끝 승인번호 : ");
   std::string count = K("건");

@@ -120,10 +120,10 @@ TEST(ClosingReceipt, ALaterClosingOfTheDayIsMarkedWithItsNumber) {
 
 TEST(ClosingReceipt, SettledOperationsAreMarkedAsTheOperatorsFinding) {
   const ReceiptLines lines = ComposeClosingLines(testsupport::GoldenClosing(), Settings(), ".");
-  const auto at = std::find(lines.begin(), lines.end(), K("  (운영자 확인 11:20:45: 승인됨)"));
+  const auto at = std::find(lines.begin(), lines.end(), K("  (운영자 확인 11:20:45: 결제됨)"));
   ASSERT_NE(at, lines.end());
   EXPECT_EQ(*(at - 1), K("  11:02:03 이용권 사용") + std::string(13, ' ') + "3.000" + K("원"));
-  EXPECT_EQ(*(at + 2), K("  (운영자 확인 17:05:09: 승인 안 됨)"));
+  EXPECT_EQ(*(at + 2), K("  (운영자 확인 17:05:09: 결제 안 됨)"));
   EXPECT_EQ(lines.size(), 32u);  // with no settled operation: 4 lines fewer
   ClosingInput none = testsupport::GoldenClosing();
   none.Figures.Settled.clear();
