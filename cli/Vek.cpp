@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "VekClose.h"
 #include "VekJournal.h"
 #include "payment/Operations.h"
 #include "platform/text/Cp949.h"
@@ -65,6 +66,8 @@ std::string VekHelp() {
          "  vek journal [DATE]                            the day's operations (YYYYMMDD; today\n"
          "                                                by default), the receipts not printed\n"
          "                                                and the operations of unknown outcome\n"
+         "  vek close [DATE]                              the day's closing (YYYYMMDD; today by\n"
+         "                                                default) on the printer and here\n"
          "\n"
          "The arguments are what the terminal's entry fields would hold, checked as the\n"
          "terminal checks them. The settings (VEK_Demo.ini), the payment module\n"
@@ -84,9 +87,9 @@ std::string VekHelp() {
          "unusable, 4 the input or the settings were refused by the checks (no request\n"
          "made), 5 the printer can't print (no request made) or the receipt could not be\n"
          "printed, 6 the service accepted an inquiry whose amount could not be read, 7 the\n"
-         "operation was accepted and printed but the journal could not record it. reprint\n"
-         "and journal: 0 done, 4 nothing to print or a bad date, 5 the printer failed, 7\n"
-         "the journal can't be read.\n";
+         "operation was accepted and printed but the journal could not record it. reprint,\n"
+         "journal and close: 0 done, 4 nothing to print or a bad date, 5 the printer failed\n"
+         "(close still writes the closing here), 7 the journal can't be read or is missing.\n";
 }
 
 VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& terminal) {
@@ -95,6 +98,8 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
     return RunReprint(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
   if (!args.empty() && args[0] == "journal" && args.size() <= 2)
     return RunJournal(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
+  if (!args.empty() && args[0] == "close" && args.size() <= 2)
+    return RunClose(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
   const Command* command = nullptr;
   for (const Command& c : Commands())
     if (!args.empty() && args[0] == c.name) command = &c;

@@ -1,5 +1,7 @@
 #include "JournalTexts.h"
 
+#include <array>
+
 #include "platform/text/Cp949.h"
 #include "receipt/ClosingReceipt.h"
 
@@ -31,6 +33,23 @@ std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_
     text += "  " + e.At + "  " + KindName(e.Kind) + "  " + MaskedNumber(e.Number) + "  " +
             WonText(e.Total, thousandsSeparator) + "\n";
   return text;
+}
+
+std::optional<std::string> JournalDate(std::string_view text) {
+  if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
+  const auto number = [&](std::size_t at, std::size_t length) {
+    int value = 0;
+    for (const char c : text.substr(at, length)) value = value * 10 + (c - '0');
+    return value;
+  };
+  const int year = number(0, 4), month = number(4, 2), day = number(6, 2);
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (year < 1 || month < 1 || month > 12 || day < 1 ||
+      day > kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0))
+    return std::nullopt;
+  const std::string digits(text);
+  return digits.substr(0, 4) + "-" + digits.substr(4, 2) + "-" + digits.substr(6, 2);
 }
 
 }  // namespace journal

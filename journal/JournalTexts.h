@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,5 +24,9 @@ std::string WonText(std::int64_t amount, std::string_view thousandsSeparator);
 // kind, masked number, amount), under the line that tells the operator to check
 // them with an inquiry. Empty for none.
 std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator);
+
+// A real calendar date typed as YYYYMMDD, as the journal writes it ("YYYY-MM-DD");
+// nothing for any other text.
+std::optional<std::string> JournalDate(std::string_view yyyymmdd);
 
 }  // namespace journal

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -21,6 +23,9 @@ class MessageBoxes {
   // A question with "다시 인쇄" and OK (a receipt never printed, found at start-up):
   // true for "다시 인쇄".
   virtual bool AskReprint(const std::string& text) = 0;
+  // A question with a button for each answer, the first the default, the last the
+  // one that leaves things as they are (also closing the box): the answer's index.
+  virtual std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) = 0;
 };
 
 // Real modal boxes, titled with the program's title.
@@ -31,6 +36,7 @@ class ModalMessageBoxes final : public MessageBoxes {
   void ShowError(const std::string& text) override;
   bool ShowPrintError(const std::string& text) override;
   bool AskReprint(const std::string& text) override;
+  std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) override;
 
  private:
   QWidget* parent_;

@@ -3,12 +3,14 @@
 #include <QFocusEvent>
 #include <QPixmap>
 #include <QTimer>
+#include <chrono>
 
 #include "BlockedInput.h"
+#include "DayWork.h"
 #include "KeyStrokes.h"
+#include "LongPress.h"
 #include "Pictures.h"
 #include "StartupPreparation.h"
-#include "journal/JournalTexts.h"
 #include "payment/EntryChecks.h"
 #include "payment/TerminalPaymentModule.h"
 #include "platform/system/ProgramDirectory.h"
@@ -68,6 +70,11 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   Image1->setObjectName("Image1");
   Place(Image1, layout::Image1);
   Image1->setPixmap(Picture("header.jpg"));
+  // The day's closing: a long press on the header picture where no button lies (the
+  // strip above the screen buttons), then a confirmation; see README.
+  closingPress_ = new LongPress(Image1, std::chrono::seconds(2), [this] {
+    Guarded([this] { dayWork_->CloseDay(); });
+  });
 
   const auto headerButton = [this](const char* name, const layout::Rect& place, const char* up, const char* down) {
     auto* button = new widgets::TImageButton(this);
@@ -252,6 +259,15 @@ void TfmMain::showEvent(QShowEvent* event) {
   FormShow();
 }
 
+// Start-up's boxes and the journal wait for the window's first paint: a box over a
+// window that is mapped and not yet painted would stand on a black screen.
+void TfmMain::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (painted_) return;
+  painted_ = true;
+  QTimer::singleShot(0, this, [this] { Guarded([] {}); });
+}
+
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
   if (auto* field = qobject_cast<QLineEdit*>(watched)) {
     if (event->type() == QEvent::FocusIn) edTnoEnter(field);
@@ -262,6 +278,7 @@ bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
 
 void TfmMain::Guarded(const std::function<void()>& handler) {
   try {
+    if (!started_) StartUp();  // a touch before the first paint's turn came
     DeliverQueuedKeyStrokes();  // the digits tapped before this touch come first
     handler();
   } catch (const std::exception& error) {
@@ -274,6 +291,19 @@ void TfmMain::Guarded(const std::function<void()>& handler) {
 void TfmMain::FormShow() {
   setGeometry(layout::Window.Left, layout::Window.Top, layout::Window.Width, layout::Window.Height);
   LoadMerchantSettings();
+  PC->setCurrentIndex(0);
+  // Without a window manager (a kiosk session) nothing else would activate the
+  // window before the operator's first touch; the request waits for the window to
+  // be mapped.
+  activateWindow();
+  edTno->setFocus();
+  // Until the activation arrives the field holds the window's focus but has had no
+  // focus-in; the "00" key must already write into it.
+  if (ActiveEntryField == nullptr) edTnoEnter(edTno);
+}
+
+void TfmMain::StartUp() {
+  started_ = true;
   // Settings that would move the fields of every request or print a control byte:
   // told now, and again by each command they refuse, which sends nothing.
   if (const auto refusal = payment::CheckSettings(Settings, true)) messages_->ShowMessage(*refusal);
@@ -287,19 +317,10 @@ void TfmMain::FormShow() {
   }
   desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
   payment_ = std::make_unique<ScreenBlockingModule>(std::make_shared<journal::JournaledModule>(*desk_, *environment_.Payment));
+  dayWork_ = std::make_unique<DayWork>(*desk_, *messages_, Settings, ThousandsSeparator, Printer());
   if (desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
-  TellUnknownOutcomes();
-  OfferUnprintedReceipts();
+  dayWork_->StartupNotices();
   if (const auto warning = desk_->RemoveExpired()) messages_->ShowMessage(*warning);
-  PC->setCurrentIndex(0);
-  // Without a window manager (a kiosk session) nothing else would activate the
-  // window before the operator's first touch; the request waits for the window to
-  // be mapped.
-  activateWindow();
-  edTno->setFocus();
-  // Until the activation arrives the field holds the window's focus but has had no
-  // focus-in; the "00" key must already write into it.
-  if (ActiveEntryField == nullptr) edTnoEnter(edTno);
 }
 
 void TfmMain::LoadMerchantSettings() { Settings = settings::LoadMerchantSettings(environment_.ProgramDirectory); }
@@ -430,43 +451,6 @@ bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string text, b
     if (!error) return true;
     text = *error;
     printError = true;
-  }
-}
-
-void TfmMain::TellUnknownOutcomes() {
-  if (!desk_->journal()) return;
-  std::vector<journal::Entry> unknown;
-  try {
-    unknown = desk_->journal()->InStates({journal::PrintState::InFlight});
-  } catch (const journal::JournalError& error) {
-    return messages_->ShowMessage(error.what());
-  }
-  if (unknown.empty()) return;
-  messages_->ShowMessage(journal::UnknownOutcomeNotice(unknown, ThousandsSeparator));
-  // Told once here; vek journal keeps listing them.
-  for (const journal::Entry& e : unknown) {
-    try {
-      desk_->journal()->SetPrinted(e.Id, journal::PrintState::Unknown);
-    } catch (const journal::JournalError&) {
-      // Told again at the next start, which is the safe side.
-    }
-  }
-}
-
-void TfmMain::OfferUnprintedReceipts() {
-  if (!desk_->journal()) return;
-  std::vector<journal::Entry> owed;
-  try {
-    // Also those the printer failed on or the operator declined: owed until printed.
-    owed = desk_->journal()->InStates({journal::PrintState::Pending, journal::PrintState::Failed});
-  } catch (const journal::JournalError& error) {
-    return messages_->ShowMessage(error.what());
-  }
-  for (const journal::Entry& entry : owed) {
-    const std::string text = Korean("영수증이 인쇄되지 않은 거래가 있습니다 (") + entry.At + ", " +
-                             journal::KindName(entry.Kind) + Korean(", 승인번호 ") + entry.ApprovalNumber +
-                             Korean("). 다시 인쇄하시겠습니까?");
-    if (!ReprintWhileAsked(entry, text, false)) desk_->Failed(entry.Id);
   }
 }
 

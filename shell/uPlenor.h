@@ -34,6 +34,8 @@ inline constexpr std::array<const char*, 7> kFirstScreenPictures{
     "header.jpg", "voucher-button-up.jpg", "voucher-button-down.jpg", "cashcard-button-up.jpg",
     "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg"};
 
+class DayWork;
+class LongPress;
 class StartupPreparation;
 
 // What the window reaches outside itself; tests put doubles in.
@@ -104,6 +106,7 @@ class TfmMain : public QWidget {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -143,11 +146,9 @@ class TfmMain : public QWidget {
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.
   bool ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError);
-  // At start-up: operations the terminal sent and never learnt the outcome of
-  // (told once, to be checked with an inquiry), then every accepted operation whose
-  // receipt never reached the paper, oldest first.
-  void TellUnknownOutcomes();
-  void OfferUnprintedReceipts();
+  // What start-up does once the window is painted (or at the first touch, if that
+  // comes first): the printer port, the journal and every start-up box.
+  void StartUp();
 
   TfmMainEnvironment environment_;
   std::unique_ptr<MessageBoxes> ownMessages_;
@@ -157,7 +158,11 @@ class TfmMain : public QWidget {
   // The payment module through desk_, the screen blocked for the whole call: the
   // journal's wait for a busy file included, also when it then sends nothing.
   std::unique_ptr<payment::PaymentModule> payment_;
+  std::unique_ptr<DayWork> dayWork_;  // the start-up notices and the day's closing
+  LongPress* closingPress_ = nullptr;  // on the header picture; owned by it
   bool shown_ = false;
+  bool painted_ = false;
+  bool started_ = false;
   // The cash-card screen's background, decoded on a thread of its own at a low
   // priority while the window is shown and waits for its first touch.
   std::thread cashCardDecoding_;

@@ -13,6 +13,7 @@
 
 #include "journal/Journal.h"
 #include "payment/PaymentExchange.h"
+#include "platform/text/Cp949.h"
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
 #include "tests/support/ScriptedPaymentModule.h"
@@ -66,6 +67,7 @@ TEST_F(VekTest, HelpAndUsage) {
   EXPECT_EQ(help.Status, 0);
   EXPECT_NE(help.Out.find("vek card-cancel NUMBER AMOUNT DATE APPROVAL"), std::string::npos);
   EXPECT_NE(help.Out.find("6 the service accepted an inquiry whose amount could not be read"), std::string::npos);
+  EXPECT_NE(help.Out.find("  vek close [DATE]  "), std::string::npos);
   for (const std::vector<std::string>& wrong : {std::vector<std::string>{}, {"refund", "1"}, {"use", "1"}, {"inquiry"}}) {
     const auto result = Run(wrong);
     EXPECT_EQ(result.Status, cli::kInputRefused);
@@ -357,6 +359,67 @@ TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
             std::string::npos)
       << damaged.Out;
   EXPECT_NE(damaged.Out.find("합계 이용권 사용  1건  10,000원\n"), std::string::npos);
+}
+
+// The day's closing from the journal: what the service accepted, the receipts
+// owed, the outcomes unknown and the ones settled (the operator's finding, with
+// when), on the printer and on standard output; the same day closed again is
+// marked; a printer failing still writes it here.
+TEST_F(VekTest, CloseCountsTheDayPrintsItAndMarksALaterClosing) {
+  {
+    auto book = journal::Journal::Open(settings.JournalFile);
+    const auto at = [](const char* time) { return std::string("2024-12-05 ") + time; };
+    book->SetPrinted(book->Record({.At = at("09:00:00"), .Total = 10000, .ApprovalNumber = "A0000123"}),
+                     journal::PrintState::Printed);
+    book->Record({.At = at("10:00:00"), .Total = 5000, .ApprovalNumber = "A0000124"});  // owed
+    book->SetPrinted(book->Record({.At = at("11:00:00"), .Kind = receipt::ReceiptKind::CashCardCancellation,
+                                   .Total = 2000, .ApprovalNumber = "C0000009"}),
+                     journal::PrintState::Printed);
+    book->RecordInFlight({.At = at("12:00:00"), .Total = 7000});  // unknown
+    const auto settled = book->RecordInFlight({.At = at("13:00:00"), .Total = 3000});
+    ASSERT_EQ(book->Settle(settled, journal::Finding::Charged, at("13:30:15")), journal::SettleResult::Settled);
+    book->Record({.At = "2024-12-06 09:00:00", .Total = 99000, .ApprovalNumber = "A0000200"});  // the next day
+  }
+  const auto first = Run({"close", "20241205"});
+  ASSERT_EQ(first.Status, cli::kAccepted) << first.Err;
+  ASSERT_EQ(printed.size(), 1u);
+  for (const char* line : {"[일 마감]", "마감  일자 : 2024/12/05", "이용권 사용         2건           15,000원",
+                           "큐비캐쉬 취소       1건            2,000원", "순 합계                           13,000원",
+                           "미인쇄 영수증       1건            5,000원", "결과 미확인         1건            7,000원",
+                           "확인: 결제됨        1건            3,000원", "  13:00:00 이용권 사용             3,000원",
+                           "  (운영자 확인 13:30:15: 결제됨)", "첫 승인번호 : A0000123", "끝 승인번호 : C0000009"})
+    EXPECT_NE(first.Out.find(std::string(line) + "\n"), std::string::npos) << line << "\n" << first.Out;
+  EXPECT_EQ(first.Out.find("번째 마감"), std::string::npos);
+  EXPECT_EQ(first.Out.find('\x1B'), std::string::npos);  // the printer's commands stay on the paper
+  std::string paperText;
+  for (const std::string& line : printed[0])
+    if (line.find('\x1B') == std::string::npos) paperText += platform::Cp949ToUtf8(line) + (line == "\n" ? "" : "\n");
+  EXPECT_EQ(paperText, first.Out);
+
+  printerFails = true;
+  const auto second = Run({"close", "20241205"});
+  EXPECT_EQ(second.Status, cli::kReceiptNotPrinted);
+  EXPECT_NE(second.Err.find("Disk full"), std::string::npos);
+  EXPECT_NE(second.Out.find("(2번째 마감)\n"), std::string::npos) << second.Out;
+  EXPECT_NE(second.Out.find("이용권 사용         2건"), std::string::npos);
+  printerFails = false;
+  printerOff = "Out of paper";
+  const auto third = Run({"close", "20241205"});
+  EXPECT_EQ(third.Status, cli::kReceiptNotPrinted);
+  EXPECT_NE(third.Out.find("(3번째 마감)\n"), std::string::npos);
+  EXPECT_EQ(printed.size(), 1u);
+
+  for (const char* bad : {"2024-12-05", "20241232", "x"}) EXPECT_EQ(Run({"close", bad}).Status, cli::kInputRefused) << bad;
+  EXPECT_EQ(Run({"close", "20241205", "again"}).Status, cli::kInputRefused);
+}
+
+TEST_F(VekTest, CloseNeverMakesAJournal) {
+  const auto result = Run({"close"});
+  EXPECT_EQ(result.Status, cli::kNotJournaled);
+  EXPECT_NE(result.Err.find("마감할 거래를 읽을 수 없습니다."), std::string::npos) << result.Err;
+  EXPECT_EQ(result.Out, "");
+  EXPECT_FALSE(std::filesystem::exists(settings.JournalFile));
+  EXPECT_TRUE(printed.empty());
 }
 
 // The journal can't be written: a payment it can't know of before the module has it

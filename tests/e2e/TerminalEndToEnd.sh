@@ -60,6 +60,7 @@ paysim=$!
 pids+=("$paysim")
 for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.05; done
 books() { sqlite3 "$work/paysim.db" "$1"; }
+journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
 
 start_terminal() { # returns as soon as the window is on the screen: the next touch is the first
   "$work/AP_VEK" >"$work/terminal.log" 2>&1 &
@@ -216,7 +217,6 @@ python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/held.bin" --held &
 printer=$!
 pids+=("$printer")
 for _ in $(seq 50); do [ -e "$work/held.bin" ] && break; sleep 0.05; done
-journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
 [ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 1")" = 5 ] || fail "the journal lacks the five receipts"
 rm "$work"/VEK_Journal.db*  # this part's one operation alone
 cd "$work/scripted"
@@ -248,6 +248,90 @@ PY
 [ "$(journal "SELECT printed FROM operations")" = 1 ] || fail "the reprint was not recorded"
 stop_terminal
 cd "$work"
+fi
+
+# Start-up after a day of a dead printer and a terminal that died during a call:
+# the window is painted before its first box; the unknown outcome is settled from
+# the notice; the receipts owed come in one list ("나중에", then "모두 인쇄"). Then
+# the day's closing, reached by a long press on the header. Screenshots and the
+# closing's rendering stay in $VEK_E2E_SHOTS when it names a folder.
+if ! through_host; then
+echo "-- start-up: window first, an outcome settled, receipts owed in one list; the day's closing"
+shots=${VEK_E2E_SHOTS:-$work}
+settings 0
+rm -f "$work"/VEK_Journal.db*
+cp "$bin/vek" "$work/vek"
+ln -sfn /dev/full "$work/devices/LPT1"
+for _ in 1 2; do
+  status=0
+  ./vek use 1000000000001 1000 >/dev/null 2>&1 || status=$?
+  [ "$status" = 5 ] || fail "vek use on a full printer ended with $status"
+done
+kill -STOP "$paysim"
+./vek use 1000000000001 700 >/dev/null 2>&1 &
+killed=$!
+for _ in $(seq 100); do [ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 3")" = 1 ] && break; sleep 0.05; done
+kill -KILL "$killed"
+wait "$killed" 2>/dev/null || true
+kill -CONT "$paysim"
+ln -sfn "$work/paper.bin" "$work/devices/LPT1"
+: >paper.bin
+boxes() { xdotool search --onlyvisible --name '^AP_VEK$' 2>/dev/null | wc -l; }
+answer() { # KEY: once a box is up, press KEY in it and wait for it to go
+  for _ in $(seq 100); do [ "$(boxes)" -ge 2 ] && break; sleep 0.05; done
+  [ "$(boxes)" -ge 2 ] || fail "no box to answer"
+  sleep 0.3
+  xdotool key "$1"
+  for _ in $(seq 100); do [ "$(boxes)" -lt 2 ] && break; sleep 0.05; done
+  sleep 0.3
+}
+pixel() { convert "$1" -format "%[pixel:p{$2,$3}]" info:; }
+start_terminal
+for _ in $(seq 100); do [ "$(boxes)" -ge 2 ] && break; sleep 0.05; done
+sleep 0.5
+import -window root "$shots/startup-notice.png"
+# The header picture (above the screen buttons) and the voucher screen under the box.
+for at in "20 10" "400 10" "60 700" "980 700"; do
+  [ "$(pixel "$shots/startup-notice.png" $at)" != "srgb(0,0,0)" ] || fail "the window was not painted under the start-up box (black at $at)"
+done
+answer Return   # 조회 결과 입력
+answer Return   # 결제됨
+answer Return   # no receipt to print: told
+answer Escape   # the receipts owed: 나중에
+sleep 0.5
+[ "$(boxes)" = 1 ] || fail "a box more than expected"
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed = 5")" = 1 ] || fail "the unknown outcome was not settled as charged"
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed IN (0, 2)")" = 2 ] || fail "the receipts owed did not stay owed"
+[ ! -s paper.bin ] || fail "something printed before the operator asked"
+stop_terminal
+start_terminal
+answer Return   # 모두 인쇄: the settled outcome is no longer told
+for _ in $(seq 50); do [ "$(grep -caF "$(printf '재출력' | iconv -f UTF-8 -t CP949)" paper.bin)" = 2 ] && break; sleep 0.1; done
+[ "$(grep -caF "$(printf '재출력' | iconv -f UTF-8 -t CP949)" paper.bin)" = 2 ] || fail "the two receipts owed were not printed"
+[ "$(journal "SELECT COUNT(*) FROM operations WHERE printed IN (0, 2)")" = 0 ] || fail "receipts still owed after 모두 인쇄"
+: >paper.bin
+echo "-- the day's closing by a long press on the header"
+touch_at 400 10
+sleep 2.5
+[ "$(boxes)" = 1 ] || fail "a tap on the header asked for the closing"
+xdotool mousemove 400 10 mousedown 1
+sleep 2.5
+xdotool mouseup 1
+for _ in $(seq 100); do [ "$(boxes)" -ge 2 ] && break; sleep 0.05; done
+sleep 0.3
+import -window root "$shots/closing-confirmation.png"
+answer Return   # 마감 인쇄
+for _ in $(seq 50); do tail -c 6 paper.bin | od -An -tx1 | tr -d ' \n' | grep -q '1b690a000d0a' && break; sleep 0.1; done
+contains paper.bin "[일 마감]"
+contains paper.bin "단말기번호 : E2E01"
+contains paper.bin "이용권 사용         2건            2,000원"
+contains paper.bin "미인쇄 영수증       0건                0원"
+contains paper.bin "결과 미확인         0건                0원"
+contains paper.bin "확인: 결제됨        1건              700원"
+contains paper.bin ": 결제됨)"
+"$bin/receipt-viewer" -o "$shots/closing" paper.bin 2>/dev/null
+grep -qF "[일 마감]" "$shots/closing/receipt-1.txt" || fail "the viewer did not render the closing"
+stop_terminal
 fi
 
 echo "1 passed, 0 failed"

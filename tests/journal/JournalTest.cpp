@@ -20,6 +20,7 @@
 #include <mutex>
 #include <thread>
 
+#include "journal/DayClosing.h"
 #include "journal/LinesCodec.h"
 #include "journal/ReceiptDesk.h"
 #include "tests/support/TestSupport.h"
@@ -351,3 +352,59 @@ TEST_F(JournalTest, FullDiskIsAClearErrorAndWhatWasCommittedStays) {
   EXPECT_TRUE(Journal::Open(path())->ByApproval("BEFORE"));
 }
 #endif
+
+// The closing's figures from a day's rows: only what the service accepted counts
+// in the kinds and the net; a receipt owed still counts as accepted; what the
+// operator settled is told apart with their finding; an outcome unknown counts
+// nowhere else.
+TEST(DayClosing, FiguresOfADay) {
+  using journal::PrintState;
+  using receipt::ReceiptKind;
+  const auto row = [](ReceiptKind kind, std::int32_t total, PrintState state, std::string approval = {}) {
+    return journal::Entry{.At = "2024-12-05 10:00:00", .Kind = kind, .Total = total, .ApprovalNumber = approval,
+                          .Printed = state};
+  };
+  std::vector<journal::Entry> day{
+      row(ReceiptKind::VoucherUse, 10000, PrintState::Printed, "A1"),
+      row(ReceiptKind::VoucherUse, 5000, PrintState::Failed, "A2"),
+      row(ReceiptKind::VoucherCancellation, 10000, PrintState::Printed, "A3"),
+      row(ReceiptKind::CashCardApproval, 2000000000, PrintState::Pending, "C1"),
+      row(ReceiptKind::CashCardApproval, 2000000000, PrintState::Printed, "C2"),
+      row(ReceiptKind::CashCardCancellation, 3000, PrintState::Printed, "C3"),
+      row(ReceiptKind::VoucherUse, 7000, PrintState::InFlight),
+      row(ReceiptKind::CashCardApproval, 8000, PrintState::Unknown),
+      row(ReceiptKind::VoucherUse, 4000, PrintState::SettledCharged),
+      row(ReceiptKind::CashCardApproval, 9000, PrintState::SettledNotCharged),
+      row(ReceiptKind::VoucherUse, 1000, PrintState::Printed, ""),  // no approval number: not first or last
+  };
+  day[8].At = "2024-12-05 11:02:03";
+  day[8].SettledAt = "2024-12-05 11:20:45";
+  const receipt::ClosingFigures f = journal::DayClosing(day);
+  EXPECT_EQ(f.Accepted[0].Count, 3);
+  EXPECT_EQ(f.Accepted[0].Amount, 16000);
+  EXPECT_EQ(f.Accepted[1].Count, 1);
+  EXPECT_EQ(f.Accepted[2].Count, 2);
+  EXPECT_EQ(f.Accepted[2].Amount, 4000000000LL);  // past 32 bits
+  EXPECT_EQ(f.Accepted[3].Amount, 3000);
+  EXPECT_EQ(f.Net, 16000 - 10000 + 4000000000LL - 3000);
+  EXPECT_EQ(f.Owed.Count, 2);
+  EXPECT_EQ(f.Owed.Amount, 2000005000LL);
+  EXPECT_EQ(f.Unknown.Count, 2);
+  EXPECT_EQ(f.Unknown.Amount, 15000);
+  EXPECT_EQ(f.SettledCharged.Count, 1);
+  EXPECT_EQ(f.SettledCharged.Amount, 4000);
+  EXPECT_EQ(f.SettledNotCharged.Amount, 9000);
+  ASSERT_EQ(f.Settled.size(), 2u);
+  EXPECT_EQ(f.Settled[0].At, "2024-12-05 11:02:03");
+  EXPECT_EQ(f.Settled[0].SettledAt, "2024-12-05 11:20:45");
+  EXPECT_TRUE(f.Settled[0].Charged);
+  EXPECT_FALSE(f.Settled[1].Charged);
+  EXPECT_EQ(f.Settled[1].Kind, ReceiptKind::CashCardApproval);
+  EXPECT_EQ(f.FirstApproval, "A1");
+  EXPECT_EQ(f.LastApproval, "C3");
+
+  const receipt::ClosingFigures none = journal::DayClosing({});
+  EXPECT_EQ(none.Net, 0);
+  EXPECT_EQ(none.FirstApproval, "");
+  EXPECT_TRUE(none.Settled.empty());
+}

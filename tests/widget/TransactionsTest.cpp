@@ -8,6 +8,7 @@
 
 #include "WindowFixture.h"
 #include "journal/Journal.h"
+#include "journal/JournalTexts.h"
 #include "tests/support/PseudoTerminal.h"
 
 using testsupport::K;
@@ -302,17 +303,17 @@ TEST_F(WindowTest, ReceiptThatDidNotPrintIsPrintedAgainFromTheErrorBox) {
 }
 
 // The terminal died between the answer and the paper, more than once, and
-// receipts printed since: at the next start every receipt owed is offered, oldest
-// first, and printed with its mark. An operation sent and never answered is told
-// once, to be checked with an inquiry.
-TEST_F(WindowTest, EveryReceiptNeverPrintedIsOfferedAtStartUp) {
+// receipts printed since: at the next start one list offers every receipt owed,
+// and "모두 인쇄" prints them oldest first with their mark. "나중에" leaves them owed,
+// offered again at the next start.
+TEST_F(WindowTest, ReceiptsOwedAreOfferedInOneListAtStartUp) {
   {
     auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
     const auto lines = [](int golden) {
       return receipt::ComposeReceiptLines(testsupport::GoldenCases()[golden].input, testsupport::GoldenSettings(), ",");
     };
-    journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000123", .Lines = lines(0)});
-    journal->RecordInFlight({.At = journal::LocalTimeNow(), .Number = "9000000000001", .Total = 12000});
+    journal->Record({.At = journal::LocalTimeNow(), .Number = "1234567890123", .Total = 10000,
+                     .ApprovalNumber = "A0000123", .Lines = lines(0)});
     journal->Record({.At = journal::LocalTimeNow(),
                      .Kind = receipt::ReceiptKind::CashCardApproval,
                      .ApprovalNumber = "C0000001",
@@ -320,45 +321,155 @@ TEST_F(WindowTest, EveryReceiptNeverPrintedIsOfferedAtStartUp) {
     journal->SetPrinted(journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000124"}),
                         journal::PrintState::Printed);
   }
-  std::vector<std::string> paper;
-  messages.Reprint = [&] {
-    if (!messages.Questions.empty() && messages.Questions.size() > paper.size() + 1) paper.push_back(Paper());
-    return true;
-  };
+  Start();  // later
+  ASSERT_EQ(messages.Questions.size(), 1u);
+  const std::string& list = messages.Questions[0];
+  EXPECT_EQ(list.rfind(K("영수증이 인쇄되지 않은 거래가 있습니다 (2건).\n"), 0), 0u) << list;
+  EXPECT_NE(list.find(K("이용권 사용  *********0123  10,000원  A0000123")), std::string::npos) << list;
+  EXPECT_NE(list.find(K("큐비캐쉬 승인")), std::string::npos);
+  EXPECT_LT(list.find("A0000123"), list.find("C0000001"));
+  EXPECT_EQ(list.find("A0000124"), std::string::npos);
+  EXPECT_EQ(Paper(), "");
+  window.reset();
+
+  messages.Answers = {0};  // 모두 인쇄
   Start();
   ASSERT_EQ(messages.Questions.size(), 2u);
-  EXPECT_NE(messages.Questions[0].find("A0000123"), std::string::npos);
-  EXPECT_NE(messages.Questions[1].find("C0000001"), std::string::npos);
-  EXPECT_NE(messages.Questions[1].find(K("큐비캐쉬 승인")), std::string::npos);
-  paper.push_back(Paper());
-  EXPECT_EQ(paper, (std::vector<std::string>{ReprintedOnPaper("receipt-voucher-use.lpt"),
-                                             ReprintedOnPaper("receipt-cashcard-approval.lpt")}));
-  ASSERT_EQ(messages.Messages.size(), 1u);
-  EXPECT_EQ(messages.Messages[0].rfind(K("결과를 알 수 없는 거래가 있습니다 (1건). 다시 하기 전에 조회로 확인하십시오.\n  "), 0),
-            0u)
-      << messages.Messages[0];
-  EXPECT_NE(messages.Messages[0].find("*********0001  12,000"), std::string::npos);
+  // Each receipt opens the printer anew: the paper holds the last, the newest.
+  EXPECT_EQ(Paper(), ReprintedOnPaper("receipt-cashcard-approval.lpt"));
+  EXPECT_TRUE(messages.Errors.empty());
+  EXPECT_TRUE(journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+                  ->InStates({journal::PrintState::Pending, journal::PrintState::Failed})
+                  .empty());
   window.reset();
 
-  messages.Reprint = nullptr;
-  Start();  // printed now, and told: nothing to offer or tell
+  Start();  // all printed: nothing to offer
   EXPECT_EQ(messages.Questions.size(), 2u);
-  EXPECT_EQ(messages.Messages.size(), 1u);
+}
+
+// A day of a dead printer: one box however many are owed, listing the first ten;
+// the printer failing stops the batch and every receipt stays owed.
+TEST_F(WindowTest, PrinterFailingStopsTheBatchAndKeepsTheRestOwed) {
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    for (int i = 0; i < 25; ++i)
+      journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A" + std::to_string(100 + i),
+                       .Lines = {"receipt"}});
+  }
+  const auto lpt1 = dir.path() / "devices" / "LPT1";
+  std::filesystem::remove(lpt1);
+  std::filesystem::create_symlink("/dev/full", lpt1);
+  messages.Answers = {0};
+  Start();
+  ASSERT_EQ(messages.Questions.size(), 1u);
+  EXPECT_NE(messages.Questions[0].find("A109"), std::string::npos);
+  EXPECT_EQ(messages.Questions[0].find("A110"), std::string::npos);
+  EXPECT_NE(messages.Questions[0].find(K("  외 15건")), std::string::npos);
+  ASSERT_EQ(messages.Errors.size(), 1u);
+  EXPECT_NE(messages.Errors[0].find(K("인쇄 0건, 남은 영수증 25건")), std::string::npos) << messages.Errors[0];
+  EXPECT_EQ(journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+                ->InStates({journal::PrintState::Pending, journal::PrintState::Failed})
+                .size(),
+            25u);
+}
+
+// An operation sent and never answered is told at start-up, on a window already
+// painted, until the operator settles it with what the service said: once, and
+// with no receipt to print for a charge whose answer never came.
+TEST_F(WindowTest, UnknownOutcomesAreSettledFromTheStartUpNotice) {
+  std::int64_t use = 0, approval = 0;
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    use = journal->RecordInFlight({.At = journal::LocalTimeNow(), .Number = "9000000000001", .Total = 12000});
+    approval = journal->RecordInFlight({.At = journal::LocalTimeNow(), .Kind = receipt::ReceiptKind::CashCardApproval,
+                                        .Number = "9000000000002", .Total = 3000});
+  }
+  // The window's first paint comes before the first box.
+  int paintsBeforeTheBox = -1;
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  messages.OnChoose = [&] {
+    if (paintsBeforeTheBox < 0) paintsBeforeTheBox = counter.paints;
+  };
+  QApplication::instance()->installEventFilter(&counter);
+  Start();  // later
+  QApplication::instance()->removeEventFilter(&counter);
+  EXPECT_GT(paintsBeforeTheBox, 0);
+  ASSERT_EQ(messages.Questions.size(), 1u);
+  EXPECT_EQ(messages.Questions[0].rfind(K("결과를 알 수 없는 거래가 있습니다 (2건)."), 0), 0u) << messages.Questions[0];
   window.reset();
 
-  // A receipt the printer failed on, or one the operator declined, stays owed and is
-  // offered at every start until it prints.
-  journal::Journal::Open(dir.dir() + "VEK_Journal.db")
-      ->SetPrinted(journal::Journal::Open(dir.dir() + "VEK_Journal.db")
-                       ->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = "A0000125"}),
-                   journal::PrintState::Failed);
-  messages.Reprint = [] { return false; };
-  for (std::size_t start = 1; start <= 2; ++start) {
-    Start();
-    ASSERT_EQ(messages.Questions.size(), 2u + start);
-    EXPECT_NE(messages.Questions.back().find("A0000125"), std::string::npos);
-    window.reset();
+  messages.Answers = {0, 0, 2};  // 조회 결과 입력; the use charged; the approval skipped
+  Start();
+  ASSERT_EQ(messages.Questions.size(), 4u);
+  EXPECT_NE(messages.Questions[2].find("*********0001"), std::string::npos);
+  EXPECT_NE(messages.Questions[3].find("*********0002"), std::string::npos);
+  ASSERT_EQ(messages.Messages.size(), 1u);
+  EXPECT_NE(messages.Messages[0].find(journal::NoReceiptForSettledCharge()), std::string::npos) << messages.Messages[0];
+  EXPECT_EQ(Paper(), "");
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    EXPECT_EQ(journal->ById(use)->Printed, journal::PrintState::SettledCharged);
+    EXPECT_FALSE(journal->ById(use)->SettledAt.empty());
+    EXPECT_EQ(journal->ById(approval)->Printed, journal::PrintState::Unknown);
   }
+  window.reset();
+
+  messages.Answers = {0, 1};  // the approval not charged: the settled use is no longer in the notice
+  Start();
+  ASSERT_EQ(messages.Questions.size(), 6u);
+  EXPECT_EQ(messages.Questions[4].rfind(K("결과를 알 수 없는 거래가 있습니다 (1건)."), 0), 0u);
+  EXPECT_EQ(messages.Questions[4].find("*********0001"), std::string::npos);
+  EXPECT_EQ(messages.Messages.size(), 1u);
+  EXPECT_EQ(journal::Journal::Open(dir.dir() + "VEK_Journal.db")->ById(approval)->Printed,
+            journal::PrintState::SettledNotCharged);
+  window.reset();
+
+  Start();  // nothing left to tell
+  EXPECT_EQ(messages.Questions.size(), 6u);
+}
+
+// The day's closing: a long press on the header picture away from its buttons,
+// then the confirmation. A tap does nothing; a second closing is marked.
+TEST_F(WindowTest, LongPressOnTheHeaderClosesTheDayOnceConfirmed) {
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    journal->SetPrinted(journal->Record({.At = journal::LocalTimeNow(), .Kind = receipt::ReceiptKind::VoucherUse,
+                                         .Total = 5000, .ApprovalNumber = "A0000777"}),
+                        journal::PrintState::Printed);
+  }
+  auto& w = Start();
+  const QPoint strip(400, 10);  // above the screen buttons
+  QTest::mouseClick(w.Image1, Qt::LeftButton, {}, strip);
+  QTest::qWait(2300);
+  EXPECT_TRUE(messages.Questions.empty());
+
+  const auto hold = [&] {
+    QTest::mousePress(w.Image1, Qt::LeftButton, {}, strip);
+    QTest::qWait(2300);
+    QTest::mouseRelease(w.Image1, Qt::LeftButton, {}, strip);
+  };
+  hold();  // 취소
+  ASSERT_EQ(messages.Questions.size(), 1u);
+  EXPECT_NE(messages.Questions[0].find(K("마감 영수증을 인쇄하시겠습니까?")), std::string::npos);
+  EXPECT_EQ(Paper(), "");
+
+  messages.Answers = {0};
+  hold();
+  const std::string first = Paper();
+  EXPECT_NE(first.find(K("[일 마감]")), std::string::npos);
+  EXPECT_NE(first.find(K("이용권 사용         1건            5,000원")), std::string::npos);
+  EXPECT_NE(first.find(K("첫 승인번호 : A0000777")), std::string::npos);
+  EXPECT_EQ(first.find(K("번째 마감")), std::string::npos);
+  messages.Answers = {0};
+  hold();
+  EXPECT_NE(Paper().find(K("(2번째 마감)")), std::string::npos);  // the printer opened anew
+  EXPECT_TRUE(messages.Errors.empty());
 }
 
 // A serial printer that went away after start-up is found before the payment, and

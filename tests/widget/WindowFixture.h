@@ -29,10 +29,22 @@ class RecordingMessages : public shell::MessageBoxes {
     Questions.push_back(text);
     return Reprint && Reprint();
   }
+  // A box with a button for each answer: recorded with the questions; the answer
+  // comes from `Answers`, in turn (none left: the last button, which changes nothing).
+  std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) override {
+    Questions.push_back(text);
+    if (OnChoose) OnChoose();
+    if (Answers.empty()) return answers.size() - 1;
+    const std::size_t answer = Answers.front();
+    Answers.erase(Answers.begin());
+    return answer;
+  }
   std::vector<std::string> Messages;
   std::vector<std::string> Errors;
   std::vector<std::string> Questions;
   std::function<bool()> Reprint;
+  std::vector<std::size_t> Answers;
+  std::function<void()> OnChoose;
 };
 
 // A program directory with settings, the printer port pointing at a file, and the
@@ -64,6 +76,10 @@ class WindowTest : public ::testing::Test {
     window = std::make_unique<shell::TfmMain>(env);
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowActive(window.get()));  // the window asks for it itself
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    // Start-up's boxes follow the first paint, one turn of the event loop later.
+    QApplication::processEvents();
+    QApplication::processEvents();
     return *window;
   }
 
