@@ -287,7 +287,7 @@ void TfmMain::FormShow() {
   }
   desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
   payment_ = std::make_unique<ScreenBlockingModule>(std::make_shared<journal::JournaledModule>(*desk_, *environment_.Payment));
-  if (desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
+  if (!desk_->journal() && desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
   TellUnknownOutcomes();
   OfferUnprintedReceipts();
   if (const auto warning = desk_->RemoveExpired()) messages_->ShowMessage(*warning);
