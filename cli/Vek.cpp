@@ -63,9 +63,15 @@ std::string VekHelp() {
          "  vek reprint [APPROVAL]                        print the oldest receipt that never\n"
          "                                                printed again (none: the last one;\n"
          "                                                or APPROVAL's) and say how many remain\n"
+         "  vek reprint --all                             print every receipt never printed; a\n"
+         "                                                printer failing stops, the rest stay\n"
          "  vek journal [DATE]                            the day's operations (YYYYMMDD; today\n"
-         "                                                by default), the receipts not printed\n"
-         "                                                and the operations of unknown outcome\n"
+         "                                                by default), numbered by row, the\n"
+         "                                                receipts not printed and the operations\n"
+         "                                                of unknown outcome\n"
+         "  vek settle ROW charged|not-charged            record what the service said of the\n"
+         "                                                unknown outcome in ROW (once): an\n"
+         "                                                inquiry's balance, the service's report\n"
          "  vek close [DATE]                              the day's closing (YYYYMMDD; today by\n"
          "                                                default) on the printer and here\n"
          "\n"
@@ -88,12 +94,17 @@ std::string VekHelp() {
          "made), 5 the printer can't print (no request made) or the receipt could not be\n"
          "printed, 6 the service accepted an inquiry whose amount could not be read, 7 the\n"
          "operation was accepted and printed but the journal could not record it. reprint,\n"
-         "journal and close: 0 done, 4 nothing to print or a bad date, 5 the printer failed\n"
-         "(close still writes the closing here), 7 the journal can't be read or is missing.\n";
+         "journal, settle and close: 0 done, 4 nothing to print, a bad date or a row that\n"
+         "can't be settled (none, settled before, or its answer recorded), 5 the printer\n"
+         "failed (close still writes the closing here), 7 the journal can't be read (it\n"
+         "is never made by these: a missing journal, a link or another user's file is\n"
+         "refused).\n";
 }
 
 VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& terminal) {
   if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) return {kAccepted, VekHelp(), {}};
+  if (args.size() == 2 && args[0] == "reprint" && args[1] == "--all") return RunReprintAll(terminal);
+  if (args.size() == 3 && args[0] == "settle") return RunSettle(args[1], args[2], terminal);
   if (!args.empty() && args[0] == "reprint" && args.size() <= 2)
     return RunReprint(args.size() == 2 ? std::optional(args[1]) : std::nullopt, terminal);
   if (!args.empty() && args[0] == "journal" && args.size() <= 2)

@@ -29,12 +29,21 @@ enum class PrintState : int {
   // during the call or before the answer was written. Its outcome is unknown.
   InFlight = 3,
   Unknown = 4,  // in flight, and the operator has been told to check it with an inquiry
+  // An outcome the terminal never learnt, settled by the operator after checking with
+  // the service: their finding, not the service's answer (SettledAt says when).
+  SettledCharged = 5,
+  SettledNotCharged = 6,
 };
 
 // A receipt owed: the operation was accepted and its receipt never printed.
 inline bool Owed(PrintState state) { return state == PrintState::Pending || state == PrintState::Failed; }
 // An operation whose outcome the terminal never learnt.
 inline bool OutcomeUnknown(PrintState state) { return state == PrintState::InFlight || state == PrintState::Unknown; }
+inline bool Settled(PrintState state) {
+  return state == PrintState::SettledCharged || state == PrintState::SettledNotCharged;
+}
+// An operation the service accepted: its answer was recorded (printed or not).
+inline bool Accepted(PrintState state) { return static_cast<int>(state) < 3; }
 
 struct Entry {
   std::int64_t Id = 0;
@@ -52,7 +61,22 @@ struct Entry {
   std::int32_t PrinterPort = 0;   // the route it was framed for
   std::string Framed{};           // the receipt exactly as framed for that route
   PrintState Printed = PrintState::Pending;
+  std::string SettledAt{};  // when the operator settled an unknown outcome, local time
 };
+
+// What the operator found when checking an unknown outcome with the service.
+enum class Finding { Charged, NotCharged };
+
+enum class SettleResult {
+  Settled,
+  NoSuchRow,
+  AlreadySettled,
+  NotUnknown,  // the service's answer is recorded: there is nothing to settle
+};
+
+// Whether Open may make a journal that isn't there: a payment's record may, a
+// listing, a reprint or a closing never does.
+enum class OpenMode { CreateIfMissing, ExistingOnly };
 
 // What went wrong with the journal, for the operator (CP949).
 class JournalError : public std::runtime_error {
@@ -65,19 +89,20 @@ std::string LocalTimeNow();
 
 class Journal {
  public:
-  // Opens the file, creating it private to its owner (an existing one is made
-  // private), and brings an older journal's table up to date. A database another
+  // Opens the file, creating it private to its owner when `mode` allows (an existing
+  // one is made private), and brings an older journal's table up to date. Never
+  // through a link: only a regular file of the terminal's user. A database another
   // process is writing is waited for. Raises JournalError: a file that can't be
-  // opened or created, is read-only or isn't a journal. Nothing where this build
-  // keeps no journal.
-  static std::unique_ptr<Journal> Open(const std::string& path);
+  // opened or created, isn't there (ExistingOnly), is a link or another user's, is
+  // read-only or isn't a journal. Nothing where this build keeps no journal.
+  static std::unique_ptr<Journal> Open(const std::string& path, OpenMode mode = OpenMode::CreateIfMissing);
   virtual ~Journal() = default;
 
-  // Removes the printed operations more than `retentionDays` older than the newest
-  // row, never a receipt owed or an outcome unknown, and nothing while the clock is
-  // behind the newest row or the newest row lies more than the retention period past
-  // the one before it (a clock set wrong can't empty the journal). Raises
-  // JournalError.
+  // Keeps the operations of the last `retentionDays` distinct days that had any and
+  // removes the printed ones (and the settled ones) of older days, never a receipt
+  // owed or an outcome unknown. Counting days that had operations, not the calendar,
+  // a clock set ahead (for one operation or many) adds one day, not a year: it can't
+  // empty the journal. Raises JournalError.
   virtual void RemoveExpired(int retentionDays) = 0;
 
   // Each write is committed durably before it returns; Id and Printed are ignored.
@@ -97,8 +122,13 @@ class Journal {
   // Unknown from in flight; otherwise nothing changes.
   virtual void SetPrinted(std::int64_t id, PrintState state) = 0;
 
+  // Records the operator's finding for an operation of unknown outcome, once.
+  virtual SettleResult Settle(std::int64_t id, Finding finding, std::string_view at) = 0;
+
   virtual std::optional<Entry> Last() = 0;
-  // The latest accepted operation with this approval number.
+  virtual std::optional<Entry> ById(std::int64_t id) = 0;
+  // The latest accepted operation with this approval number, compared as the server
+  // compares them: blanks around it don't count.
   virtual std::optional<Entry> ByApproval(std::string_view approvalNumber) = 0;
   // The operations of a day ("YYYY-MM-DD"), in order.
   virtual std::vector<Entry> Day(std::string_view date) = 0;
@@ -106,6 +136,17 @@ class Journal {
   virtual std::vector<Entry> InStates(std::initializer_list<PrintState> states) = 0;
   // Whether an accepted cancellation of this entry's operation is in the journal.
   virtual bool CancelledSince(const Entry& entry) = 0;
+
+  // The day's closings: how many were printed before, and this one recorded.
+  virtual int Closings(std::string_view date) = 0;
+  virtual void RecordClosing(std::string_view date, std::string_view at) = 0;
 };
+
+// An approval number as the server reads it: without the blanks around it.
+inline std::string_view TrimmedApproval(std::string_view approval) {
+  const std::size_t first = approval.find_first_not_of(' ');
+  if (first == std::string_view::npos) return {};
+  return approval.substr(first, approval.find_last_not_of(' ') - first + 1);
+}
 
 }  // namespace journal

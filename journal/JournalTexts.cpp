@@ -30,9 +30,19 @@ std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_
                                            "건). 다시 하기 전에 조회로 확인하십시오.") +
                      "\n";
   for (const Entry& e : unknown)
-    text += "  " + e.At + "  " + KindName(e.Kind) + "  " + MaskedNumber(e.Number) + "  " +
-            WonText(e.Total, thousandsSeparator) + "\n";
+    text += "  #" + std::to_string(e.Id) + "  " + e.At + "  " + KindName(e.Kind) + "  " + MaskedNumber(e.Number) +
+            "  " + WonText(e.Total, thousandsSeparator) + "\n";
   return text;
+}
+
+std::string SettledText(const Entry& entry) {
+  if (!Settled(entry.Printed)) return {};
+  return platform::Utf8ToCp949(entry.Printed == PrintState::SettledCharged ? "결제됨" : "결제 안 됨") +
+         platform::Utf8ToCp949(" (운영자 확인 ") + entry.SettledAt + ")";
+}
+
+std::string NoReceiptForSettledCharge() {
+  return platform::Utf8ToCp949("서비스의 응답을 받지 못한 거래이므로 인쇄할 영수증이 없습니다.");
 }
 
 std::optional<std::string> JournalDate(std::string_view text) {

@@ -20,10 +20,18 @@ std::string MaskedNumber(const std::string& number);
 // With the receipts' thousands separator and "원"; a day's total may pass 32 bits.
 std::string WonText(std::int64_t amount, std::string_view thousandsSeparator);
 
-// The operations whose outcome the terminal never learnt, one line each (time,
-// kind, masked number, amount), under the line that tells the operator to check
-// them with an inquiry. Empty for none.
+// The operations whose outcome the terminal never learnt, one line each (the row's
+// number to settle it by, time, kind, masked number, amount), under the line that
+// tells the operator to check them with the service. Empty for none.
 std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator);
+
+// What the operator found, as the journal shows it: "결제됨" or "결제 안 됨", marked as
+// their finding with the time they settled it. Empty for a row not settled.
+std::string SettledText(const Entry& entry);
+
+// Told when an unknown use or approval is settled as charged: the service's answer
+// never came, so there is no receipt to print.
+std::string NoReceiptForSettledCharge();
 
 // A real calendar date typed as YYYYMMDD, as the journal writes it ("YYYY-MM-DD");
 // nothing for any other text.

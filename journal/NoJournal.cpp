@@ -3,6 +3,6 @@
 
 namespace journal {
 
-std::unique_ptr<Journal> Journal::Open(const std::string&) { return nullptr; }
+std::unique_ptr<Journal> Journal::Open(const std::string&, OpenMode) { return nullptr; }
 
 }  // namespace journal

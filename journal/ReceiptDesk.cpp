@@ -30,17 +30,15 @@ std::string Framed(const receipt::ReceiptLines& lines, std::int32_t printerPort)
 }
 
 ReceiptDesk::ReceiptDesk(const settings::MerchantSettings& settings)
-    : path_(settings.JournalFile), retentionDays_(settings.JournalRetentionDays) {
-  journal();
-}
+    : path_(settings.JournalFile), retentionDays_(settings.JournalRetentionDays) {}
 
-Journal* ReceiptDesk::journal() {
+Journal* ReceiptDesk::journal(OpenMode mode) {
   // Opened once, and again after a failure (a database another process held, a
   // folder made since); a build without a journal has none to open.
   if (journal_ || (opened_ && !openError_)) return journal_.get();
   opened_ = true;
   try {
-    journal_ = Journal::Open(path_);
+    journal_ = Journal::Open(path_, mode);
     openError_.reset();
   } catch (const JournalError& error) {
     openError_ = error.what();
@@ -190,6 +188,31 @@ std::optional<payment::ModuleAnswer> JournaledModule::Call(std::string_view requ
   std::optional<payment::ModuleAnswer> answer = module_.Call(request);
   desk_.Answered(answer);
   return answer;
+}
+
+ReceiptDesk::OwedReprints ReceiptDesk::ReprintOwed(const Print& print) {
+  OwedReprints result;
+  if (!journal(OpenMode::ExistingOnly)) {
+    result.JournalError = openError_;
+    return result;
+  }
+  std::vector<Entry> owed;
+  try {
+    owed = journal_->InStates({PrintState::Pending, PrintState::Failed});
+  } catch (const JournalError& error) {
+    result.JournalError = error.what();
+    return result;
+  }
+  for (const Entry& entry : owed) {
+    if (result.PrintError) {
+      ++result.Remaining;
+    } else if ((result.PrintError = Reprint(entry, print))) {
+      ++result.Remaining;  // still owed: Reprint records only what printed
+    } else {
+      ++result.Printed;
+    }
+  }
+  return result;
 }
 
 void ReceiptDesk::Failed(std::int64_t id) {

@@ -38,8 +38,8 @@ class ReceiptDesk {
   // The last try's error opening the journal (CP949), or nothing.
   const std::optional<std::string>& OpenError() const { return openError_; }
   // Nothing where there is no journal (it can't be opened now, or a build without
-  // one).
-  Journal* journal();
+  // one). ExistingOnly: a listing, a reprint or a closing, which never make one.
+  Journal* journal(OpenMode mode = OpenMode::CreateIfMissing);
 
   // The rows past the settings' retention period go: what keeps them is a warning
   // (CP949) and no more, the journal stays open.
@@ -59,6 +59,16 @@ class ReceiptDesk {
   std::optional<std::string> Reprint(const Entry& entry, const Print& print);
   // Records that the operator was told its receipt did not print.
   void Failed(std::int64_t id);
+
+  struct OwedReprints {
+    int Printed = 0;
+    int Remaining = 0;                      // still owed: the printer failed, or the journal
+    std::optional<std::string> PrintError;  // the printer's error that stopped the batch
+    std::optional<std::string> JournalError;  // CP949
+  };
+  // Prints every receipt owed, oldest first; a printer failing stops the batch and
+  // the rest stay owed.
+  OwedReprints ReprintOwed(const Print& print);
 
  private:
   std::string path_;

@@ -66,7 +66,13 @@ class Statement {
 };
 
 constexpr const char* kColumns =
-    "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed, original";
+    "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed, original,"
+    " settled_at";
+
+// Blanks around an approval number, as the server trims them (the bytes up to 0x20
+// are refused by the entry checks but for the blank).
+// trim() makes text of the bytes; cast back, they compare with the bound bytes.
+constexpr const char* kTrimmedApproval = "CAST(trim(approval, ' ') AS BLOB)";
 
 // How long a write waits for another process's (a long clean-up, a listing):
 // longer than any of ours takes, short of an operator giving up on the terminal.
@@ -74,15 +80,17 @@ constexpr int kBusyMilliseconds = 15000;
 
 class SqliteJournal final : public Journal {
  public:
-  explicit SqliteJournal(const std::string& path) {
+  SqliteJournal(const std::string& path, OpenMode mode) {
     // Created private (its owner only on POSIX; on Windows the counter's operators),
     // an existing file and its log files made so; the log files SQLite adds take its
-    // mode (on Windows, the folder's list).
-    if (const auto error = platform::CreatePrivateFile(path)) Fail("파일을 열 수 없습니다", *error, path);
+    // mode (on Windows, the folder's list). Never through a link.
+    if (const auto error = platform::CreatePrivateFile(path, mode == OpenMode::CreateIfMissing))
+      Fail("파일을 열 수 없습니다", *error, path);
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(name->c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(name->c_str(), &raw,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다", raw ? sqlite3_errmsg(raw) : "out of memory", path);
     if (sqlite3_db_readonly(db_.get(), "main") == 1) Fail("파일에 쓸 수 없습니다", "read-only", path);
@@ -95,39 +103,39 @@ class SqliteJournal final : public Journal {
             " request BLOB NOT NULL, reply BLOB NOT NULL, lines BLOB NOT NULL, printer_port INTEGER NOT NULL,"
             " framed BLOB NOT NULL, printed INTEGER NOT NULL DEFAULT 0, original BLOB NOT NULL DEFAULT x'')",
             "파일을 열 수 없습니다");
-    // A journal from before cancellations named what they cancelled. Looked at again
-    // under the write lock: another process opening it at the same time may have
-    // added the column meanwhile.
-    if (!HasColumn("original")) {
-      Execute("BEGIN IMMEDIATE", "파일을 열 수 없습니다");
-      try {
-        if (!HasColumn("original"))
-          Execute("ALTER TABLE operations ADD COLUMN original BLOB NOT NULL DEFAULT x''", "파일을 열 수 없습니다");
-        Execute("COMMIT", "파일을 열 수 없습니다");
-      } catch (const JournalError&) {
-        sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-      }
-    }
+    // Columns a journal of an older version lacks: what cancellations cancelled,
+    // when the operator settled an unknown outcome.
+    AddColumn("original", "ALTER TABLE operations ADD COLUMN original BLOB NOT NULL DEFAULT x''");
+    AddColumn("settled_at", "ALTER TABLE operations ADD COLUMN settled_at TEXT NOT NULL DEFAULT ''");
     Execute("CREATE INDEX IF NOT EXISTS operations_at ON operations(at)", "파일을 열 수 없습니다");
+    Execute("CREATE TABLE IF NOT EXISTS closings (date TEXT NOT NULL, at TEXT NOT NULL)", "파일을 열 수 없습니다");
   }
 
-  // Nothing goes while the newest row is ahead of the clock, nor while it lies more
-  // than the retention period past the row before it: that jump is a clock set ahead
-  // for one operation, which would otherwise take every printed row with it. (A
-  // terminal really idle that long clears at its next operation.)
+  // The oldest day kept is the retentionDays-th newest day with operations: with
+  // fewer days than that nothing goes.
   void RemoveExpired(int retentionDays) override {
-    const std::string days = std::to_string(retentionDays) + " days";
-    Statement(db_.get(),
-              "DELETE FROM operations WHERE printed = 1"
-              " AND at < (SELECT strftime('%Y-%m-%d %H:%M:%S', MAX(at), ?) FROM operations)"
-              " AND (SELECT MAX(at) FROM operations) <= strftime('%Y-%m-%d %H:%M:%S', 'now', 'localtime')"
-              " AND (SELECT MAX(at) FROM operations) <= (SELECT strftime('%Y-%m-%d %H:%M:%S', at, ?)"
-              "      FROM operations ORDER BY at DESC LIMIT 1 OFFSET 1)",
-              "오래된 거래를 지울 수 없습니다")
-        .BindText(1, "-" + days)
-        .BindText(2, "+" + days)
-        .Step();
+    constexpr const char* kOldestKept =
+        "(SELECT day FROM (SELECT DISTINCT substr(at, 1, 10) AS day FROM operations) ORDER BY day DESC"
+        " LIMIT 1 OFFSET ?)";
+    Execute("BEGIN IMMEDIATE", "오래된 거래를 지울 수 없습니다");
+    try {
+      Statement(db_.get(),
+                (std::string("DELETE FROM closings WHERE date < ") + kOldestKept).c_str(),
+                "오래된 거래를 지울 수 없습니다")
+          .Bind(1, std::int64_t{retentionDays} - 1)
+          .Step();
+      Statement(db_.get(),
+                (std::string("DELETE FROM operations WHERE printed IN (1, 5, 6) AND substr(at, 1, 10) < ") +
+                 kOldestKept)
+                    .c_str(),
+                "오래된 거래를 지울 수 없습니다")
+          .Bind(1, std::int64_t{retentionDays} - 1)
+          .Step();
+      Execute("COMMIT", "오래된 거래를 지울 수 없습니다");
+    } catch (const JournalError&) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
   }
 
   std::int64_t Record(const Entry& e) override { return Insert(e, PrintState::Pending); }
@@ -136,8 +144,10 @@ class SqliteJournal final : public Journal {
   void Complete(std::int64_t id, const Entry& e) override {
     Statement update(db_.get(),
                      "UPDATE operations SET at = ?, kind = ?, number = ?, total = ?, net = ?, tax = ?, approval = ?,"
-                     " request = ?, reply = ?, lines = ?, printer_port = ?, framed = ?, original = ?, printed = 0"
-                     " WHERE id = ? AND printed IN (3, 4)",
+                     " request = ?, reply = ?, lines = ?, printer_port = ?, framed = ?, original = ?, printed = 0,"
+                     " settled_at = ''"
+                     // The service's answer outranks what the operator found meanwhile.
+                     " WHERE id = ? AND printed IN (3, 4, 5, 6)",
                      "거래를 기록할 수 없습니다");
     Bind(update, e).Bind(14, id).Step();
     if (sqlite3_changes(db_.get()) != 1) Fail("거래를 기록할 수 없습니다", "the operation in flight is gone");
@@ -162,6 +172,40 @@ class SqliteJournal final : public Journal {
         .Step();
   }
 
+  SettleResult Settle(std::int64_t id, Finding finding, std::string_view at) override {
+    Statement update(db_.get(), "UPDATE operations SET printed = ?, settled_at = ? WHERE id = ? AND printed IN (3, 4)",
+                     "확인 결과를 기록할 수 없습니다");
+    update.Bind(1, static_cast<std::int64_t>(finding == Finding::Charged ? PrintState::SettledCharged
+                                                                          : PrintState::SettledNotCharged))
+        .BindText(2, at)
+        .Bind(3, id)
+        .Step();
+    if (sqlite3_changes(db_.get()) == 1) return SettleResult::Settled;
+    const std::optional<Entry> row = ById(id);
+    if (!row) return SettleResult::NoSuchRow;
+    return journal::Settled(row->Printed) ? SettleResult::AlreadySettled : SettleResult::NotUnknown;
+  }
+
+  std::optional<Entry> ById(std::int64_t id) override {
+    Statement q(db_.get(), (std::string("SELECT ") + kColumns + " FROM operations WHERE id = ?").c_str(),
+                "저널을 읽을 수 없습니다");
+    q.Bind(1, id);
+    return q.Step() ? std::optional(Read(q)) : std::nullopt;
+  }
+
+  int Closings(std::string_view date) override {
+    Statement q(db_.get(), "SELECT COUNT(*) FROM closings WHERE date = ?", "저널을 읽을 수 없습니다");
+    q.BindText(1, date);
+    return q.Step() ? static_cast<int>(q.Integer(0)) : 0;
+  }
+
+  void RecordClosing(std::string_view date, std::string_view at) override {
+    Statement(db_.get(), "INSERT INTO closings (date, at) VALUES (?, ?)", "마감을 기록할 수 없습니다")
+        .BindText(1, date)
+        .BindText(2, at)
+        .Step();
+  }
+
   std::optional<Entry> Last() override {
     Statement q(db_.get(),
                 (std::string("SELECT ") + kColumns + " FROM operations WHERE printed < 3 ORDER BY id DESC LIMIT 1")
@@ -172,10 +216,11 @@ class SqliteJournal final : public Journal {
 
   std::optional<Entry> ByApproval(std::string_view approvalNumber) override {
     Statement q(db_.get(),
-                (std::string("SELECT ") + kColumns + " FROM operations WHERE approval = ? AND printed < 3 ORDER BY id DESC LIMIT 1")
+                (std::string("SELECT ") + kColumns + " FROM operations WHERE " + kTrimmedApproval +
+                 " = ? AND printed < 3 ORDER BY id DESC LIMIT 1")
                     .c_str(),
                 "저널을 읽을 수 없습니다");
-    q.Bind(1, approvalNumber);
+    q.Bind(1, TrimmedApproval(approvalNumber));
     return q.Step() ? std::optional(Read(q)) : std::nullopt;
   }
 
@@ -205,10 +250,11 @@ class SqliteJournal final : public Journal {
         entry.Kind == receipt::ReceiptKind::VoucherUse         ? receipt::ReceiptKind::VoucherCancellation
         : entry.Kind == receipt::ReceiptKind::CashCardApproval ? receipt::ReceiptKind::CashCardCancellation
                                                                : entry.Kind;
-    if (cancellation == entry.Kind || entry.ApprovalNumber.empty()) return false;
-    Statement q(db_.get(), "SELECT 1 FROM operations WHERE kind = ? AND original = ? AND printed < 3",
+    const std::string_view approval = TrimmedApproval(entry.ApprovalNumber);
+    if (cancellation == entry.Kind || approval.empty()) return false;
+    Statement q(db_.get(), "SELECT 1 FROM operations WHERE kind = ? AND CAST(trim(original, ' ') AS BLOB) = ? AND printed < 3",
                 "저널을 읽을 수 없습니다");
-    q.Bind(1, static_cast<std::int64_t>(cancellation)).Bind(2, std::string_view(entry.ApprovalNumber));
+    q.Bind(1, static_cast<std::int64_t>(cancellation)).Bind(2, approval);
     return q.Step();
   }
 
@@ -219,6 +265,20 @@ class SqliteJournal final : public Journal {
       const std::string detail = error ? error : sqlite3_errmsg(db_.get());
       sqlite3_free(error);
       Fail(what, detail);
+    }
+  }
+
+  // Looked at again under the write lock: another process opening the journal at
+  // the same time may have added the column meanwhile.
+  void AddColumn(std::string_view name, const char* alter) {
+    if (HasColumn(name)) return;
+    Execute("BEGIN IMMEDIATE", "파일을 열 수 없습니다");
+    try {
+      if (!HasColumn(name)) Execute(alter, "파일을 열 수 없습니다");
+      Execute("COMMIT", "파일을 열 수 없습니다");
+    } catch (const JournalError&) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
     }
   }
 
@@ -272,6 +332,7 @@ class SqliteJournal final : public Journal {
     e.Framed = q.Bytes(12);
     e.Printed = static_cast<PrintState>(q.Integer(13));
     e.OriginalApproval = q.Bytes(14);
+    e.SettledAt = q.Bytes(15);
     return e;
   }
 
@@ -280,8 +341,8 @@ class SqliteJournal final : public Journal {
 
 }  // namespace
 
-std::unique_ptr<Journal> Journal::Open(const std::string& path) {
-  return std::make_unique<SqliteJournal>(path);
+std::unique_ptr<Journal> Journal::Open(const std::string& path, OpenMode mode) {
+  return std::make_unique<SqliteJournal>(path, mode);
 }
 
 }  // namespace journal

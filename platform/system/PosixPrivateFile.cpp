@@ -6,6 +6,7 @@
 
 #include "platform/system/ErrorText.h"
 #include "platform/system/PrivateFile.h"
+#include "platform/text/Cp949.h"
 
 namespace platform {
 
@@ -23,11 +24,28 @@ int MakePrivate(int fd) {
 
 }  // namespace
 
-std::optional<std::string> CreatePrivateFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) return SystemErrorText(errno);
-  int error = MakePrivate(fd);
+std::optional<std::string> CreatePrivateFile(const std::string& path, bool create) {
+  // Opened without following a link (a link's target would be made private, or
+  // made), and without waiting on a FIFO; what was opened is then looked at.
+  const int fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
+  if (fd < 0) {
+    const int openError = errno;
+    struct stat s {};
+    if (::lstat(path.c_str(), &s) == 0 && S_ISLNK(s.st_mode)) return Utf8ToCp949("링크입니다, 파일이어야 합니다");
+    if (openError == ENOENT && !create) return Utf8ToCp949("파일이 없습니다");
+    return SystemErrorText(openError);
+  }
+  struct stat s {};
+  std::optional<std::string> refusal;
+  if (::fstat(fd, &s) != 0)
+    refusal = SystemErrorText(errno);
+  else if (!S_ISREG(s.st_mode))
+    refusal = Utf8ToCp949("파일이 아닙니다");
+  else if (s.st_uid != ::geteuid())
+    refusal = Utf8ToCp949("다른 사용자의 파일입니다");
+  int error = refusal ? 0 : MakePrivate(fd);
   ::close(fd);
+  if (refusal) return refusal;
   // SQLite's log files keep the mode they were made with, and hold what the main
   // file holds: those an older version left behind are made private as well.
   for (const char* suffix : {"-wal", "-shm"}) {

@@ -5,13 +5,15 @@
 
 namespace platform {
 
-// Creates the file at `path` when it is missing, readable and writable by its owner
-// only (on Windows: the terminal's private access list, Win32AccessRules.h, and a
-// folder or file that is a link, or a folder another user owns, is refused), before
-// a library that takes the system's defaults opens it; an existing file of this
-// user's is made so, and so are SQLite's log files beside it (`path`-wal, -shm) when
-// there. The system's text when it can't.
-std::optional<std::string> CreatePrivateFile(const std::string& path);
+// Creates the file at `path` when it is missing and `create` allows, readable and
+// writable by its owner only (on Windows: the terminal's private access list,
+// Win32AccessRules.h, and a folder that is a link or another user's is refused),
+// before a library that takes the system's defaults opens it; an existing file is
+// made so, and so are SQLite's log files beside it (`path`-wal, -shm) when there.
+// Never through a link: `path` must be a regular file of this user's (on Windows,
+// of this user's or of another of the counter's operators). Why not (CP949), or
+// nothing.
+std::optional<std::string> CreatePrivateFile(const std::string& path, bool create = true);
 
 // `path` (the system's bytes: the ANSI code page on Windows) as the UTF-8 file name
 // SQLite takes; nothing when it has no such form. Unchanged where file names are

@@ -30,19 +30,23 @@ bool OwnedByProgramUser(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> CreatePrivateFile(const std::string& path) {
+std::optional<std::string> CreatePrivateFile(const std::string& path, bool create) {
   // Rules set through a link would land where it leads, and a folder another user
   // owns can be opened up again by that user.
   const std::string folder = FolderOf(path);
   if (auto why = RedirectedOrForeign(folder)) return *why + ": " + folder;
   const bool existed = Exists(path);
+  if (!existed && !create) return Utf8ToCp949("파일이 없습니다");
   // The file may be another operator's, who made it: only a link is refused.
   if (existed && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
     return Utf8ToCp949("링크(재분석 지점)입니다: ") + path;
+  if (existed && (GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return Utf8ToCp949("파일이 아닙니다");
   PrivateRules rules(false);
   if (rules.Error()) return rules.Error();
   const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    rules.Attributes(), OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                    rules.Attributes(), create ? OPEN_ALWAYS : OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return SystemErrorText(static_cast<int>(GetLastError()));
   CloseHandle(handle);
   // A file made by an older version, or copied in, may be open to others: given the

@@ -36,7 +36,7 @@ class VekTest : public ::testing::Test {
                                      },
                                      [this](const receipt::ReceiptLines& lines) {
                                        if (desk->journal()) journaledBeforePrinting.push_back(desk->journal()->Last());
-                                       if (printerFails) throw std::runtime_error("Disk full");
+                                       if (printerFails || printsBeforeFailure-- == 0) throw std::runtime_error("Disk full");
                                        printed.push_back(lines);
                                      }},
                                     *desk,
@@ -56,6 +56,7 @@ class VekTest : public ::testing::Test {
   testsupport::ScriptedPaymentModule module;
   std::vector<receipt::ReceiptLines> printed;
   bool printerFails = false;
+  int printsBeforeFailure = -1;  // the printer fails after this many receipts
   std::optional<std::string> printerOff;
   int printerAsked = 0;
 };
@@ -237,15 +238,59 @@ TEST_F(VekTest, OperationWhoseAnswerNeverCameIsShownAsUnknown) {
   desk = std::make_unique<journal::ReceiptDesk>(settings);  // the next run
   const auto listing = Run({"journal"});
   EXPECT_EQ(listing.Status, cli::kAccepted);
-  EXPECT_NE(listing.Out.find("  이용권 사용  *********0123  10,000원    결과 알 수 없음\n"), std::string::npos)
+  EXPECT_NE(listing.Out.find("  이용권 사용  *********0123  10,000원    결과 알 수 없음 (vek settle 1)\n"), std::string::npos)
       << listing.Out;
   EXPECT_NE(listing.Out.find("합계 이용권 사용  0건  0원\n"), std::string::npos);
   EXPECT_NE(listing.Out.find("인쇄되지 않은 영수증 0건\n"), std::string::npos);
-  EXPECT_NE(listing.Out.find("결과를 알 수 없는 거래가 있습니다 (1건). 다시 하기 전에 조회로 확인하십시오.\n  " +
+  EXPECT_NE(listing.Out.find("결과를 알 수 없는 거래가 있습니다 (1건). 다시 하기 전에 조회로 확인하십시오.\n  #1  " +
                              journal::LocalTimeNow().substr(0, 10)),
             std::string::npos)
       << listing.Out;
   EXPECT_EQ(Run({"reprint"}).Status, cli::kInputRefused);  // nothing accepted to print
+}
+
+// The server was down ("서버연결실패"): the outcome is unknown until the operator,
+// having checked with the service, settles it - once. The row leaves the notice, no
+// receipt is printed for a charge whose answer never came, and it counts in no
+// total of accepted operations.
+TEST_F(VekTest, UnknownOutcomeIsSettledOnceByTheOperator) {
+  module.Answers(false, K("서버연결실패"));
+  EXPECT_EQ(Run({"use", "1234567890123", "10000"}).Status, cli::kCallFailed);
+  module.Answers(false, K("서버연결실패"));
+  EXPECT_EQ(Run({"card-approve", "9876543210123", "50000"}).Status, cli::kCallFailed);
+  const std::vector<journal::Entry> unknown =
+      desk->journal()->InStates({journal::PrintState::InFlight, journal::PrintState::Unknown});
+  ASSERT_EQ(unknown.size(), 2u);
+  const std::string use = std::to_string(unknown[0].Id), approval = std::to_string(unknown[1].Id);
+  EXPECT_NE(Run({"journal"}).Out.find("#" + use + "  "), std::string::npos);
+  EXPECT_NE(Run({"journal"}).Out.find("결과 알 수 없음 (vek settle " + use + ")\n"), std::string::npos);
+
+  const auto charged = Run({"settle", use, "charged"});
+  EXPECT_EQ(charged.Status, cli::kAccepted) << charged.Err;
+  EXPECT_NE(charged.Out.find("#" + use + "  이용권 사용  10,000원  결제됨 (운영자 확인 " +
+                             journal::LocalTimeNow().substr(0, 10)),
+            std::string::npos)
+      << charged.Out;
+  EXPECT_NE(charged.Out.find("인쇄할 영수증이 없습니다"), std::string::npos);
+  EXPECT_TRUE(printed.empty());
+  const auto again = Run({"settle", use, "not-charged"});
+  EXPECT_EQ(again.Status, cli::kInputRefused);
+  EXPECT_NE(again.Err.find("이미 확인되었습니다: 결제됨"), std::string::npos) << again.Err;
+  EXPECT_EQ(Run({"settle", approval, "not-charged"}).Status, cli::kAccepted);
+
+  const auto listing = Run({"journal"});
+  EXPECT_EQ(listing.Out.find("결과를 알 수 없는 거래"), std::string::npos) << listing.Out;
+  EXPECT_NE(listing.Out.find("결제 안 됨 (운영자 확인 "), std::string::npos);
+  EXPECT_NE(listing.Out.find("합계 이용권 사용  0건  0원\n"), std::string::npos);
+
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  Run({"use", "1234567890123", "10000"});
+  const std::string accepted = std::to_string(desk->journal()->Last()->Id);
+  EXPECT_EQ(Run({"settle", accepted, "not-charged"}).Status, cli::kInputRefused);  // its answer is recorded
+  for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
+           {"settle", "999", "charged"}, {"settle", use, "maybe"}, {"settle", "-1", "charged"},
+           {"settle", "+" + use, "charged"}, {"settle", "0", "charged"}})
+    EXPECT_EQ(Run(bad).Status, cli::kInputRefused) << bad[1] << " " << bad[2];
 }
 
 // A receipt the printer didn't take stays in the journal, and vek reprint prints it
@@ -304,6 +349,32 @@ TEST_F(VekTest, EveryReceiptOwedIsReprintedOldestFirst) {
   }
 }
 
+// vek reprint --all prints every receipt owed, oldest first; a printer failing
+// midway stops the batch and the rest stay owed, for the next try.
+TEST_F(VekTest, AllReceiptsOwedAreReprintedUntilThePrinterFails) {
+  const auto operations = testsupport::GoldenOperations();
+  printerFails = true;
+  for (const int i : {0, 2, 0}) {
+    module.Answers(true, operations[static_cast<std::size_t>(i)].reply);
+    Run({i == 0 ? "use" : "card-approve", "9876543210123", i == 0 ? "10000" : "50000"});
+  }
+  printerFails = false;
+  printsBeforeFailure = 1;
+  const auto stopped = Run({"reprint", "--all"});
+  EXPECT_EQ(stopped.Status, cli::kReceiptNotPrinted);
+  EXPECT_EQ(stopped.Out, "재출력 1건\n");
+  EXPECT_EQ(stopped.Err, "Disk full\n인쇄되지 않은 영수증 2건 (vek reprint)\n");
+  ASSERT_EQ(printed.size(), 1u);
+  EXPECT_NE(printed[0].at(3).find(K("재출력")), std::string::npos);
+  const auto rest = Run({"reprint", "--all"});
+  EXPECT_EQ(rest.Status, cli::kAccepted);
+  EXPECT_EQ(rest.Out, "재출력 2건\n");
+  EXPECT_EQ(printed.size(), 3u);
+  EXPECT_EQ(Run({"reprint", "--all"}).Out, "재출력 0건\n");
+  printerOff = "File not found";
+  EXPECT_EQ(Run({"reprint", "--all"}).Status, cli::kReceiptNotPrinted);
+}
+
 // A sale or approval cancelled since is reprinted marked as cancelled: its own
 // receipt says nothing of it (a cancellation's receipt has it in its title).
 TEST_F(VekTest, ReprintOfACancelledSaleSaysSo) {
@@ -311,7 +382,8 @@ TEST_F(VekTest, ReprintOfACancelledSaleSaysSo) {
   module.Answers(true, operations[0].reply);
   Run({"use", "1234567890123", "10000"});
   module.Answers(true, operations[1].reply);
-  Run({"cancel", "1234567890123", "10000", "20241205", "A0000123"});
+  // Typed with a blank the server trims: it is the same approval.
+  Run({"cancel", "1234567890123", "10000", "20241205", " A0000123"});
   module.Answers(true, operations[2].reply);
   Run({"card-approve", "9876543210123", "50000"});
   const auto mark = [&](const char* approval) {
@@ -329,6 +401,15 @@ TEST_F(VekTest, ReprintOfACancelledSaleSaysSo) {
 }
 
 TEST_F(VekTest, JournalListsTheDayWithMaskedNumbersAndTotals) {
+  // A look at the journal never makes one: told, and nothing is written.
+  for (const std::vector<std::string>& look : std::vector<std::vector<std::string>>{
+           {"journal"}, {"reprint"}, {"reprint", "--all"}, {"settle", "1", "charged"}}) {
+    const auto none = Run(look);
+    EXPECT_EQ(none.Status, cli::kNotJournaled) << look[0];
+    EXPECT_NE(none.Err.find("파일이 없습니다"), std::string::npos) << none.Err;
+    EXPECT_FALSE(std::filesystem::exists(settings.JournalFile));
+    desk = std::make_unique<journal::ReceiptDesk>(settings);
+  }
   const auto operations = testsupport::GoldenOperations();
   module.Answers(true, operations[0].reply);
   Run({"use", "1234567890123", "10000"});
@@ -428,6 +509,7 @@ TEST_F(VekTest, CloseNeverMakesAJournal) {
 TEST_F(VekTest, JournalThatCannotBeWrittenSendsNoPayment) {
   settings.JournalFile = dir.dir() + "no-such-folder/journal.db";
   desk = std::make_unique<journal::ReceiptDesk>(settings);
+  ASSERT_FALSE(desk->journal());
   ASSERT_TRUE(desk->OpenError());
   module.Answers(true, testsupport::GoldenOperations()[0].reply);
   const auto result = Run({"use", "1234567890123", "10000"});

@@ -97,49 +97,43 @@ TEST_F(JournalTest, KeepsEveryByteAndIsPrivateToItsOwner) {
   EXPECT_FALSE(journal::DecodeLines(std::string("\x05\0\0\0abc", 7)));
 }
 
-// Only printed rows go, measured from the newest row: a receipt owed or an outcome
-// unknown stays whatever its age, and a clock behind the newest row (or set ahead
-// before any row was written at its time) removes nothing.
-TEST_F(JournalTest, RetentionRemovesOnlyPrintedRowsAndNoClockEmptiesTheJournal) {
+// The rows of the last N days that had operations stay, and of older days only the
+// printed and the settled ones go: a receipt owed or an outcome unknown stays
+// whatever its age. Days with operations, not the calendar: a clock set ahead, for
+// one operation or for many, is one day more, never the months it jumped.
+TEST_F(JournalTest, RetentionKeepsTheLastDaysWithOperationsWhateverTheClock) {
   auto journal = Journal::Open(path());
   const auto printed = [&](const std::string& at, const std::string& approval) {
     journal->SetPrinted(journal->Record(Entry(at, approval)), journal::PrintState::Printed);
+    journal->RemoveExpired(90);  // as after every operation
   };
+  const auto kept = [&] {
+    std::string approvals;
+    for (const auto& e : journal->InStates({journal::PrintState::Pending, journal::PrintState::Printed,
+                                            journal::PrintState::Failed, journal::PrintState::InFlight,
+                                            journal::PrintState::SettledNotCharged}))
+      approvals += (e.ApprovalNumber.empty() ? "?" : e.ApprovalNumber) + " ";
+    return approvals;
+  };
+  const std::string today = journal::LocalTimeNow();
+  for (const char* sale : {"T1", "T2", "T3"}) printed(today, sale);
+  printed(DaysAgo(-120), "F1");  // the clock 120 days ahead, for two operations
+  printed(DaysAgo(-120), "F2");
+  EXPECT_EQ(kept(), "T1 T2 T3 F1 F2 ");
+  EXPECT_EQ(journal->Day(today.substr(0, 10)).size(), 3u);
+  EXPECT_EQ(journal->ByApproval("T2")->ApprovalNumber, "T2");
+
   printed(DaysAgo(400), "OLD");
   journal->Record(Entry(DaysAgo(400), "OWED"));
   journal->SetPrinted(journal->Record(Entry(DaysAgo(400), "FAILED")), journal::PrintState::Failed);
   journal->RecordInFlight(Entry(DaysAgo(400), ""));
-  printed(DaysAgo(89), "KEPT");
-  printed(journal::LocalTimeNow(), "TODAY");
-  const auto kept = [&] {
-    std::string approvals;
-    for (const auto& e : journal->InStates({journal::PrintState::Pending, journal::PrintState::Printed,
-                                            journal::PrintState::Failed, journal::PrintState::InFlight}))
-      approvals += (e.ApprovalNumber.empty() ? "?" : e.ApprovalNumber) + " ";
-    return approvals;
-  };
-  journal->RemoveExpired(90);
-  EXPECT_EQ(kept(), "OWED FAILED ? KEPT TODAY ");
-  // Only opening it (a listing, a reprint's look-up) removes nothing.
-  journal = Journal::Open(path());
-  printed(DaysAgo(-400), "AHEAD");  // written while the clock was 400 days ahead
+  const std::int64_t settled = journal->RecordInFlight(Entry(DaysAgo(400), "SETTLED"));
+  ASSERT_EQ(journal->Settle(settled, journal::Finding::NotCharged, today), journal::SettleResult::Settled);
+  printed(DaysAgo(89), "D89");
+  journal->RemoveExpired(3);  // the three newest days: +120, today, 89 days ago
+  EXPECT_EQ(kept(), "T1 T2 T3 F1 F2 OWED FAILED ? D89 ");
   journal->RemoveExpired(1);
-  EXPECT_EQ(kept(), "OWED FAILED ? KEPT TODAY AHEAD ");
-
-  // The clock stays ahead after one operation (here: the rows are from before a
-  // jump to now): that row is the newest by far, and nothing goes for it. A
-  // terminal idle for that long clears at its next operation.
-  journal.reset();  // closed first: Windows removes no open file
-  std::filesystem::remove(path());
-  journal = Journal::Open(path());
-  printed(DaysAgo(500), "A");
-  printed(DaysAgo(400), "B");
-  printed(journal::LocalTimeNow(), "JUMP");
-  journal->RemoveExpired(90);
-  EXPECT_EQ(kept(), "A B JUMP ");
-  printed(journal::LocalTimeNow(), "NEXT");
-  journal->RemoveExpired(90);
-  EXPECT_EQ(kept(), "JUMP NEXT ");
+  EXPECT_EQ(kept(), "F1 F2 OWED FAILED ? ");
 }
 
 // The request is in the journal before the module has it; the answer completes the
@@ -181,6 +175,86 @@ TEST_F(JournalTest, OperationInFlightIsKeptApartUntilItsAnswer) {
   window->SetPrinted(sent, journal::PrintState::Failed);
   EXPECT_EQ(journal->ByApproval("C2")->Printed, journal::PrintState::Printed);
 }
+
+// An outcome the terminal never learnt is settled by the operator once, with the
+// time, and the service's answer, should it still come, outranks the finding. The
+// approval numbers compare as the server compares them: "A1" is " A1 ".
+TEST_F(JournalTest, UnknownOutcomeIsSettledOnceAndApprovalsCompareTrimmed) {
+  auto journal = Journal::Open(path());
+  const std::int64_t accepted = journal->Record(Entry(journal::LocalTimeNow(), "A1"));
+  const std::int64_t unknown = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  const std::int64_t late = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  journal->SetPrinted(unknown, journal::PrintState::Unknown);
+  EXPECT_EQ(journal->Settle(unknown, journal::Finding::Charged, "2026-12-09 10:00:00"), journal::SettleResult::Settled);
+  EXPECT_EQ(journal->Settle(unknown, journal::Finding::NotCharged, "2026-12-09 10:01:00"),
+            journal::SettleResult::AlreadySettled);
+  EXPECT_EQ(journal->Settle(accepted, journal::Finding::NotCharged, "x"), journal::SettleResult::NotUnknown);
+  EXPECT_EQ(journal->Settle(9999, journal::Finding::Charged, "x"), journal::SettleResult::NoSuchRow);
+  const auto settled = Journal::Open(path())->ById(unknown);
+  ASSERT_TRUE(settled);
+  EXPECT_EQ(settled->Printed, journal::PrintState::SettledCharged);
+  EXPECT_EQ(settled->SettledAt, "2026-12-09 10:00:00");
+  EXPECT_TRUE(journal->InStates({journal::PrintState::InFlight, journal::PrintState::Unknown}).size() == 1);
+  EXPECT_NE(journal->Last()->Id, unknown);  // no accepted operation, no receipt
+
+  ASSERT_EQ(journal->Settle(late, journal::Finding::NotCharged, "x"), journal::SettleResult::Settled);
+  journal->Complete(late, Entry(journal::LocalTimeNow(), "A2"));
+  EXPECT_EQ(journal->ById(late)->Printed, journal::PrintState::Pending);
+  EXPECT_EQ(journal->ById(late)->SettledAt, "");
+
+  EXPECT_EQ(journal->ByApproval(" A1")->Id, accepted);
+  EXPECT_EQ(journal->ByApproval("A1  ")->Id, accepted);
+  EXPECT_FALSE(journal->ByApproval("A"));
+  journal::Entry cancellation = Entry(journal::LocalTimeNow(), "X1");
+  cancellation.Kind = receipt::ReceiptKind::CashCardCancellation;
+  cancellation.OriginalApproval = " A1";  // as typed, with the blank the server trims
+  journal->Record(cancellation);
+  EXPECT_TRUE(journal->CancelledSince(*journal->ById(accepted)));
+  EXPECT_FALSE(journal->CancelledSince(*journal->ById(late)));
+
+  EXPECT_EQ(journal->Closings("2026-12-09"), 0);
+  journal->RecordClosing("2026-12-09", "2026-12-09 22:00:00");
+  journal->RecordClosing("2026-12-09", "2026-12-09 22:05:00");
+  EXPECT_EQ(journal->Closings("2026-12-09"), 2);
+  EXPECT_EQ(journal->Closings("2026-12-08"), 0);
+}
+
+#ifndef _WIN32
+// Never through a link (its target would be made private, or made), only a regular
+// file of this user's, and a look at the journal never makes one.
+TEST_F(JournalTest, OpensOnlyARegularFileOfItsOwnAndALookMakesNone) {
+  EXPECT_THROW(Journal::Open(path(), journal::OpenMode::ExistingOnly), JournalError);
+  EXPECT_FALSE(std::filesystem::exists(path()));
+
+  const std::string other = dir.dir() + "other";
+  testsupport::WriteFile(other, "someone's file");
+  chmod(other.c_str(), 0644);
+  std::filesystem::create_symlink(other, path());
+  for (const auto mode : {journal::OpenMode::ExistingOnly, journal::OpenMode::CreateIfMissing}) {
+    try {
+      Journal::Open(path(), mode);
+      ADD_FAILURE() << "opened through a link";
+    } catch (const JournalError& error) {
+      EXPECT_NE(std::string(error.what()).find(testsupport::K("링크입니다")), std::string::npos) << error.what();
+    }
+  }
+  struct stat s {};
+  ASSERT_EQ(stat(other.c_str(), &s), 0);
+  EXPECT_EQ(s.st_mode & 0777, 0644u);
+
+  std::filesystem::remove(path());
+  std::filesystem::create_symlink(dir.dir() + "target.db", path());  // dangling
+  EXPECT_THROW(Journal::Open(path()), JournalError);
+  EXPECT_FALSE(std::filesystem::exists(dir.dir() + "target.db"));
+
+  std::filesystem::remove(path());
+  ASSERT_EQ(mkfifo(path().c_str(), 0600), 0);  // opened without waiting for a writer
+  EXPECT_THROW(Journal::Open(path()), JournalError);
+  std::filesystem::remove(path());
+  std::filesystem::create_directory(path());
+  EXPECT_THROW(Journal::Open(path()), JournalError);
+}
+#endif
 
 // A journal written before cancellations named the approval they cancelled opens,
 // keeps its rows, and learns of the cancellations made from now on.
@@ -259,6 +333,7 @@ TEST_F(JournalTest, BusyJournalIsWaitedForAndAFailedOpenIsTriedAgain) {
   settings::MerchantSettings settings;
   settings.JournalFile = path();
   journal::ReceiptDesk desk(settings);
+  desk.journal();  // as the window's start opens it
   const auto opened = desk.OpenError();
   const auto cleared = desk.RemoveExpired();
   release.join();
@@ -268,6 +343,7 @@ TEST_F(JournalTest, BusyJournalIsWaitedForAndAFailedOpenIsTriedAgain) {
 
   settings.JournalFile = dir.dir() + "later/journal.db";
   journal::ReceiptDesk later(settings);
+  ASSERT_FALSE(later.journal());
   ASSERT_TRUE(later.OpenError());
   std::filesystem::create_directories(dir.path() / "later");
   const journal::PrintedReceipt printed =
@@ -310,6 +386,10 @@ TEST_F(JournalTest, ReadOnlyFileIsAClearError) {
   { Journal::Open(path())->Record(Entry(journal::LocalTimeNow(), "C1")); }
   chmod(dir.path().c_str(), 0755);
   chmod(path().c_str(), 0444);
+  // The file stays its user's (another user's file is refused before its mode).
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(path().c_str(), 65534, 65534), 0);
+  }
   const pid_t child = fork();
   if (child == 0) {
     if (geteuid() == 0 && setresuid(65534, 65534, 65534) != 0) _exit(3);
