@@ -99,9 +99,11 @@ ReceiptLines ComposeClosingLines(const ClosingInput& in, const settings::Merchan
   lines.push_back(CenterText(t.title, TextStyle::ftNormal));
   // A closing printed again the same day says which one it is: the figures may
   // have changed since the first.
-  if (in.PreviousClosings > 0)
-    lines.push_back(CenterText(platform::Utf8ToCp949("(" + std::to_string(in.PreviousClosings + 1) + "번째 마감)"),
-                               TextStyle::ftNormal));
+  if (in.PreviousClosings > 0) {
+    std::string mark = std::to_string(in.PreviousClosings + 1);
+    mark.insert(0, 1, '(').append(platform::Utf8ToCp949("번째 마감)"));
+    lines.push_back(CenterText(mark, TextStyle::ftNormal));
+  }
   lines.emplace_back(kEmphasised);
   lines.emplace_back(kLineFeed);
   lines.push_back(t.merchant + settings.MerchantName);

@@ -26,8 +26,7 @@ bool Show(QWidget* parent, QMessageBox::Icon icon, const std::string& text, bool
   if (offerReprint) {
     reprint = box.addButton(QString::fromUtf8("다시 인쇄"), QMessageBox::AcceptRole);
     box.setDefaultButton(reprint);
-    if (icon == QMessageBox::Critical)
-      box.setInformativeText(QString::fromUtf8("거래는 승인되었습니다. 영수증을 다시 인쇄할 수 있습니다."));
+    box.setInformativeText(QString::fromUtf8("거래는 승인되었습니다. 영수증을 다시 인쇄할 수 있습니다."));
   }
   box.exec();
   return reprint != nullptr && box.clickedButton() == reprint;
@@ -38,7 +37,6 @@ bool Show(QWidget* parent, QMessageBox::Icon icon, const std::string& text, bool
 void ModalMessageBoxes::ShowMessage(const std::string& text) { Show(parent_, QMessageBox::NoIcon, text); }
 void ModalMessageBoxes::ShowError(const std::string& text) { Show(parent_, QMessageBox::Critical, text); }
 bool ModalMessageBoxes::ShowPrintError(const std::string& text) { return Show(parent_, QMessageBox::Critical, text, true); }
-bool ModalMessageBoxes::AskReprint(const std::string& text) { return Show(parent_, QMessageBox::Question, text, true); }
 
 std::size_t ModalMessageBoxes::Choose(const std::string& text, const std::vector<std::string>& answers) {
   QMessageBox box(QMessageBox::Question, QString::fromLatin1(kProgramTitle), ToQt(text), QMessageBox::NoButton, parent_);

@@ -20,9 +20,6 @@ class MessageBoxes {
   // The error box of an accepted operation's receipt that did not print, with
   // "다시 인쇄" beside OK: true when the operator asks for it again.
   virtual bool ShowPrintError(const std::string& text) = 0;
-  // A question with "다시 인쇄" and OK (a receipt never printed, found at start-up):
-  // true for "다시 인쇄".
-  virtual bool AskReprint(const std::string& text) = 0;
   // A question with a button for each answer, the first the default, the last the
   // one that leaves things as they are (also closing the box): the answer's index.
   virtual std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) = 0;
@@ -35,7 +32,6 @@ class ModalMessageBoxes final : public MessageBoxes {
   void ShowMessage(const std::string& text) override;
   void ShowError(const std::string& text) override;
   bool ShowPrintError(const std::string& text) override;
-  bool AskReprint(const std::string& text) override;
   std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) override;
 
  private:

@@ -71,10 +71,9 @@ TfmMain::TfmMain(TfmMainEnvironment Environment) : environment_(std::move(Enviro
   Place(Image1, layout::Image1);
   Image1->setPixmap(Picture("header.jpg"));
   // The day's closing: a long press on the header picture where no button lies (the
-  // strip above the screen buttons), then a confirmation; see README.
-  closingPress_ = new LongPress(Image1, std::chrono::seconds(2), [this] {
-    Guarded([this] { dayWork_->CloseDay(); });
-  });
+  // strip above the screen buttons), then a confirmation; see README. The picture
+  // owns it.
+  new LongPress(Image1, std::chrono::seconds(2), [this] { Guarded([this] { dayWork_->CloseDay(); }); });
 
   const auto headerButton = [this](const char* name, const layout::Rect& place, const char* up, const char* down) {
     auto* button = new widgets::TImageButton(this);
@@ -425,7 +424,7 @@ void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& scre
     DropInputReceivedMeanwhile();  // the receipt's output blocked the screen
     bool out = !printed.PrintError;
     if (printed.PrintError) {
-      out = ReprintWhileAsked({.Id = printed.Id, .Lines = *outcome.Receipt}, *printed.PrintError, true);
+      out = ReprintWhileAsked({.Id = printed.Id, .Lines = *outcome.Receipt}, *printed.PrintError);
       if (!out) desk_->Failed(printed.Id);
     }
     if (printed.JournalError) messages_->ShowError(*printed.JournalError);
@@ -443,14 +442,13 @@ journal::Print TfmMain::Printer() {
   };
 }
 
-bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError) {
+bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string printError) {
   for (;;) {
-    if (!(printError ? messages_->ShowPrintError(text) : messages_->AskReprint(text))) return false;
+    if (!messages_->ShowPrintError(printError)) return false;
     const std::optional<std::string> error = desk_->Reprint(entry, Printer());
     DropInputReceivedMeanwhile();
     if (!error) return true;
-    text = *error;
-    printError = true;
+    printError = *error;
   }
 }
 

@@ -35,7 +35,6 @@ inline constexpr std::array<const char*, 7> kFirstScreenPictures{
     "cashcard-button-down.jpg", "report-button.jpg", "voucher-screen.jpg"};
 
 class DayWork;
-class LongPress;
 class StartupPreparation;
 
 // What the window reaches outside itself; tests put doubles in.
@@ -145,7 +144,7 @@ class TfmMain : public QWidget {
   journal::Print Printer();
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.
-  bool ReprintWhileAsked(const journal::Entry& entry, std::string text, bool printError);
+  bool ReprintWhileAsked(const journal::Entry& entry, std::string printError);
   // What start-up does once the window is painted (or at the first touch, if that
   // comes first): the printer port, the journal and every start-up box.
   void StartUp();
@@ -159,7 +158,6 @@ class TfmMain : public QWidget {
   // journal's wait for a busy file included, also when it then sends nothing.
   std::unique_ptr<payment::PaymentModule> payment_;
   std::unique_ptr<DayWork> dayWork_;  // the start-up notices and the day's closing
-  LongPress* closingPress_ = nullptr;  // on the header picture; owned by it
   bool shown_ = false;
   bool painted_ = false;
   bool started_ = false;

@@ -25,10 +25,6 @@ class RecordingMessages : public shell::MessageBoxes {
     Errors.push_back(text);
     return Reprint && Reprint();
   }
-  bool AskReprint(const std::string& text) override {
-    Questions.push_back(text);
-    return Reprint && Reprint();
-  }
   // A box with a button for each answer: recorded with the questions; the answer
   // comes from `Answers`, in turn (none left: the last button, which changes nothing).
   std::size_t Choose(const std::string& text, const std::vector<std::string>& answers) override {
