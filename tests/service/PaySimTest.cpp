@@ -430,22 +430,34 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
 
 // Killed between an operation's commit and its answer, the server finds at its next
 // start that the answer never went out (the terminal heard nothing and told its
-// operator the outcome is unknown): the operation is reversed. One whose answer went
-// out stands, and so does every operation of books kept before they said which.
+// operator the outcome is unknown): the operation is reversed, unless it is a sale
+// cancelled meanwhile. One whose answer went out stands, and so does every operation
+// of books kept before they said which.
 TEST_F(PaySimTest, AtTheNextStartOperationsWhoseAnswerNeverWentOutAreReversed) {
   for (const std::int64_t amount : {1000, 2000, 3000})
     ASSERT_TRUE(IsAccepted(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(amount)))));
+  const ApprovalReply use =
+      ReadVoucherUseReply(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(4000))));
+  ASSERT_TRUE(IsAccepted(Exchange(BuildVoucherCancelRequest(
+      kTerminal, kVoucher, {use.ApprovalNumber, use.TransactionDateTime.substr(0, 8)}, SplitAmount(4000)))));
   const ApprovalReply approval =
       ReadCashCardApprovalReply(Exchange(BuildCashCardApprovalRequest(kTerminal, kCard, SplitAmount(30000))));
   ASSERT_TRUE(IsAccepted(Exchange(BuildCashCardCancelRequest(
       kTerminal, kCard, {approval.ApprovalNumber, approval.TransactionDateTime.substr(0, 8)}, SplitAmount(30000)))));
   server->Stop(SIGKILL);
   // As the books stand when the process dies: the use of 2,000 answered and not yet
-  // confirmed, the use of 3,000 and the cancellation committed and not yet answered.
-  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount IN (2000, 3000) OR code = '9302'"));
-  EXPECT_TRUE(Amend("UPDATE operations SET sent = 0 WHERE amount = 3000 OR code = '9302'"));
+  // confirmed, the use of 3,000, the use of 4,000 (cancelled meanwhile, its approval
+  // read off the report) and the card's cancellation committed and not yet answered.
+  // The cancelled use has had its amount back once, by its cancellation.
+  const QString unsent = QString::fromStdString("amount = 3000 OR code = '9302' OR approval = '" +
+                                                use.ApprovalNumber + "'");
+  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount = 2000 OR " + unsent));
+  EXPECT_TRUE(Amend("UPDATE operations SET sent = 0 WHERE " + unsent));
   server = std::make_unique<testsupport::PaySimProcess>(database, server->Port(), testsupport::FreePort());
   EXPECT_EQ(Balance(kVoucher), 47000);
+  EXPECT_EQ(Scalar(QString::fromStdString("SELECT state = 'done' FROM operations WHERE approval = '" +
+                                          use.ApprovalNumber + "'")),
+            1);
   // The refund never announced is taken back.
   EXPECT_EQ(Scalar(QString::fromStdString("SELECT balance FROM instruments WHERE number = '" + kCard + "'")), 170000);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'reversed'"), 2);
