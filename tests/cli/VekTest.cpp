@@ -55,7 +55,7 @@ class VekTest : public ::testing::Test {
   testsupport::ScriptedPaymentModule module;
   std::vector<receipt::ReceiptLines> printed;
   bool printerFails = false;
-  std::optional<std::string> printerOff;
+  receipt::PrinterReadiness printerOff;
   int printerAsked = 0;
 };
 
@@ -120,7 +120,7 @@ TEST_F(VekTest, ValuesThatWouldLeaveTheirFieldsAreRefusedAndNothingIsSent) {
 
 // The printer is asked before any payment that prints, and not for an inquiry.
 TEST_F(VekTest, NoPaymentWhenThePrinterCannotPrint) {
-  printerOff = "Invalid port number (COM7)";
+  printerOff.NotReady = "Invalid port number (COM7)";
   module.Answers(true, testsupport::GoldenOperations()[0].reply);
   const auto result = Run({"use", "1", "100"});
   EXPECT_EQ(result.Status, cli::kReceiptNotPrinted);
@@ -130,6 +130,15 @@ TEST_F(VekTest, NoPaymentWhenThePrinterCannotPrint) {
   module.Answers(true, FramedReply({{1, "0000"}, {169, "inquiry"}, {273, "000015000"}}));
   EXPECT_EQ(Run({"inquiry", "1"}).Status, cli::kAccepted);
   EXPECT_EQ(printerAsked, 1);
+
+  // A roll near its end: the payment is made and printed, the warning on standard error.
+  printerOff = {.Warning = K("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.")};
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  const auto warned = Run({"use", "1", "100"});
+  EXPECT_EQ(warned.Status, cli::kAccepted);
+  EXPECT_EQ(warned.Out, "승인되었습니다.\n");
+  EXPECT_EQ(warned.Err, "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");
+  EXPECT_EQ(printed.size(), 1u);
 }
 
 TEST_F(VekTest, AcceptedOperationsPrintTheWindowsReceiptAndSayTheMessage) {
@@ -267,7 +276,7 @@ TEST_F(VekTest, ReceiptThatDidNotPrintIsReprintedWithItsMark) {
   EXPECT_EQ(Run({"reprint", "A0000123"}).Status, cli::kAccepted);
   EXPECT_EQ(printed.size(), 2u);
   EXPECT_EQ(Run({"reprint", "A9"}).Status, cli::kInputRefused);
-  printerOff = "File not found";
+  printerOff.NotReady = "File not found";
   EXPECT_EQ(Run({"reprint"}).Status, cli::kReceiptNotPrinted);
 }
 
