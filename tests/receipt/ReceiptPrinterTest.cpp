@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <future>
 #include <termios.h>
 
 #include "platform/system/NonBlockingOutput.h"
@@ -119,16 +118,6 @@ TEST_F(ReceiptPrinterTest, NotReadyTellsWhatTheReceiptWouldEndWith) {
 
 namespace {
 
-// The printer's end of the line answers one status request with `answer`; it
-// gives back what it received.
-std::future<std::string> AnswerStatusRequest(const testsupport::PseudoTerminal& line, std::string answer) {
-  return std::async(std::launch::async, [&line, answer] {
-    std::string request = line.Read(kStatusRequest.size(), std::chrono::seconds(2));
-    if (request == kStatusRequest) line.Send(answer);
-    return request;
-  });
-}
-
 // The three answers: printer status, offline cause, paper roll sensor.
 struct StatusCase {
   std::string answer;
@@ -164,14 +153,14 @@ TEST_F(ReceiptPrinterTest, SerialPrinterTellsItsStateBeforeAPayment) {
   sio.SetBaudrate(serial::TSioBaudrate::br9600);
   sio.Open();
   for (const StatusCase& c : StatusCases("COM3")) {
-    auto request = AnswerStatusRequest(printerLine, c.answer);
+    auto request = printerLine.AnswerNext(kStatusRequest.size(), c.answer);
     const PrinterReadiness readiness = printer.NotReady(3);
     EXPECT_EQ(request.get(), kStatusRequest);
     EXPECT_EQ(readiness.NotReady, c.notReady) << testing::PrintToString(c.answer);
     EXPECT_EQ(readiness.Warning, c.warning) << testing::PrintToString(c.answer);
   }
   for (const std::string garbage : {"\x12\x12", "\xFF\x00\x12", "\x12\x12\x13", "OK\n"}) {
-    auto request = AnswerStatusRequest(printerLine, garbage);
+    auto request = printerLine.AnswerNext(kStatusRequest.size(), garbage);
     const PrinterReadiness readiness = printer.NotReady(3);
     EXPECT_EQ(request.get(), kStatusRequest);
     EXPECT_FALSE(readiness.NotReady);
@@ -179,7 +168,7 @@ TEST_F(ReceiptPrinterTest, SerialPrinterTellsItsStateBeforeAPayment) {
   }
   // A late answer left on the line is not taken for the next one's.
   printerLine.Send("\x12\x12\x72");
-  auto request = AnswerStatusRequest(printerLine, "\x12\x12\x12");
+  auto request = printerLine.AnswerNext(kStatusRequest.size(), "\x12\x12\x12");
   EXPECT_FALSE(printer.NotReady(3).NotReady);
   request.get();
   EXPECT_EQ(sio.ReadTimeout(), 1000);  // the port's own limits are back
@@ -234,7 +223,7 @@ TEST_F(ReceiptPrinterTest, PrinterPortDeviceThatAnswersReadsTellsItsState) {
   close(slave);
   PointLpt1At(device.SlavePath());
   for (const StatusCase& c : StatusCases("LPT1")) {
-    auto request = AnswerStatusRequest(device, c.answer);
+    auto request = device.AnswerNext(kStatusRequest.size(), c.answer);
     const PrinterReadiness readiness = printer.NotReady(0);
     EXPECT_EQ(request.get(), kStatusRequest);
     EXPECT_EQ(readiness.NotReady, c.notReady) << testing::PrintToString(c.answer);
