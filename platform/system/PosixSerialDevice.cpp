@@ -162,6 +162,8 @@ class PosixSerialDevice final : public SerialDevice {
     got = 0;
     const auto deadline = Clock::now() + timeout;
     while (got < size) {
+      // A raw line (VMIN and VTIME 0) reads nothing rather than EAGAIN when empty;
+      // a hang-up shows in the poll.
       const ssize_t n = ::read(fd_, buffer + got, size - got);
       if (n > 0) {
         got += static_cast<std::size_t>(n);

@@ -10,11 +10,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <future>
 
 #include "journal/Journal.h"
 #include "payment/PaymentExchange.h"
+#include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
+#include "tests/support/PseudoTerminal.h"
 #include "tests/support/ScriptedPaymentModule.h"
 #include "tests/support/TestSupport.h"
 
@@ -446,5 +449,30 @@ TEST(VekProgram, PrintsOnThePrinterTheSettingsName) {
   EXPECT_EQ(WEXITSTATUS(std::system("./vek use 1234567890123 10000 >/dev/null 2>err.txt")), cli::kReceiptNotPrinted);
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"), "Invalid port number (COM7)\n");
   EXPECT_EQ(testsupport::ScriptedModuleRequest(dir.path()), "");
+
+  // A serial printer that answers its state: out of paper, nothing reaches the
+  // module; near its end, the payment prints with the warning on standard error.
+  testsupport::PseudoTerminal printer;
+  printer.LinkAs(dir.dir(), "COM3");
+  testsupport::WriteFile(dir.path() / "VEK_Demo.ini", testsupport::SettingsFile("3"));
+  const auto pay = [&](const std::string& status) {
+    auto run = std::async(std::launch::async,
+                          [] { return WEXITSTATUS(std::system("./vek use 1234567890123 10000 >out.txt 2>err.txt")); });
+    EXPECT_EQ(printer.AnswerNext(receipt::kStatusRequest.size(), status).get(), receipt::kStatusRequest);
+    return run.get();
+  };
+  EXPECT_EQ(pay("\x12\x12\x72"), cli::kReceiptNotPrinted);
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"), "영수증 용지가 없습니다 (COM3). 용지를 넣고 다시 하십시오.\n");
+  EXPECT_EQ(testsupport::ScriptedModuleRequest(dir.path()), "");
+  EXPECT_EQ(printer.Read(1, std::chrono::milliseconds(100)), "");
+
+  testsupport::ScriptModuleAnswer(dir.path(), 1, testsupport::GoldenOperations()[0].reply);
+  EXPECT_EQ(pay("\x12\x12\x1E"), cli::kAccepted);
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "out.txt"), "승인되었습니다.\n");
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"),
+            "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");
+  EXPECT_NE(testsupport::ScriptedModuleRequest(dir.path()), "");
+  const std::string golden = testsupport::GoldenBytes("receipt-voucher-use.serial");
+  EXPECT_EQ(printer.Read(golden.size()), golden);
 }
 #endif
