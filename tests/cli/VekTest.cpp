@@ -17,9 +17,11 @@
 #include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
-#include "tests/support/PseudoTerminal.h"
 #include "tests/support/ScriptedPaymentModule.h"
 #include "tests/support/TestSupport.h"
+#ifndef _WIN32
+#include "tests/support/PseudoTerminal.h"
+#endif
 
 using cli::RunVek;
 using testsupport::FramedReply;
