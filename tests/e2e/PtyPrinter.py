@@ -4,10 +4,10 @@
 
 Creates the pair, points the symbolic link LINK at the slave side and appends every
 byte the terminal sends to OUTPUT until it is terminated. --held: a printer that
-takes nothing (the line's output is suspended). --state: the printer answers the
-real-time status requests (DLE EOT 1, 2, 4) with the condition FILE names when
-asked (ready, near-end, paper-end, cover-open, offline; ready without the file),
-and, as a printer, does not print them. Without --state it doesn't answer.
+takes nothing (the line's output is suspended). The real-time status requests
+(DLE EOT 1, 2, 4) are a printer's, never printed; with --state the printer answers
+them with the condition FILE names when asked (ready, near-end, paper-end,
+cover-open, offline; ready without the file), without it it has no back channel.
 """
 import os
 import pty
@@ -52,18 +52,17 @@ with open(output, "ab", buffering=0) as out:
     while True:
         data = pending + os.read(master, 4096)
         pending = b""
-        if state is not None:
-            printed = bytearray()
-            i = 0
-            while i < len(data):
-                if data[i] == 0x10 and len(data) - i < 3:
-                    pending = data[i:]  # a request cut off: its rest comes next
-                    break
-                if data[i] == 0x10 and data[i + 1] == 0x04:
+        printed = bytearray()
+        i = 0
+        while i < len(data):
+            if data[i] == 0x10 and len(data) - i < 3:
+                pending = data[i:]  # a request cut off: its rest comes next
+                break
+            if data[i] == 0x10 and data[i + 1] == 0x04:
+                if state is not None:
                     os.write(master, bytes([ANSWERS.get(condition(), ANSWERS["ready"]).get(data[i + 2], 0x12)]))
-                    i += 3
-                    continue
-                printed.append(data[i])
-                i += 1
-            data = bytes(printed)
-        out.write(data)
+                i += 3
+                continue
+            printed.append(data[i])
+            i += 1
+        out.write(bytes(printed))
