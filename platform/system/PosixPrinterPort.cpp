@@ -53,9 +53,15 @@ bool Await(int fd, short events, Clock::time_point deadline, bool spun) {
 PrinterPortStatus AskPrinterPortStatus(const std::string& path, std::string_view request, std::size_t answerSize,
                                        std::chrono::milliseconds limit) {
   PrinterPortStatus status;
-  struct stat device {};
-  if (path.empty() || ::stat(path.c_str(), &device) != 0 || !S_ISCHR(device.st_mode)) return status;
-  const int fd = ::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  struct stat file {};
+  if (path.empty() || ::stat(path.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) return status;
+  struct Descriptor {
+    int fd;
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  } const device{::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+  const int fd = device.fd;
   if (fd < 0) return status;
   const auto deadline = Clock::now() + limit;
   int lines = 0;
@@ -66,8 +72,8 @@ PrinterPortStatus AskPrinterPortStatus(const std::string& path, std::string_view
   }
   // What the device sent unasked (a late answer to an earlier request) is not this answer.
   char stale[64];
-  for (int i = 0; i < 16 && ::read(fd, stale, sizeof stale) > 0; ++i) {
-  }
+  for (int reads = 0; reads < 16; ++reads)
+    if (::read(fd, stale, sizeof stale) <= 0) break;
   std::size_t sent = 0;
   bool spun = false;
   while (sent < request.size()) {
@@ -87,7 +93,6 @@ PrinterPortStatus AskPrinterPortStatus(const std::string& path, std::string_view
     else if (!again || !Await(fd, POLLIN, deadline, spun)) break;
     spun = again;
   }
-  ::close(fd);
   return status;
 }
 
