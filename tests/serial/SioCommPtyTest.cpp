@@ -121,6 +121,7 @@ TEST_F(PtyCommTest, ReceivedBytesReachOnDataOnTheMainThread) {
 // and takes what came before the call; a purge discards that.
 TEST_F(PtyCommTest, ReadsWaitUpToTheirTimeLimit) {
   auto comm = Make();
+  comm->SetMonitorEvents({});  // the test reads; no events queue up for a main thread it never runs
   comm->SetReadTimeout(200);
   comm->Open();
   char buffer[8] = {};
