@@ -90,7 +90,7 @@ VekResult RunReprint(const std::optional<std::string>& approval, const VekTermin
     return {kInputRefused, {},
             approval ? "승인번호 " + *approval + "의 거래가 저널에 없습니다.\n" : "저널에 거래가 없습니다.\n"};
   if (terminal.Printer.NotReady)
-    if (const auto error = terminal.Printer.NotReady())
+    if (const auto error = terminal.Printer.NotReady().NotReady)
       return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
   if (const auto error = terminal.Desk.Reprint(*entry, terminal.Printer.Print))
     return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
@@ -101,7 +101,7 @@ VekResult RunReprint(const std::optional<std::string>& approval, const VekTermin
 VekResult RunReprintAll(const VekTerminal& terminal) {
   if (auto none = NoJournal(terminal)) return *none;
   if (terminal.Printer.NotReady)
-    if (const auto error = terminal.Printer.NotReady()) {
+    if (const auto error = terminal.Printer.NotReady().NotReady) {
       std::size_t owed = 0;
       try {
         owed = terminal.Desk.journal()->InStates({journal::PrintState::Pending, journal::PrintState::Failed}).size();
