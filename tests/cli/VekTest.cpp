@@ -378,9 +378,11 @@ TEST_F(VekTest, AllReceiptsOwedAreReprintedUntilThePrinterFails) {
   EXPECT_EQ(stopped.Err, "Disk full\n인쇄되지 않은 영수증 2건 (vek reprint)\n");
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_NE(printed[0].at(3).find(K("재출력")), std::string::npos);
+  printerOff.Warning = K("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.");
   const auto rest = Run({"reprint", "--all"});
   EXPECT_EQ(rest.Status, cli::kAccepted);
   EXPECT_EQ(rest.Out, "재출력 2건\n");
+  EXPECT_EQ(rest.Err, "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");  // printed all the same
   EXPECT_EQ(printed.size(), 3u);
   EXPECT_EQ(Run({"reprint", "--all"}).Out, "재출력 0건\n");
   printerOff.NotReady = "File not found";
