@@ -85,7 +85,10 @@ std::string VekHelp() {
          "\n"
          "Every value must keep to its field: numbers of at most 13 characters, amounts\n"
          "from 0 to 999,999,999, dates of at most 8 and approval numbers of at most 20\n"
-         "characters, no control characters. The printer is checked before any payment.\n"
+         "characters, no control characters. The printer is checked before any payment,\n"
+         "its own state too where it answers the status request: paper end, an open\n"
+         "cover or offline refuse the payment (5, no request made); a roll near its end\n"
+         "is a warning on standard error and the payment goes on.\n"
          "\n"
          "Exit status: 0 accepted, 1 refused by the service, 2 the module answered false\n"
          "(its text says whether the outcome is unknown) or the journal could not record\n"
@@ -134,11 +137,20 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
 
 namespace {
 
+VekResult OperationResult(const payment::OperationOutcome& outcome, const VekTerminal& terminal);
+
+// The printer's warning (a roll near its end) comes first on standard error, whatever
+// the payment's outcome.
 VekResult Operation(const Command& command, const payment::EntryTexts& entries, const VekTerminal& terminal,
                     payment::PaymentModule& module) {
   const payment::OperationOutcome outcome =
       command.run(entries, {terminal.Settings, module, terminal.ThousandsSeparator, terminal.Printer.NotReady});
+  VekResult result = OperationResult(outcome, terminal);
+  if (outcome.PrinterWarning) result.Err.insert(0, Utf8(*outcome.PrinterWarning) + "\n");
+  return result;
+}
 
+VekResult OperationResult(const payment::OperationOutcome& outcome, const VekTerminal& terminal) {
   VekResult result;
   switch (outcome.Exchange) {
     case payment::ExchangeOutcome::InputRefused: return {kInputRefused, {}, Utf8(*outcome.MessageBox) + "\n"};

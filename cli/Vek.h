@@ -8,6 +8,7 @@
 
 #include "journal/ReceiptDesk.h"
 #include "payment/PaymentModule.h"
+#include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"
 
@@ -36,8 +37,8 @@ struct VekResult {
 // The receipt printer of the settings.
 struct ReceiptPrinting {
   // Asked before an operation that prints: the error that keeps the printer from
-  // printing, or nothing.
-  std::function<std::optional<std::string>()> NotReady;
+  // printing, or nothing, with a warning maybe.
+  std::function<receipt::PrinterReadiness()> NotReady;
   // Prints an accepted operation's receipt; raises what the printer raises.
   std::function<void(const receipt::ReceiptLines&)> Print;
 };

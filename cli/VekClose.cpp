@@ -43,7 +43,11 @@ VekResult RunClose(const std::optional<std::string>& date, const VekTerminal& te
     return {kNotJournaled, {}, Utf8(error.what()) + "\n"};
   }
   VekResult result{kAccepted, AsText(lines), {}};
-  std::optional<std::string> printError = terminal.Printer.NotReady ? terminal.Printer.NotReady() : std::nullopt;
+  // The printer's own state, as before a payment: a warning is told and printed past.
+  const receipt::PrinterReadiness printer =
+      terminal.Printer.NotReady ? terminal.Printer.NotReady() : receipt::PrinterReadiness{};
+  if (printer.Warning) result.Err = Utf8(*printer.Warning) + "\n";
+  std::optional<std::string> printError = printer.NotReady;
   if (!printError) {
     try {
       terminal.Printer.Print(lines);
@@ -51,7 +55,10 @@ VekResult RunClose(const std::optional<std::string>& date, const VekTerminal& te
       printError = error.what();
     }
   }
-  if (printError) result = {kReceiptNotPrinted, result.Out, Utf8(*printError) + "\n마감 영수증을 인쇄하지 못했습니다.\n"};
+  if (printError) {
+    result.Status = kReceiptNotPrinted;
+    result.Err += Utf8(*printError) + "\n마감 영수증을 인쇄하지 못했습니다.\n";
+  }
   return result;
 }
 

@@ -35,6 +35,11 @@ std::optional<VekResult> NoJournal(const VekTerminal& terminal) {
   return VekResult{kInputRefused, {}, "이 프로그램에는 저널이 없습니다.\n"};
 }
 
+// The printer's own state before a reprint, as before a payment.
+receipt::PrinterReadiness Readiness(const VekTerminal& terminal) {
+  return terminal.Printer.NotReady ? terminal.Printer.NotReady() : receipt::PrinterReadiness{};
+}
+
 std::string OwedText(std::size_t owed) {
   return "인쇄되지 않은 영수증 " + std::to_string(owed) + "건" + (owed > 0 ? " (vek reprint)" : "") + "\n";
 }
@@ -89,33 +94,35 @@ VekResult RunReprint(const std::optional<std::string>& approval, const VekTermin
   if (!entry)
     return {kInputRefused, {},
             approval ? "승인번호 " + *approval + "의 거래가 저널에 없습니다.\n" : "저널에 거래가 없습니다.\n"};
-  if (terminal.Printer.NotReady)
-    if (const auto error = terminal.Printer.NotReady())
-      return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
+  const receipt::PrinterReadiness printer = Readiness(terminal);
+  if (printer.NotReady) return {kReceiptNotPrinted, {}, Utf8(*printer.NotReady) + "\n" + OwedText(owed.size())};
+  const std::string warning = printer.Warning ? Utf8(*printer.Warning) + "\n" : "";
   if (const auto error = terminal.Desk.Reprint(*entry, terminal.Printer.Print))
-    return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed.size())};
+    return {kReceiptNotPrinted, {}, warning + Utf8(*error) + "\n" + OwedText(owed.size())};
   const bool wasOwed = journal::Owed(entry->Printed);
-  return {kAccepted, "재출력: " + Utf8(entry->ApprovalNumber) + "\n" + OwedText(owed.size() - (wasOwed ? 1 : 0)), {}};
+  return {kAccepted, "재출력: " + Utf8(entry->ApprovalNumber) + "\n" + OwedText(owed.size() - (wasOwed ? 1 : 0)),
+          warning};
 }
 
 VekResult RunReprintAll(const VekTerminal& terminal) {
   if (auto none = NoJournal(terminal)) return *none;
-  if (terminal.Printer.NotReady)
-    if (const auto error = terminal.Printer.NotReady()) {
-      std::size_t owed = 0;
-      try {
-        owed = terminal.Desk.journal()->InStates({journal::PrintState::Pending, journal::PrintState::Failed}).size();
-      } catch (const journal::JournalError& journalError) {
-        return {kNotJournaled, {}, Utf8(*error) + "\n" + Utf8(journalError.what()) + "\n"};
-      }
-      return {kReceiptNotPrinted, {}, Utf8(*error) + "\n" + OwedText(owed)};
+  const receipt::PrinterReadiness printer = Readiness(terminal);
+  if (printer.NotReady) {
+    std::size_t owed = 0;
+    try {
+      owed = terminal.Desk.journal()->InStates({journal::PrintState::Pending, journal::PrintState::Failed}).size();
+    } catch (const journal::JournalError& journalError) {
+      return {kNotJournaled, {}, Utf8(*printer.NotReady) + "\n" + Utf8(journalError.what()) + "\n"};
     }
+    return {kReceiptNotPrinted, {}, Utf8(*printer.NotReady) + "\n" + OwedText(owed)};
+  }
   const journal::ReceiptDesk::OwedReprints batch = terminal.Desk.ReprintOwed(terminal.Printer.Print);
   if (batch.JournalError) return {kNotJournaled, {}, Utf8(*batch.JournalError) + "\n"};
-  VekResult result{kAccepted, "재출력 " + std::to_string(batch.Printed) + "건\n", {}};
+  VekResult result{kAccepted, "재출력 " + std::to_string(batch.Printed) + "건\n",
+                   printer.Warning ? Utf8(*printer.Warning) + "\n" : ""};
   if (batch.PrintError) {
     result.Status = kReceiptNotPrinted;
-    result.Err = Utf8(*batch.PrintError) + "\n" + OwedText(static_cast<std::size_t>(batch.Remaining));
+    result.Err += Utf8(*batch.PrintError) + "\n" + OwedText(static_cast<std::size_t>(batch.Remaining));
   }
   return result;
 }

@@ -30,13 +30,13 @@ class TerminalPrinter {
     sio_.SetBaudrate(serial::TSioBaudrate::br9600);
   }
 
-  std::optional<std::string> NotReady() {
+  receipt::PrinterReadiness NotReady() {
     if (settings_.PrinterPort > 0 && !sio_.IsOpen()) {
       try {
         sio_.SetPortNum(settings_.PrinterPort);
         sio_.Open();
       } catch (const std::exception& error) {
-        return error.what();
+        return {.NotReady = error.what()};
       }
     }
     return printer_.NotReady(settings_.PrinterPort);

@@ -64,15 +64,17 @@ OperationOutcome Approved(OperationOutcome outcome, receipt::ReceiptKind kind, c
 }
 
 // The checks before any request: the settings, the entry values, then, for an
-// operation that prints, the printer.
+// operation that prints, the printer (which may only warn: `printerWarning`).
 std::optional<OperationOutcome> Refusal(const std::optional<std::string>& settingsMessage,
                                         const std::optional<std::string>& entriesMessage, bool prints,
-                                        const OperationContext& context) {
+                                        const OperationContext& context, std::optional<std::string>& printerWarning) {
   const std::optional<std::string>& message = settingsMessage ? settingsMessage : entriesMessage;
   if (message) return OperationOutcome{.Exchange = ExchangeOutcome::InputRefused, .MessageBox = *message};
-  if (prints && context.PrinterNotReady)
-    if (std::optional<std::string> error = context.PrinterNotReady())
-      return OperationOutcome{.Exchange = ExchangeOutcome::PrinterNotReady, .PrintError = std::move(error)};
+  if (!prints || !context.PrinterNotReady) return std::nullopt;
+  receipt::PrinterReadiness printer = context.PrinterNotReady();
+  if (printer.NotReady)
+    return OperationOutcome{.Exchange = ExchangeOutcome::PrinterNotReady, .PrintError = std::move(printer.NotReady)};
+  printerWarning = std::move(printer.Warning);
   return std::nullopt;
 }
 
@@ -80,7 +82,9 @@ std::optional<OperationOutcome> Refusal(const std::optional<std::string>& settin
 
 OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context) {
   const bool prints = mode != VoucherMode::Inquiry;
-  if (auto refusal = Refusal(CheckSettings(context.Settings, prints), CheckEntries(mode, entries), prints, context))
+  std::optional<std::string> printerWarning;
+  if (auto refusal = Refusal(CheckSettings(context.Settings, prints), CheckEntries(mode, entries), prints, context,
+                             printerWarning))
     return *refusal;
   const Amounts amounts = AmountsFromText(entries.Amount);
   const TerminalIdentity terminal = Terminal(context.Settings);
@@ -95,6 +99,7 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
   }
   const ExchangeResult exchange = PaymentExchange(context.Module, request);
   OperationOutcome outcome = ExchangeOutcomeOnScreen(exchange);
+  outcome.PrinterWarning = std::move(printerWarning);
   if (exchange.Outcome != ExchangeOutcome::Accepted) return outcome;
 
   if (mode == VoucherMode::Inquiry) {
@@ -118,7 +123,9 @@ OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, c
 }
 
 OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries, const OperationContext& context) {
-  if (auto refusal = Refusal(CheckSettings(context.Settings, true), CheckEntries(mode, entries), true, context))
+  std::optional<std::string> printerWarning;
+  if (auto refusal =
+          Refusal(CheckSettings(context.Settings, true), CheckEntries(mode, entries), true, context, printerWarning))
     return *refusal;
   const bool approval = mode == CashCardMode::Approval;
   const Amounts amounts = AmountsFromText(entries.Amount);
@@ -129,6 +136,7 @@ OperationOutcome CashCardOperation(CashCardMode mode, const EntryTexts& entries,
                                             amounts);
   const ExchangeResult exchange = PaymentExchange(context.Module, request);
   OperationOutcome outcome = ExchangeOutcomeOnScreen(exchange);
+  outcome.PrinterWarning = std::move(printerWarning);
   if (exchange.Outcome != ExchangeOutcome::Accepted) return outcome;
 
   const ApprovalReply reply =

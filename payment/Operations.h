@@ -9,6 +9,7 @@
 #include "payment/Amounts.h"
 #include "payment/PaymentExchange.h"
 #include "platform/text/IntegerText.h"
+#include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptBuilder.h"
 #include "receipt/ReceiptLines.h"
 #include "settings/MerchantSettings.h"
@@ -55,6 +56,9 @@ struct OperationOutcome {
   std::optional<std::string> MessageBox{};
   std::optional<std::string> PrintError{};
   std::optional<std::string> LabelText{};
+  // The printer asked before the exchange can print but wants attention soon (a roll
+  // near its end): said beside whatever the exchange's outcome shows.
+  std::optional<std::string> PrinterWarning{};
   std::optional<platform::ConversionError> ConversionError{};
   std::optional<std::string> AmountText{};
   std::optional<receipt::ReceiptLines> Receipt{};
@@ -69,8 +73,9 @@ struct OperationContext {
   PaymentModule& Module;
   std::string_view ThousandsSeparator;  // for the receipt's amounts
   // Asked before an operation that prints, so that no payment is made that can't be
-  // printed: the error the receipt would end with, or nothing. Empty: not asked.
-  std::function<std::optional<std::string>()> PrinterNotReady{};
+  // printed: the error the receipt would end with (or the printer's state that keeps
+  // it from printing), or nothing, with a warning maybe. Empty: not asked.
+  std::function<receipt::PrinterReadiness()> PrinterNotReady{};
 };
 
 OperationOutcome VoucherOperation(VoucherMode mode, const EntryTexts& entries, const OperationContext& context);

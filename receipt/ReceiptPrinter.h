@@ -7,6 +7,7 @@
 
 #include "platform/system/DeviceNames.h"
 #include "platform/system/PrinterPort.h"
+#include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptLines.h"
 #include "serial/SioComm.h"
 
@@ -25,19 +26,33 @@ class PrinterTimedOut : public std::runtime_error {
 // the output at the failing line and reaches the caller.
 class ReceiptPrinter {
  public:
+  // `Silent` remembers the printers that don't answer the status request, across
+  // printer objects; without it this object remembers them itself.
   ReceiptPrinter(serial::TSioCustomComm& Sio, std::string ProgramDirectory)
       : sio_(Sio), programDirectory_(std::move(ProgramDirectory)) {}
+  ReceiptPrinter(serial::TSioCustomComm& Sio, std::string ProgramDirectory, SilentPrinters& Silent)
+      : sio_(Sio), programDirectory_(std::move(ProgramDirectory)), silent_(&Silent) {}
+  ReceiptPrinter(const ReceiptPrinter&) = delete;
+  ReceiptPrinter& operator=(const ReceiptPrinter&) = delete;
 
   void Print(const ReceiptLines& Lines, std::int32_t PrinterPort);
 
   // Checked before a payment that will print: the serial port is open and its device
-  // still there, or the printer port device opens for writing. The error text the receipt itself would
-  // end with, or nothing when the printer can take it.
-  std::optional<std::string> NotReady(std::int32_t PrinterPort);
+  // still there, or the printer port device opens for writing (the error text the
+  // receipt itself would end with); then, where the line has a back channel, the
+  // printer's own state: paper end, an open cover or offline keep it from printing,
+  // a roll near its end is a warning. A printer that doesn't answer in time is taken
+  // as ready, and not asked again.
+  PrinterReadiness NotReady(std::int32_t PrinterPort);
 
  private:
+  std::optional<PrinterState> AskSerialPrinter(const std::string& name);
+  std::optional<PrinterState> AskPrinterPort(const std::string& path);
+
   serial::TSioCustomComm& sio_;
   std::string programDirectory_;
+  SilentPrinters ownSilent_;
+  SilentPrinters* silent_ = &ownSilent_;
 };
 
 // The printer-port route on its own: the device, opened anew.

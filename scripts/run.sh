@@ -22,9 +22,11 @@ if ! (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null; then
   for _ in $(seq 50); do (exec 3<>/dev/tcp/127.0.0.1/19976) 2>/dev/null && break; sleep 0.1; done
 fi
 
-# A virtual serial printer on COM3: each receipt appears here and as a picture.
+# A virtual serial printer on COM3: each receipt appears here and as a picture. Its
+# state as the terminal asks it before a payment is the word in printer-state
+# (ready, near-end, paper-end, cover-open, offline; README).
 if ! pgrep -f "receipt-viewer .*--pty devices/COM3" >/dev/null; then
-  ./receipt-viewer -o receipts --pty devices/COM3 &
+  ./receipt-viewer -o receipts --pty devices/COM3 --state printer-state &
   for _ in $(seq 50); do [ -L devices/COM3 ] && break; sleep 0.1; done
 fi
 

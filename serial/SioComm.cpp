@@ -1,5 +1,6 @@
 #include "SioComm.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "platform/system/DeviceNames.h"
@@ -170,6 +171,24 @@ bool TSioCustomComm::WriteText(std::string_view Text) {
   if (Text.size() > static_cast<std::size_t>(INT32_MAX)) return false;
   const auto count = static_cast<std::int32_t>(Text.size());
   return WriteBuf(Text.data(), count) == count;
+}
+
+std::int32_t TSioCustomComm::ReadBuf(void* Buffer, std::int32_t Count) {
+  TSioLock lock(lock_);
+  if (!device_) RaiseCommError("Read error (%d), %s", platform::kErrorInvalidHandle);
+  if (Count < 0) RaiseCommError("Read error (%d), %s", platform::kErrorInvalidParameter);
+  if (Buffer == nullptr && Count > 0) RaiseCommError("Read error (%d), %s", platform::kErrorBadBuffer);
+  std::size_t got = 0;
+  if (const int e = device_->Read(static_cast<char*>(Buffer), static_cast<std::size_t>(Count),
+                                  std::chrono::milliseconds(std::max(readTimeout_, 0)), got))
+    RaiseCommError("Read error (%d), %s", e);
+  return static_cast<std::int32_t>(got);
+}
+
+void TSioCustomComm::PurgeRead() {
+  TSioLock lock(lock_);
+  const int e = device_ ? device_->PurgeInput() : platform::kErrorInvalidHandle;
+  if (e) RaiseCommError("Error clearing buffers (%d), %s", e);
 }
 
 bool TSioCustomComm::WaitSent() {

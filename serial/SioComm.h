@@ -79,6 +79,11 @@ class TSioCustomComm : public TSioCoreComponent {
   // way, 0 when the write did not finish within WriteTimeout.
   std::int32_t WriteBuf(const void* Buffer, std::int32_t Count);
   bool WriteText(std::string_view Text);
+  // The number of bytes read: what arrived within ReadTimeout milliseconds, at most
+  // Count of them (those that came before the call included).
+  std::int32_t ReadBuf(void* Buffer, std::int32_t Count);
+  // Discards what has arrived and not been read.
+  void PurgeRead();
   // Waits up to WriteTimeout until what was written has left the output queue; false
   // when some of it is still there. Close discards what it finds queued, so a
   // program that closes the port after a receipt waits for this first.

@@ -415,7 +415,10 @@ void TfmMain::Apply(const payment::OperationOutcome& outcome, const Screen& scre
     return messages_->ShowMessage(*outcome.MessageBox);
   }
   if (outcome.PrintError) return messages_->ShowError(*outcome.PrintError);
-  if (outcome.LabelText) SetMessage(screen.Label, *outcome.LabelText);
+  // A roll near its end is said after the payment's own message.
+  if (outcome.LabelText || outcome.PrinterWarning)
+    SetMessage(screen.Label, outcome.LabelText.value_or("") + (outcome.LabelText && outcome.PrinterWarning ? " " : "") +
+                                 outcome.PrinterWarning.value_or(""));
   if (outcome.ConversionError) return messages_->ShowError(outcome.ConversionError->what());
   if (outcome.AmountText) screen.Amount->setText(ToQt(*outcome.AmountText));
   if (outcome.Receipt && outcome.Accepted) {
@@ -452,15 +455,20 @@ bool TfmMain::ReprintWhileAsked(const journal::Entry& entry, std::string printEr
   }
 }
 
-std::optional<std::string> TfmMain::PrinterNotReady() {
-  const auto notReady = [this] {
-    return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory).NotReady(Settings.PrinterPort);
+receipt::PrinterReadiness TfmMain::PrinterNotReady() {
+  const auto lineGone = [this] {
+    try {
+      sio->CheckLine();
+      return false;
+    } catch (const serial::ESioCommError&) {
+      return true;
+    }
   };
   // A serial printer that failed to open at start-up, or has gone since (a plug
   // pulled, a virtual printer restarted), is opened again. The component is made
   // anew: a device that has gone may refuse the purge of a close, and only the
   // component's end releases it whatever happens.
-  if (Settings.PrinterPort > 0 && notReady()) {
+  if (Settings.PrinterPort > 0 && lineGone()) {
     sio = NewSerialPort();
     try {
       sio->SetPortNum(Settings.PrinterPort);
@@ -469,7 +477,7 @@ std::optional<std::string> TfmMain::PrinterNotReady() {
       // Told below, with what a receipt would end with.
     }
   }
-  return notReady();
+  return receipt::ReceiptPrinter(*sio, Settings.ProgramDirectory, silentPrinters_).NotReady(Settings.PrinterPort);
 }
 
 payment::OperationContext TfmMain::Context() {

@@ -139,8 +139,9 @@ class TfmMain : public QWidget {
   void Apply(const payment::OperationOutcome& outcome, const Screen& screen);
   payment::OperationContext Context();
   std::unique_ptr<serial::TSioComm> NewSerialPort();
-  // Asked before a payment that prints: what keeps the printer from printing.
-  std::optional<std::string> PrinterNotReady();
+  // Asked before a payment that prints: what keeps the printer from printing, or
+  // its warning.
+  receipt::PrinterReadiness PrinterNotReady();
   journal::Print Printer();
   // Prints the receipt again for as long as the operator asks, until it prints; after
   // each failure the box comes back with the printer's error. True once it printed.
@@ -157,6 +158,7 @@ class TfmMain : public QWidget {
   // The payment module through desk_, the screen blocked for the whole call: the
   // journal's wait for a busy file included, also when it then sends nothing.
   std::unique_ptr<payment::PaymentModule> payment_;
+  receipt::SilentPrinters silentPrinters_;  // asked once per start
   std::unique_ptr<DayWork> dayWork_;  // the start-up notices and the day's closing
   bool shown_ = false;
   bool painted_ = false;

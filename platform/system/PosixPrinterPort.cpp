@@ -1,10 +1,13 @@
 #include "platform/system/PrinterPort.h"
 
 #include <fcntl.h>
+#include <linux/lp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <thread>
 #include <utility>
@@ -27,7 +30,71 @@ std::string RunTimeText(int code) {
   }
 }
 
+using Clock = std::chrono::steady_clock;
+
+int Remaining(Clock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// One poll step of the exchange; false when the deadline has passed. A driver
+// without poll reports ready at once and its read then says EAGAIN: a short sleep
+// keeps that from spinning.
+bool Await(int fd, short events, Clock::time_point deadline, bool spun) {
+  const int left = Remaining(deadline);
+  if (left == 0) return false;
+  if (spun) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  pollfd p{fd, events, 0};
+  return ::poll(&p, 1, left) >= 0 || errno == EINTR;
+}
+
 }  // namespace
+
+PrinterPortStatus AskPrinterPortStatus(const std::string& path, std::string_view request, std::size_t answerSize,
+                                       std::chrono::milliseconds limit) {
+  PrinterPortStatus status;
+  struct stat file {};
+  if (path.empty() || ::stat(path.c_str(), &file) != 0 || !S_ISCHR(file.st_mode)) return status;
+  struct Descriptor {
+    int fd;
+    ~Descriptor() {
+      if (fd >= 0) ::close(fd);
+    }
+  } const device{::open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY)};
+  const int fd = device.fd;
+  if (fd < 0) return status;
+  const auto deadline = Clock::now() + limit;
+  int lines = 0;
+  if (::ioctl(fd, LPGETSTATUS, &lines) == 0) {
+    status.LinesRead = true;
+    status.PaperOut = lines & LP_POUTPA;
+    status.Offline = !(lines & LP_PSELECD) || !(lines & LP_PERRORP);
+  }
+  // What the device sent unasked (a late answer to an earlier request) is not this answer.
+  char stale[64];
+  for (int reads = 0; reads < 16; ++reads)
+    if (::read(fd, stale, sizeof stale) <= 0) break;
+  std::size_t sent = 0;
+  bool spun = false;
+  while (sent < request.size()) {
+    const ssize_t n = ::write(fd, request.data() + sent, request.size() - sent);
+    const bool again = n < 0 && (errno == EAGAIN || errno == EINTR);
+    if (n > 0) sent += static_cast<std::size_t>(n);
+    else if (!again || !Await(fd, POLLOUT, deadline, spun)) break;
+    spun = again;
+  }
+  status.Asked = !request.empty() && sent == request.size();
+  spun = false;
+  while (status.Asked && status.Answer.size() < answerSize) {
+    char buffer[16];
+    const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, answerSize - status.Answer.size()));
+    const bool again = n < 0 && (errno == EAGAIN || errno == EINTR);
+    if (n > 0) status.Answer.append(buffer, static_cast<std::size_t>(n));
+    else if (!again || !Await(fd, POLLIN, deadline, spun)) break;
+    spun = again;
+  }
+  return status;
+}
 
 InOutError::InOutError(int code) : std::runtime_error(RunTimeText(code)), code_(code) {}
 

@@ -158,6 +158,30 @@ class PosixSerialDevice final : public SerialDevice {
     return 0;
   }
 
+  int Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout, std::size_t& got) override {
+    got = 0;
+    const auto deadline = Clock::now() + timeout;
+    while (got < size) {
+      // A raw line (VMIN and VTIME 0) reads nothing rather than EAGAIN when empty;
+      // a hang-up shows in the poll.
+      const ssize_t n = ::read(fd_, buffer + got, size - got);
+      if (n > 0) {
+        got += static_cast<std::size_t>(n);
+        continue;
+      }
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0 && errno != EAGAIN) return errno;
+      const int left = Remaining(deadline);
+      if (left == 0) return 0;
+      pollfd p{fd_, POLLIN, 0};
+      if (poll(&p, 1, left) < 0 && errno != EINTR) return errno;
+      if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return EIO;  // the far end has gone
+    }
+    return 0;
+  }
+
+  int PurgeInput() override { return ioctl(fd_, TCFLSH, TCIFLUSH) == 0 ? 0 : errno; }
+
   int CheckLine() override {
     pollfd p{fd_, POLLOUT, 0};
     if (poll(&p, 1, 0) < 0) return errno;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -52,5 +53,20 @@ class PrinterPortFile {
   std::chrono::milliseconds writeLimit_;
   bool device_ = true;  // a printer device rather than a plain file or a FIFO
 };
+
+// What a printer device tells before a payment. On Linux: the parallel port's status
+// lines where the LP driver has them, and the device's answer to `request` where it
+// answers reads (a USB printer); a plain file or a FIFO in the device's place is
+// neither written nor read. On Windows the port is opened as a file and nothing is
+// asked. Never raises; the exchange takes at most about `limit`.
+struct PrinterPortStatus {
+  bool LinesRead = false;
+  bool PaperOut = false;  // the lines' paper-out
+  bool Offline = false;   // not selected, or the error line
+  bool Asked = false;     // the request went out
+  std::string Answer;     // what came back in time
+};
+PrinterPortStatus AskPrinterPortStatus(const std::string& path, std::string_view request, std::size_t answerSize,
+                                       std::chrono::milliseconds limit);
 
 }  // namespace platform

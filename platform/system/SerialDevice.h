@@ -103,6 +103,11 @@ class SerialDevice {
   // Waits until the output queue is empty or `timeout` has passed; `sent` says
   // which. A purge (and so a close) would discard what is still queued.
   virtual int WaitSent(std::chrono::milliseconds timeout, bool& sent) = 0;
+  // Reads what arrives until `buffer` is full or `timeout` has passed since the call;
+  // `got` says how much came. Bytes that came before the call are read too.
+  virtual int Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout, std::size_t& got) = 0;
+  // Discards what has arrived and not been read.
+  virtual int PurgeInput() = 0;
   // Whether the device is still there (a USB adapter pulled out, the far end of a
   // pseudo-terminal closed): 0, or the error a write would now fail with.
   virtual int CheckLine() = 0;

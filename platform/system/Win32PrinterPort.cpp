@@ -67,4 +67,9 @@ void PrinterPortFile::Close() {
   if (!CloseHandle(handle)) throw InOutError(static_cast<int>(GetLastError()));
 }
 
+// LPT1 is opened as a file: it has no back channel the program could read.
+PrinterPortStatus AskPrinterPortStatus(const std::string&, std::string_view, std::size_t, std::chrono::milliseconds) {
+  return {};
+}
+
 }  // namespace platform

@@ -135,6 +135,37 @@ class Win32SerialDevice final : public SerialDevice {
     }
   }
 
+  // The port's time-outs make a read return at once with what is queued (SetTimeouts),
+  // so the wait for more is kept here, in short steps.
+  int Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout, std::size_t& got) override {
+    got = 0;
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(timeout.count() < 0 ? 0 : timeout.count());
+    while (got < size) {
+      OVERLAPPED overlapped{};
+      overlapped.hEvent = readDone_.Get();
+      ResetEvent(overlapped.hEvent);
+      DWORD read = 0;
+      if (!ReadFile(handle_, buffer + got, static_cast<DWORD>(size - got), nullptr, &overlapped)) {
+        if (GetLastError() != ERROR_IO_PENDING) return LastError();
+        if (WaitForSingleObject(overlapped.hEvent, 1000) != WAIT_OBJECT_0) {
+          // A driver that doesn't keep to the time-outs: the read ends here, before
+          // the record goes out of scope.
+          CancelIoEx(handle_, &overlapped);
+          GetOverlappedResult(handle_, &overlapped, &read, TRUE);
+          got += read;
+          return 0;
+        }
+      }
+      if (!GetOverlappedResult(handle_, &overlapped, &read, FALSE)) return LastError();
+      got += read;
+      if (got >= size || GetTickCount64() >= deadline) return 0;
+      if (read == 0) Sleep(2);
+    }
+    return 0;
+  }
+
+  int PurgeInput() override { return PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR) ? 0 : LastError(); }
+
   int CheckLine() override {
     DWORD flags = 0;
     COMSTAT status{};
@@ -179,6 +210,7 @@ class Win32SerialDevice final : public SerialDevice {
  private:
   HANDLE handle_;
   OwnedEvent writeDone_;
+  OwnedEvent readDone_;
   OwnedEvent eventArrived_;
 };
 

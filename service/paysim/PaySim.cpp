@@ -1,7 +1,8 @@
 // paysim: the payment service simulator.
-//   paysim [--db FILE] [--port N] [--http-port N]
+//   paysim [--db FILE] [--port N] [--http-port N] [--delivery-ms N]
 // Payment messages on 127.0.0.1:19976 (one connection per exchange), the web report
-// on http://127.0.0.1:19980/, the books in paysim.db in the current folder. Stops
+// on http://127.0.0.1:19980/, the books in paysim.db in the current folder. An
+// answer not acknowledged whole within --delivery-ms (10000) is reversed. Stops
 // cleanly on SIGTERM or SIGINT. A port outside 1-65535 is refused (exit 2): a
 // number cut to 16 bits, or 0 (any free port), would serve where nobody looks.
 #include <QCoreApplication>
@@ -26,6 +27,7 @@ constexpr qint64 kMaxHttpHeader = 8192;
 // Report clients at once: a handful that hold their connections can't keep others
 // out, and a flood can't take the descriptors the payments need.
 constexpr int kMaxReportConnections = 64;
+constexpr uint kMaxDeliveryMs = 600000;
 
 int signalPipe[2];
 void OnSignal(int) { [[maybe_unused]] ssize_t n = write(signalPipe[1], "x", 1); }
@@ -65,18 +67,21 @@ void ServeReport(QTcpSocket* socket, paysim::Ledger& ledger) {
   });
 }
 
-// A TCP port as an option's value: decimal digits only, 1 to 65535.
-std::optional<quint16> ParsePort(const QString& text) {
-  if (text.isEmpty() || text.size() > 5) return std::nullopt;
+// An option's number: decimal digits only, no more of them than `max` has, 1 to `max`.
+std::optional<uint> ParseNumber(const QString& text, uint max) {
+  if (text.isEmpty() || text.size() > QString::number(max).size()) return std::nullopt;
   for (const QChar c : text)
     if (c < u'0' || c > u'9') return std::nullopt;
   const uint value = text.toUInt();
-  if (value < 1 || value > 65535) return std::nullopt;
-  return static_cast<quint16>(value);
+  if (value < 1 || value > max) return std::nullopt;
+  return value;
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: paysim [--db FILE] [--port N] [--http-port N]   (ports 1 to 65535)\n");
+  std::fprintf(stderr,
+               "usage: paysim [--db FILE] [--port N] [--http-port N] [--delivery-ms N]   (ports 1 to 65535, "
+               "1 to %u ms)\n",
+               kMaxDeliveryMs);
   return 2;
 }
 
@@ -87,6 +92,7 @@ int main(int argc, char** argv) {
   QString database = QStringLiteral("paysim.db");
   quint16 port = 19976;
   quint16 httpPort = 19980;
+  paysim::PaymentTimeLimits limits;
   const QStringList args = app.arguments();
   for (int i = 1; i < args.size(); ++i) {
     const QString& option = args[i];
@@ -95,13 +101,21 @@ int main(int argc, char** argv) {
     if (option == "--db") {
       database = value;
     } else if (option == "--port" || option == "--http-port") {
-      const auto parsed = ParsePort(value);
+      const auto parsed = ParseNumber(value, 65535);
       if (!parsed) {
         std::fprintf(stderr, "paysim: %s wants a port from 1 to 65535, not \"%s\"\n", qPrintable(option),
                      qPrintable(value));
         return 2;
       }
-      (option == "--port" ? port : httpPort) = *parsed;
+      (option == "--port" ? port : httpPort) = static_cast<quint16>(*parsed);
+    } else if (option == "--delivery-ms") {
+      const auto parsed = ParseNumber(value, kMaxDeliveryMs);
+      if (!parsed) {
+        std::fprintf(stderr, "paysim: --delivery-ms wants milliseconds from 1 to %u, not \"%s\"\n", kMaxDeliveryMs,
+                     qPrintable(value));
+        return 2;
+      }
+      limits.DeliveryMs = static_cast<int>(*parsed);
     } else {
       return Usage();
     }
@@ -116,7 +130,7 @@ int main(int argc, char** argv) {
 
   try {
     paysim::Ledger ledger(database);
-    paysim::PaymentServer payments(ledger);
+    paysim::PaymentServer payments(ledger, limits);
     int reportClients = 0;  // outlives the server, whose sockets count down as they go
     QTcpServer report;
     if (!payments.listen(QHostAddress::LocalHost, port) || !report.listen(QHostAddress::LocalHost, httpPort)) {

@@ -16,6 +16,9 @@ namespace {
 
 constexpr qsizetype kMaxRequest = 1024;  // the terminal's buffer: no request is longer
 constexpr int kMaxConnections = 512;     // well within the descriptors of a process
+// No event says when the peer acknowledged data: the send queue is looked at this
+// often (on the loopback, all paysim serves, the acknowledgement comes at once).
+constexpr int kAcknowledgementPollMs = 10;
 
 }  // namespace
 
@@ -111,7 +114,7 @@ void PaymentConnection::Process(const std::string& frame) {
   const bool sent = ClientStillThere() && Send(whole.substr(0, whole.size() - 1)) && BookedAsSent() &&
                     Send(whole.substr(whole.size() - 1));
   if (!sent) return Confirmed(false);
-  WatchForHangUp();
+  AwaitAcknowledgement();
 }
 
 bool PaymentConnection::BookedAsSent() {
@@ -134,35 +137,44 @@ bool PaymentConnection::Send(std::string_view bytes) {
   return true;
 }
 
-void PaymentConnection::WatchForHangUp() {
-  const bool finQueued = ::shutdown(fd_, SHUT_WR) == 0;
-  QObject::disconnect(readable_.get(), nullptr, this, nullptr);
-  QObject::connect(readable_.get(), &QSocketNotifier::activated, this, [this, finQueued] {
-    char bytes[256];
-    const ssize_t n = ::recv(fd_, bytes, sizeof bytes, 0);
-    if (n > 0 || (n < 0 && (errno == EAGAIN || errno == EINTR))) return;  // not yet
-    Confirmed(AnswerAcknowledged(finQueued));
-  });
-  readable_->setEnabled(true);
+// Whether the answer arrived is the client's TCP's to say, not the time of its
+// hanging up: a terminal can hold the whole answer and be held up for any time
+// before it hangs up. Decided as soon as the acknowledgement comes, or the
+// connection dies without it; at the time limit, as it stands then.
+void PaymentConnection::AwaitAcknowledgement() {
+  finQueued_ = ::shutdown(fd_, SHUT_WR) == 0;
+  if (AnswerAcknowledged()) return Confirmed(true);
   QObject::disconnect(&deadline_, nullptr, this, nullptr);
-  QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Confirmed(false); });
-  deadline_.start(limits_.ConfirmMs);
+  QObject::connect(&deadline_, &QTimer::timeout, this, [this] { Confirmed(AnswerAcknowledged()); });
+  deadline_.start(limits_.DeliveryMs);
+  QObject::connect(&acknowledgements_, &QTimer::timeout, this, [this] {
+    if (AnswerAcknowledged()) {
+      Confirmed(true);
+    } else if (ConnectionLost()) {
+      Confirmed(false);
+    }
+  });
+  acknowledgements_.start(kAcknowledgementPollMs);
 }
 
-// The client hung up, with a FIN or a reset. A client may reset once it has read the
-// whole answer (a close with SO_LINGER 0); the system of one that was gone before the
-// answer came resets too. What tells them apart is whether the client's TCP
-// acknowledged every byte of the answer first, as the bytes still unacknowledged in
-// the send queue (SIOCOUTQ) say: a client's TCP acknowledges data as it arrives (on
-// the loopback, all paysim serves, at once), a closed socket acknowledges none. A
-// reset's own acknowledgement is not taken, so the FIN that follows the answer may be
-// left unacknowledged; as the last sequence number, one unacknowledged still means
-// the whole answer arrived. (TCP can't tell whether the client's program read it: one
-// that closes with the answer unread counts as having it.)
-bool PaymentConnection::AnswerAcknowledged(bool finQueued) const {
+// Every byte of the answer acknowledged, as the bytes still unacknowledged in the
+// send queue (SIOCOUTQ) say. A client's TCP acknowledges data as it arrives, whether
+// or not its program has read it yet (TCP can't tell more: one that closes with the
+// answer unread counts as having it); the system of a client that was gone resets
+// instead and acknowledges none. The FIN after the answer takes a sequence number of
+// its own, and a reset from a client that had the answer may come before the FIN's
+// acknowledgement: one left unacknowledged, the last, still means the whole answer.
+bool PaymentConnection::AnswerAcknowledged() const {
   int unacknowledged = 0;
   if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0) return false;
-  return unacknowledged <= (finQueued ? 1 : 0);
+  return unacknowledged <= (finQueued_ ? 1 : 0);
+}
+
+// Reset (or timed out by TCP itself): nothing more will be acknowledged.
+bool PaymentConnection::ConnectionLost() const {
+  tcp_info info{};
+  socklen_t size = sizeof info;
+  return ::getsockopt(fd_, IPPROTO_TCP, TCP_INFO, &info, &size) == 0 && info.tcpi_state == TCP_CLOSE;
 }
 
 void PaymentConnection::Confirmed(bool delivered) {
@@ -185,6 +197,7 @@ void PaymentConnection::Confirmed(bool delivered) {
 void PaymentConnection::Finish() {
   readable_->setEnabled(false);
   deadline_.stop();
+  acknowledgements_.stop();
   deleteLater();
 }
 

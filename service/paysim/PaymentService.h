@@ -18,7 +18,7 @@ namespace paysim {
 // How long things may take.
 struct PaymentTimeLimits {
   int RequestMs = 5000;  // from the connection to the whole request
-  int ConfirmMs = 10000;  // from the answer to the terminal's hanging up after reading it
+  int DeliveryMs = 10000;  // from the answer to its client's TCP acknowledging all of it
 };
 
 class PaymentServer : public QTcpServer {
@@ -36,11 +36,12 @@ class PaymentServer : public QTcpServer {
 
 // One client: its request, the decision, the answer and whether it arrived. A
 // request whose client has already gone is not carried out. An answer counts as
-// delivered when the client hangs up, with a FIN or a reset, after its TCP took the
-// whole of it (the module hangs up once it has the ETX). One that could not be sent
-// whole, one the client had gone before taking, and one whose client never hangs up
-// (it has stopped listening) are reversed in the books, as the terminal can't know
-// their outcome.
+// delivered once the client's TCP has acknowledged every byte of it, whenever the
+// client then hangs up: a terminal held up between taking the answer and hanging up
+// (swapped out, stopped in a debugger, its virtual machine paused) has it and prints
+// it. One that could not be sent whole, one whose client was gone before taking all
+// of it, and one not all acknowledged within the time limit are reversed in the
+// books, as the terminal can't know their outcome.
 class PaymentConnection : public QObject {
  public:
   PaymentConnection(int descriptor, Ledger& ledger, const PaymentTimeLimits& limits, int& open, QObject* server);
@@ -52,8 +53,9 @@ class PaymentConnection : public QObject {
   bool ClientStillThere() const;
   bool Send(std::string_view bytes);
   bool BookedAsSent();
-  void WatchForHangUp();
-  bool AnswerAcknowledged(bool finQueued) const;
+  void AwaitAcknowledgement();
+  bool AnswerAcknowledged() const;
+  bool ConnectionLost() const;
   void Confirmed(bool delivered);
   void Finish();
 
@@ -63,8 +65,10 @@ class PaymentConnection : public QObject {
   int& open_;
   QByteArray buffer_;
   qint64 awaiting_ = 0;
+  bool finQueued_ = false;
   std::unique_ptr<QSocketNotifier> readable_;
   QTimer deadline_;
+  QTimer acknowledgements_;  // the send queue looked at until it is empty
 };
 
 }  // namespace paysim

@@ -10,14 +10,19 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <future>
 
 #include "journal/Journal.h"
 #include "payment/PaymentExchange.h"
 #include "platform/text/Cp949.h"
+#include "receipt/PrinterStatus.h"
 #include "receipt/ReceiptFraming.h"
 #include "tests/support/GoldenReceipts.h"
 #include "tests/support/ScriptedPaymentModule.h"
 #include "tests/support/TestSupport.h"
+#ifndef _WIN32
+#include "tests/support/PseudoTerminal.h"
+#endif
 
 using cli::RunVek;
 using testsupport::FramedReply;
@@ -57,7 +62,7 @@ class VekTest : public ::testing::Test {
   std::vector<receipt::ReceiptLines> printed;
   bool printerFails = false;
   int printsBeforeFailure = -1;  // the printer fails after this many receipts
-  std::optional<std::string> printerOff;
+  receipt::PrinterReadiness printerOff;
   int printerAsked = 0;
 };
 
@@ -123,7 +128,7 @@ TEST_F(VekTest, ValuesThatWouldLeaveTheirFieldsAreRefusedAndNothingIsSent) {
 
 // The printer is asked before any payment that prints, and not for an inquiry.
 TEST_F(VekTest, NoPaymentWhenThePrinterCannotPrint) {
-  printerOff = "Invalid port number (COM7)";
+  printerOff.NotReady = "Invalid port number (COM7)";
   module.Answers(true, testsupport::GoldenOperations()[0].reply);
   const auto result = Run({"use", "1", "100"});
   EXPECT_EQ(result.Status, cli::kReceiptNotPrinted);
@@ -133,6 +138,15 @@ TEST_F(VekTest, NoPaymentWhenThePrinterCannotPrint) {
   module.Answers(true, FramedReply({{1, "0000"}, {169, "inquiry"}, {273, "000015000"}}));
   EXPECT_EQ(Run({"inquiry", "1"}).Status, cli::kAccepted);
   EXPECT_EQ(printerAsked, 1);
+
+  // A roll near its end: the payment is made and printed, the warning on standard error.
+  printerOff = {.Warning = K("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.")};
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  const auto warned = Run({"use", "1", "100"});
+  EXPECT_EQ(warned.Status, cli::kAccepted);
+  EXPECT_EQ(warned.Out, "승인되었습니다.\n");
+  EXPECT_EQ(warned.Err, "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");
+  EXPECT_EQ(printed.size(), 1u);
 }
 
 TEST_F(VekTest, AcceptedOperationsPrintTheWindowsReceiptAndSayTheMessage) {
@@ -314,7 +328,7 @@ TEST_F(VekTest, ReceiptThatDidNotPrintIsReprintedWithItsMark) {
   EXPECT_EQ(Run({"reprint", "A0000123"}).Status, cli::kAccepted);
   EXPECT_EQ(printed.size(), 2u);
   EXPECT_EQ(Run({"reprint", "A9"}).Status, cli::kInputRefused);
-  printerOff = "File not found";
+  printerOff.NotReady = "File not found";
   EXPECT_EQ(Run({"reprint"}).Status, cli::kReceiptNotPrinted);
 }
 
@@ -366,12 +380,14 @@ TEST_F(VekTest, AllReceiptsOwedAreReprintedUntilThePrinterFails) {
   EXPECT_EQ(stopped.Err, "Disk full\n인쇄되지 않은 영수증 2건 (vek reprint)\n");
   ASSERT_EQ(printed.size(), 1u);
   EXPECT_NE(printed[0].at(3).find(K("재출력")), std::string::npos);
+  printerOff.Warning = K("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.");
   const auto rest = Run({"reprint", "--all"});
   EXPECT_EQ(rest.Status, cli::kAccepted);
   EXPECT_EQ(rest.Out, "재출력 2건\n");
+  EXPECT_EQ(rest.Err, "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");  // printed all the same
   EXPECT_EQ(printed.size(), 3u);
   EXPECT_EQ(Run({"reprint", "--all"}).Out, "재출력 0건\n");
-  printerOff = "File not found";
+  printerOff.NotReady = "File not found";
   EXPECT_EQ(Run({"reprint", "--all"}).Status, cli::kReceiptNotPrinted);
 }
 
@@ -484,11 +500,17 @@ TEST_F(VekTest, CloseCountsTheDayPrintsItAndMarksALaterClosing) {
   EXPECT_NE(second.Out.find("(2번째 마감)\n"), std::string::npos) << second.Out;
   EXPECT_NE(second.Out.find("이용권 사용         2건"), std::string::npos);
   printerFails = false;
-  printerOff = "Out of paper";
+  printerOff.NotReady = "Out of paper";
   const auto third = Run({"close", "20241205"});
   EXPECT_EQ(third.Status, cli::kReceiptNotPrinted);
+  EXPECT_NE(third.Err.find("Out of paper"), std::string::npos);
   EXPECT_NE(third.Out.find("(3번째 마감)\n"), std::string::npos);
   EXPECT_EQ(printed.size(), 1u);
+  printerOff = {.Warning = K("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.")};
+  const auto warned = Run({"close", "20241205"});  // a printer near its paper's end still prints
+  EXPECT_EQ(warned.Status, cli::kAccepted);
+  EXPECT_EQ(printed.size(), 2u);
+  EXPECT_EQ(warned.Err, "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");
 
   for (const char* bad : {"2024-12-05", "20241232", "x"}) EXPECT_EQ(Run({"close", bad}).Status, cli::kInputRefused) << bad;
   EXPECT_EQ(Run({"close", "20241205", "again"}).Status, cli::kInputRefused);
@@ -582,5 +604,30 @@ TEST(VekProgram, PrintsOnThePrinterTheSettingsName) {
   EXPECT_EQ(WEXITSTATUS(std::system("./vek use 1234567890123 10000 >/dev/null 2>err.txt")), cli::kReceiptNotPrinted);
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"), "Invalid port number (COM7)\n");
   EXPECT_EQ(testsupport::ScriptedModuleRequest(dir.path()), "");
+
+  // A serial printer that answers its state: out of paper, nothing reaches the
+  // module; near its end, the payment prints with the warning on standard error.
+  testsupport::PseudoTerminal printer;
+  printer.LinkAs(dir.dir(), "COM3");
+  testsupport::WriteFile(dir.path() / "VEK_Demo.ini", testsupport::SettingsFile("3"));
+  const auto pay = [&](const std::string& status) {
+    auto run = std::async(std::launch::async,
+                          [] { return WEXITSTATUS(std::system("./vek use 1234567890123 10000 >out.txt 2>err.txt")); });
+    EXPECT_EQ(printer.AnswerNext(receipt::kStatusRequest.size(), status).get(), receipt::kStatusRequest);
+    return run.get();
+  };
+  EXPECT_EQ(pay("\x12\x12\x72"), cli::kReceiptNotPrinted);
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"), "영수증 용지가 없습니다 (COM3). 용지를 넣고 다시 하십시오.\n");
+  EXPECT_EQ(testsupport::ScriptedModuleRequest(dir.path()), "");
+  EXPECT_EQ(printer.Read(1, std::chrono::milliseconds(100)), "");
+
+  testsupport::ScriptModuleAnswer(dir.path(), 1, testsupport::GoldenOperations()[0].reply);
+  EXPECT_EQ(pay("\x12\x12\x1E"), cli::kAccepted);
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "out.txt"), "승인되었습니다.\n");
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "err.txt"),
+            "영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오.\n");
+  EXPECT_NE(testsupport::ScriptedModuleRequest(dir.path()), "");
+  const std::string golden = testsupport::GoldenBytes("receipt-voucher-use.serial");
+  EXPECT_EQ(printer.Read(golden.size()), golden);
 }
 #endif

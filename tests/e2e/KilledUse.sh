@@ -3,9 +3,10 @@
 # and the payment service simulator: before anything is recorded, with the request in
 # flight, after the answer, in the middle of the journal's commit, while printing,
 # after the paper and before the journal learnt it (gdb stops it at a function and
-# kills it there). Then the journal and the server's
-# books must agree: every use the server charged is printed, owed as a reprint, or
-# shown by vek journal as of unknown outcome with the inquiry hint.
+# kills it there); and one held up between the whole answer and the hang-up. Then
+# the journal and the server's books must agree: every use the server charged is
+# printed, owed as a reprint, or shown by vek journal as of unknown outcome with the
+# inquiry hint.
 #   bash tests/e2e/KilledUse.sh BUILD_BIN
 set -euo pipefail
 bin=$(cd "${1:?build/bin}" && pwd)
@@ -57,6 +58,8 @@ kill_at() {
     fail "vek use $amount never reached its last breakpoint: $(cat "gdb-$amount.log")"
 }
 
+books() { sqlite3 "$work/paysim.db" "$1"; }
+journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
 echo "-- killed at each step"
 kill_at 1100 'journal::ReceiptDesk::Sending'
 kill_at 1200 VEKDataProcPos
@@ -67,10 +70,20 @@ kill_at 1500 'receipt::ReceiptPrinter::Print'
 kill_at 1600 'journal::ReceiptDesk::RecordAndPrint' "'journal::(anonymous namespace)::SqliteJournal::SetPrinted'"
 ./vek use "$voucher" 1700 >/dev/null || fail "the use that nobody killed ended with $?"
 
+echo "-- held up between the whole answer and the hang-up"
+# For longer than the server waits for an answer's delivery (10 s): the answer did
+# arrive, so the receipt prints and the server keeps the charge.
+gdb -batch -ex 'set breakpoint pending on' -ex 'set debuginfod enabled off' -ex 'break VEKDataProcPos' -ex run \
+  -ex 'break close if $_any_caller_matches("VEKDataProcPos", 4)' -ex continue -ex 'info program' \
+  -ex 'shell sleep 11' -ex delete -ex continue --args ./vek use "$voucher" 1800 >gdb-1800.log 2>&1 || true
+grep -q "It stopped at breakpoint 2\." gdb-1800.log || fail "vek use 1800 never reached its hang-up: $(cat gdb-1800.log)"
+grep -q "exited normally" gdb-1800.log || fail "vek use 1800, held up, did not end with 0: $(cat gdb-1800.log)"
+[ "$(journal "SELECT printed FROM operations WHERE total = 1800")" = 1 ] || fail "the use held up was not printed"
+[ "$(books "SELECT state FROM operations WHERE amount = 1800")" = done ] ||
+  fail "the server reversed the use whose answer arrived before its client was held up: $(cat paysim.log)"
+
 sqlite3 "$work/VEK_Journal.db" "SELECT total, approval, printed FROM operations"  # for the log
 ./vek journal >listing.txt || fail "vek journal ended with $?"
-books() { sqlite3 "$work/paysim.db" "$1"; }
-journal() { sqlite3 "$work/VEK_Journal.db" "$1"; }
 owed=$(journal "SELECT COUNT(*) FROM operations WHERE printed IN (0, 2)")
 grep -qF "인쇄되지 않은 영수증 ${owed}건" listing.txt || fail "vek journal does not count $owed receipts owed: $(cat listing.txt)"
 

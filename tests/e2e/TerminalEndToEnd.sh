@@ -160,7 +160,8 @@ stop_terminal
 
 echo "-- cash card on a serial printer"
 settings 3
-python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/serial.bin" &
+echo paper-end >"$work/printer-state"
+python3 "$here/PtyPrinter.py" "$work/devices/COM3" "$work/serial.bin" --state "$work/printer-state" &
 printer=$!
 pids+=("$printer")
 for _ in $(seq 50); do [ -L "$work/devices/COM3" ] && break; sleep 0.05; done
@@ -168,6 +169,16 @@ start_terminal
 touch_at 391 51 # the cash-card screen
 field 326 272 && press_digits 9000000000001
 field 326 316 && press_digits 12000
+# Out of paper: the printer's box, and nothing reaches the service.
+touch_at 307 367
+for _ in $(seq 40); do [ "$(xdotool search --onlyvisible --name '^AP_VEK$' | wc -l)" -ge 2 ] && break; sleep 0.05; done
+[ "$(xdotool search --onlyvisible --name '^AP_VEK$' | wc -l)" -ge 2 ] || fail "no box for a printer out of paper"
+xdotool key Return
+sleep 0.3
+[ "$(books "SELECT COUNT(*) FROM operations WHERE code='9300'")" = 0 ] || fail "a payment went out to a printer out of paper"
+[ -s serial.bin ] && fail "the status request was printed"
+# Near its end: the payment goes on (the label's warning: the window's tests).
+echo near-end >"$work/printer-state"
 # The server holds the exchange back while the operator taps 사용 four times: the
 # screen does not react meanwhile, and the three taps made during it are dropped.
 kill -STOP "$paysim"

@@ -238,7 +238,7 @@ TEST_F(OperationsTest, SettingsThatWouldMoveTheFieldsOrReachThePrinterAreRefused
 // nothing and doesn't ask.
 TEST_F(OperationsTest, NoPaymentThatCannotPrint) {
   int asked = 0;
-  std::optional<std::string> printer = "File not found";
+  receipt::PrinterReadiness printer{.NotReady = "File not found"};
   const OperationContext context{settings, module, ",", [&] {
                                    ++asked;
                                    return printer;
@@ -257,9 +257,25 @@ TEST_F(OperationsTest, NoPaymentThatCannotPrint) {
   EXPECT_TRUE(module.Requests.empty());
   VoucherOperation(VoucherMode::Inquiry, {"1"}, context);
   EXPECT_EQ(asked, 4);
-  printer.reset();
-  EXPECT_TRUE(VoucherOperation(VoucherMode::Use, {"1", "100"}, context).Receipt);
+  EXPECT_FALSE(VoucherOperation(VoucherMode::Use, {"1", "100"}, context).PrinterWarning);  // refused: no warning
+  printer = {};
+  const OperationOutcome printing = VoucherOperation(VoucherMode::Use, {"1", "100"}, context);
+  EXPECT_TRUE(printing.Receipt);
+  EXPECT_FALSE(printing.PrinterWarning);
   EXPECT_EQ(module.Requests.size(), 2u);
+
+  // A roll near its end: the payment goes on and the warning comes with its outcome,
+  // accepted or refused by the service.
+  printer = {.Warning = "near end"};
+  const OperationOutcome warned = CashCardOperation(CashCardMode::Approval, {"1", "100"}, context);
+  EXPECT_EQ(warned.Exchange, ExchangeOutcome::Accepted);
+  EXPECT_TRUE(warned.Receipt);
+  EXPECT_EQ(warned.PrinterWarning, "near end");
+  module.Answers(true, FramedReply({{1, "0201"}, {5, K("카드 정보 없음")}}, 104));
+  const OperationOutcome refused = CashCardOperation(CashCardMode::Approval, {"1", "100"}, context);
+  EXPECT_EQ(refused.Exchange, ExchangeOutcome::Refused);
+  EXPECT_EQ(refused.PrinterWarning, "near end");
+  EXPECT_EQ(module.Requests.size(), 4u);
 }
 
 TEST_F(OperationsTest, RefusedCashCardOperationsKeepTheFields) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <termios.h>
 
 #include "platform/system/NonBlockingOutput.h"
 #include "platform/system/PrinterPort.h"
@@ -87,23 +88,152 @@ TEST_F(ReceiptPrinterTest, SerialLineNotTakenInTimeEndsTheReceiptWithAnError) {
   EXPECT_EQ(printerLine.Read(1, std::chrono::milliseconds(300)), "");
 }
 
-// Asked before a payment: what the receipt would end with, without printing.
+// Asked before a payment: what the receipt would end with, without printing. A plain
+// file or a FIFO in the printer device's place is not asked for its state: nothing
+// is written to it.
 TEST_F(ReceiptPrinterTest, NotReadyTellsWhatTheReceiptWouldEndWith) {
-  EXPECT_EQ(printer.NotReady(3), testsupport::WriteErrorOnAClosedPort());  // never opened
-  EXPECT_EQ(printer.NotReady(-1), testsupport::WriteErrorOnAClosedPort());
+  EXPECT_EQ(printer.NotReady(3).NotReady, testsupport::WriteErrorOnAClosedPort());  // never opened
+  EXPECT_EQ(printer.NotReady(-1).NotReady, testsupport::WriteErrorOnAClosedPort());
   PointLpt1At(dir.path() / "no-such-folder" / "lp0");
-  EXPECT_EQ(printer.NotReady(0), "File not found");
+  EXPECT_EQ(printer.NotReady(0).NotReady, "File not found");
 
   std::filesystem::remove(dir.path() / "devices" / "LPT1");
   PointLpt1At(dir.path() / "viewer.fifo");
   ASSERT_EQ(mkfifo((dir.path() / "viewer.fifo").c_str(), 0600), 0);
-  EXPECT_EQ(printer.NotReady(0), "I/O error " + std::to_string(ENXIO));  // nobody reads it
+  EXPECT_EQ(printer.NotReady(0).NotReady, "I/O error " + std::to_string(ENXIO));  // nobody reads it
+  const int reader = open((dir.path() / "viewer.fifo").c_str(), O_RDONLY | O_NONBLOCK);
+  const PrinterReadiness fifo = printer.NotReady(0);
+  EXPECT_FALSE(fifo.NotReady);
+  EXPECT_FALSE(fifo.Warning);
+  char unread[16];
+  EXPECT_EQ(read(reader, unread, sizeof unread), 0);  // nothing written: no writer is left
+  close(reader);
 
   std::filesystem::remove(dir.path() / "devices" / "LPT1");
   PointLpt1At(dir.path() / "paper.bin");
   testsupport::WriteFile(dir.path() / "paper.bin", "last receipt");
-  EXPECT_EQ(printer.NotReady(0), std::nullopt);
+  EXPECT_FALSE(printer.NotReady(0).NotReady);
   EXPECT_EQ(ReadFile(dir.path() / "paper.bin"), "last receipt");
+}
+
+namespace {
+
+// The three answers: printer status, offline cause, paper roll sensor.
+struct StatusCase {
+  std::string answer;
+  std::optional<std::string> notReady, warning;
+};
+
+std::vector<StatusCase> StatusCases(const std::string& name) {
+  const auto text = [&](const std::string& what, const std::string& todo) {
+    return testsupport::K(what + " (" + name + "). " + todo);
+  };
+  const std::string paperEnd = text("영수증 용지가 없습니다", "용지를 넣고 다시 하십시오.");
+  return {
+      {"\x12\x12\x12", std::nullopt, std::nullopt},
+      {"\x12\x12\x1E", std::nullopt, text("영수증 용지가 얼마 남지 않았습니다", "용지를 준비하십시오.")},
+      {"\x1A\x32\x72", paperEnd, std::nullopt},  // offline because the paper ended
+      {"\x12\x12\x72", paperEnd, std::nullopt},  // the roll sensor alone
+      {"\x1A\x16\x12", text("프린터 덮개가 열려 있습니다", "덮개를 닫고 다시 하십시오."), std::nullopt},
+      {"\x1A\x12\x12", text("프린터가 오프라인입니다", "전원과 연결을 확인하고 다시 하십시오."), std::nullopt},
+      {"\x12\x52\x12", text("프린터가 오프라인입니다", "전원과 연결을 확인하고 다시 하십시오."), std::nullopt},
+  };
+}
+
+}  // namespace
+
+// A serial printer is asked for its state (the request and nothing else reaches it):
+// paper end, an open cover or offline keep it from printing, a roll near its end
+// warns. Answers that are no status bytes (garbage, cut short) let the payment go on,
+// and the printer is asked again next time.
+TEST_F(ReceiptPrinterTest, SerialPrinterTellsItsStateBeforeAPayment) {
+  testsupport::PseudoTerminal printerLine;
+  printerLine.LinkAs(dir.dir(), "COM3");
+  sio.SetPortNum(3);
+  sio.SetBaudrate(serial::TSioBaudrate::br9600);
+  sio.Open();
+  for (const StatusCase& c : StatusCases("COM3")) {
+    auto request = printerLine.AnswerNext(kStatusRequest.size(), c.answer);
+    const PrinterReadiness readiness = printer.NotReady(3);
+    EXPECT_EQ(request.get(), kStatusRequest);
+    EXPECT_EQ(readiness.NotReady, c.notReady) << testing::PrintToString(c.answer);
+    EXPECT_EQ(readiness.Warning, c.warning) << testing::PrintToString(c.answer);
+  }
+  for (const std::string garbage : {"\x12\x12", "\xFF\x00\x12", "\x12\x12\x13", "OK\n"}) {
+    auto request = printerLine.AnswerNext(kStatusRequest.size(), garbage);
+    const PrinterReadiness readiness = printer.NotReady(3);
+    EXPECT_EQ(request.get(), kStatusRequest);
+    EXPECT_FALSE(readiness.NotReady);
+    EXPECT_FALSE(readiness.Warning);
+  }
+  // A late answer left on the line is not taken for the next one's.
+  printerLine.Send("\x12\x12\x72");
+  auto request = printerLine.AnswerNext(kStatusRequest.size(), "\x12\x12\x12");
+  EXPECT_FALSE(printer.NotReady(3).NotReady);
+  request.get();
+  EXPECT_EQ(sio.ReadTimeout(), 1000);  // the port's own limits are back
+  EXPECT_EQ(sio.WriteTimeout(), 1000);
+  printer.Print(VoucherUseReceipt(), 3);
+  const std::string expected = Golden("receipt-voucher-use.serial");
+  EXPECT_EQ(printerLine.Read(expected.size()), expected);
+}
+
+// A printer without a back channel costs the wait once: later payments don't ask.
+// A remembered silence outlives the printer object when the caller keeps it.
+TEST_F(ReceiptPrinterTest, SilentPrinterIsWaitedForOncePerStart) {
+  using namespace std::chrono;
+  testsupport::PseudoTerminal printerLine;
+  printerLine.LinkAs(dir.dir(), "COM3");
+  sio.SetPortNum(3);
+  sio.Open();
+  SilentPrinters silent;
+  auto start = steady_clock::now();
+  EXPECT_FALSE(ReceiptPrinter(sio, dir.dir(), silent).NotReady(3).NotReady);
+  EXPECT_GE(steady_clock::now() - start, kStatusAnswerLimit);
+  EXPECT_EQ(printerLine.Read(kStatusRequest.size(), 100ms), kStatusRequest);
+  EXPECT_TRUE(silent.Known("COM3"));
+  start = steady_clock::now();
+  EXPECT_FALSE(ReceiptPrinter(sio, dir.dir(), silent).NotReady(3).NotReady);
+  EXPECT_LT(steady_clock::now() - start, 100ms);
+  EXPECT_EQ(printerLine.Read(1, 100ms), "");
+
+  // A line held by flow control takes no request: as silent, in the same short time.
+  testsupport::PseudoTerminal heldLine;
+  heldLine.LinkAs(dir.dir(), "COM4");
+  heldLine.HoldOutput(true);
+  serial::TSioComm held{nullptr, serial::TSioEnvironment{platform::SystemSerialDevices(), invoker, dir.dir()}};
+  held.SetPortNum(4);
+  held.Open();
+  start = steady_clock::now();
+  EXPECT_FALSE(ReceiptPrinter(held, dir.dir(), silent).NotReady(4).NotReady);
+  EXPECT_LT(steady_clock::now() - start, 2 * kStatusAnswerLimit);
+  EXPECT_TRUE(silent.Known("COM4"));
+  heldLine.HoldOutput(false);
+  EXPECT_EQ(heldLine.Read(1, 100ms), "");  // the request was dropped, not left to print later
+}
+
+// On Linux the printer port device is asked too when it answers reads (a USB
+// printer, here a pseudo-terminal in its place).
+TEST_F(ReceiptPrinterTest, PrinterPortDeviceThatAnswersReadsTellsItsState) {
+  testsupport::PseudoTerminal device;
+  termios raw = device.Settings();
+  cfmakeraw(&raw);
+  const int slave = open(device.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_EQ(tcsetattr(slave, TCSANOW, &raw), 0);  // as a printer device: no line discipline
+  close(slave);
+  PointLpt1At(device.SlavePath());
+  for (const StatusCase& c : StatusCases("LPT1")) {
+    auto request = device.AnswerNext(kStatusRequest.size(), c.answer);
+    const PrinterReadiness readiness = printer.NotReady(0);
+    EXPECT_EQ(request.get(), kStatusRequest);
+    EXPECT_EQ(readiness.NotReady, c.notReady) << testing::PrintToString(c.answer);
+    EXPECT_EQ(readiness.Warning, c.warning) << testing::PrintToString(c.answer);
+  }
+  // No answer: once.
+  EXPECT_FALSE(printer.NotReady(0).NotReady);
+  EXPECT_EQ(device.Read(kStatusRequest.size(), std::chrono::milliseconds(100)), kStatusRequest);
+  EXPECT_FALSE(printer.NotReady(0).NotReady);
+  EXPECT_EQ(device.Read(1, std::chrono::milliseconds(100)), "");
 }
 
 TEST_F(ReceiptPrinterTest, SerialRouteOnAPortNeverOpenedFailsAtTheFirstLine) {

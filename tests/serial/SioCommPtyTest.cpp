@@ -117,6 +117,46 @@ TEST_F(PtyCommTest, ReceivedBytesReachOnDataOnTheMainThread) {
   EXPECT_EQ(counts.size(), 2u);
 }
 
+// A read waits up to ReadTimeout for what it asks, returns as soon as all of it came,
+// and takes what came before the call; a purge discards that.
+TEST_F(PtyCommTest, ReadsWaitUpToTheirTimeLimit) {
+  auto comm = Make();
+  comm->SetMonitorEvents({});  // the test reads; no events queue up for a main thread it never runs
+  comm->SetReadTimeout(200);
+  comm->Open();
+  char buffer[8] = {};
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(comm->ReadBuf(buffer, 3), 0);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 190ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1000ms);
+
+  std::thread later([&] {
+    std::this_thread::sleep_for(50ms);
+    pty.Send("ab");
+    std::this_thread::sleep_for(50ms);
+    pty.Send("cd");
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_EQ(comm->ReadBuf(buffer, 3), 3);  // in two pieces, the rest left
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 190ms);
+  later.join();
+  EXPECT_EQ(std::string(buffer, 3), "abc");
+  EXPECT_EQ(comm->ReadBuf(buffer, 8), 1);  // what is left, after the time limit
+  EXPECT_EQ(buffer[0], 'd');
+
+  pty.Send("stale");
+  std::this_thread::sleep_for(20ms);
+  comm->PurgeRead();
+  comm->SetReadTimeout(0);
+  EXPECT_EQ(comm->ReadBuf(buffer, 8), 0);
+  EXPECT_THROW(comm->ReadBuf(buffer, -1), ESioCommError);
+  comm->SetReadTimeout(1000);
+  pty.CloseMaster();
+  EXPECT_THROW(comm->ReadBuf(buffer, 1), ESioCommError);  // the far end has gone
+  comm.reset();
+  EXPECT_THAT([&] { Make()->ReadBuf(buffer, 1); }, ThrowsMessage<ESioCommError>(::testing::StartsWith("Read error (")));
+}
+
 TEST_F(PtyCommTest, CloseInsideOnData) {
   auto comm = Make();
   int calls = 0;

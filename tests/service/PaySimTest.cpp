@@ -6,11 +6,17 @@
 #include <QSqlQuery>
 #include <QVariant>
 #include <atomic>
+#include <cstring>
 #include <cstdio>
 #include <thread>
 #include <vector>
 
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <net/if.h>
 #include <poll.h>
+#include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include "payment/Reply.h"
@@ -216,19 +222,9 @@ TEST_F(PaySimTest, OnlyTheTerminalOfTheSaleCancelsIt) {
   EXPECT_TRUE(IsAccepted(Exchange(BuildCashCardCancelRequest(kTerminal, kCard, original, SplitAmount(30000)))));
 }
 
-// An answer the terminal never read must not stand in the books: the operator was
-// told the outcome is unknown and may try again.
+// An answer that never reached the terminal must not stand in the books: the operator
+// was told the outcome is unknown and may try again.
 TEST_F(PaySimTest, ClientThatHangsUpBeforeTheAnswerLeavesTheBooksAsTheyWere) {
-  // A sale read but never confirmed (its client neither hangs up nor says more),
-  // cancelled meanwhile: reversed when its time is up, its amount comes back once, by
-  // the cancellation. Its time (10 s) runs out while the server is stopped below.
-  const int holding = Connect();
-  const ApprovalReply sale = ReadVoucherUseReply(
-      CutPayload(AnswerOn(holding, BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(5000)))));
-  const std::string date = sale.TransactionDateTime.substr(0, 8);
-  EXPECT_TRUE(IsAccepted(Exchange(BuildVoucherCancelRequest(kTerminal, kVoucher, {sale.ApprovalNumber, date},
-                                                            SplitAmount(5000)))));
-
   for (int attempt = 0; attempt < 5; ++attempt) {
     const int fd = Connect();
     const std::string use = BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(1000));
@@ -244,11 +240,9 @@ TEST_F(PaySimTest, ClientThatHangsUpBeforeTheAnswerLeavesTheBooksAsTheyWere) {
   EXPECT_EQ(text, K("응답시간초과: 결과를 알 수 없습니다. 조회로 확인한 뒤 다시 하십시오."));
   AwaitSettled();
   EXPECT_EQ(Balance(kVoucher), 50000);
-  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND result = '0000' AND state <> 'reversed'"
-                   " AND amount < 5000"),
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND result = '0000' AND state <> 'reversed'"),
             0);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'answering'"), 0);
-  close(holding);
 }
 
 // The module may hang up with a reset once it has read the whole answer (a close with
@@ -265,6 +259,135 @@ TEST_F(PaySimTest, ClientThatResetsAfterReadingTheWholeAnswerKeepsTheOperation) 
   AwaitSettled();
   EXPECT_EQ(Balance(kVoucher), 47000);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND state = 'done'"), 3);
+}
+
+// However late a client hangs up once its TCP took the whole answer, the answer
+// reached it: a terminal held up between reading it and hanging up (swapped out,
+// stopped in a debugger, its virtual machine paused) prints its receipt, and the sale
+// stands, past the time limit and after the hang-up. So does the sale of a client
+// that has not read its answer yet: TCP can't tell it from one that has.
+TEST_F(PaySimTest, AnswerAcknowledgedStandsHoweverLateItsClientHangsUp) {
+  server->Stop(SIGTERM);
+  server = std::make_unique<testsupport::PaySimProcess>(database, testsupport::FreePort(), testsupport::FreePort(),
+                                                         std::vector<std::string>{"--delivery-ms", "300"});
+  const int reading = Connect();
+  const std::string answer = AnswerOn(reading, BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(5000)));
+  ASSERT_TRUE(IsAccepted(CutPayload(answer))) << answer;
+  const int unread = Connect();
+  const std::string use = BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(2000));
+  send(unread, use.data(), use.size(), MSG_NOSIGNAL);
+  pollfd answered{unread, POLLIN, 0};
+  ASSERT_EQ(poll(&answered, 1, 5000), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(900));  // three times the limit, still connected
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND state = 'done'"), 2);
+  close(reading);
+  close(unread);  // with its answer unread: a reset
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state <> 'done'"), 0);
+  EXPECT_EQ(Balance(kVoucher), 43000);
+}
+
+namespace {
+
+bool WriteTo(const char* path, const std::string& text) {
+  const int fd = open(path, O_WRONLY | O_CLOEXEC);
+  const bool written = fd >= 0 && write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  if (fd >= 0) close(fd);
+  return written;
+}
+
+bool SetLoopback(bool up) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  ifreq request{};
+  std::strcpy(request.ifr_name, "lo");
+  bool done = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+  request.ifr_flags = static_cast<short>(up ? request.ifr_flags | IFF_UP : request.ifr_flags & ~IFF_UP);
+  done = done && ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+  close(fd);
+  return done;
+}
+
+// The calling process in a network of its own, with its loopback up, which a user
+// namespace lets it change; false where the system allows no such namespace.
+bool OwnNetwork() {
+  const uid_t uid = getuid();
+  const gid_t gid = getgid();
+  return unshare(CLONE_NEWUSER | CLONE_NEWNET) == 0 && WriteTo("/proc/self/setgroups", "deny") &&
+         WriteTo("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1") &&
+         WriteTo("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1") && SetLoopback(true);
+}
+
+int Unacknowledged(int fd) {
+  int bytes = -1;
+  ioctl(fd, SIOCOUTQ, &bytes);
+  return bytes;
+}
+
+}  // namespace
+
+// An answer whose bytes are not all acknowledged within the time limit is reversed,
+// and so, without waiting for the limit, is one whose client was gone before it
+// arrived (its system resets the connection). A client's system acknowledges what
+// arrives whatever its program does, so the answer is kept from arriving: in a
+// network of a child process's own, the loopback goes down under the connection
+// after the request is in and before the answer goes out.
+TEST_F(PaySimTest, AnswerNotAcknowledgedWithinTheLimitIsReversed) {
+  server->Stop(SIGTERM);  // the books go to servers in the other network
+  const pid_t child = fork();
+  if (child == 0) {
+    if (!OwnNetwork()) _exit(77);
+    // Whether the use of `amount`, its answer sent while the loopback is down, is
+    // settled within `waitMs`; a client `gone` closes meanwhile and the loopback
+    // comes up at once. The loopback is up again when it returns.
+    const auto settledOffline = [this](const testsupport::PaySimProcess& own, std::int32_t amount, bool gone,
+                                       int waitMs) {
+      const int fd = ConnectTo(own.Port());
+      own.Signal(SIGSTOP);
+      const std::string use = BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(amount));
+      send(fd, use.data(), use.size(), MSG_NOSIGNAL);
+      for (int i = 0; i < 100 && Unacknowledged(fd) != 0; ++i)  // until the server's system has it
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      const bool down = SetLoopback(false);
+      own.Signal(SIGCONT);
+      if (gone) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        close(fd);  // its reset lost; the server's next try meets one
+        SetLoopback(true);
+      }
+      const QString state =
+          QString("SELECT COUNT(*) FROM operations WHERE amount = %1 AND state <> 'answering'").arg(amount);
+      bool settled = false;
+      for (int waited = 0; down && waited < waitMs && !settled; waited += 50) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        settled = Scalar(state) == 1;
+      }
+      if (!gone) {
+        close(fd);
+        SetLoopback(true);
+      }
+      return settled;
+    };
+    int failed = 0;
+    {
+      const testsupport::PaySimProcess own(database, testsupport::FreePort(), testsupport::FreePort(),
+                                           {"--delivery-ms", "300"});
+      if (!settledOffline(own, 5000, false, 5000)) failed |= 1;
+    }
+    {
+      const testsupport::PaySimProcess own(database, testsupport::FreePort(), testsupport::FreePort());
+      if (!settledOffline(own, 3000, true, 5000)) failed |= 2;  // half its limit, 10 s
+    }
+    _exit(failed);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no network namespace of the test's own here";
+  ASSERT_TRUE(WIFEXITED(status)) << status;
+  EXPECT_EQ(WEXITSTATUS(status) & 1, 0) << "the answer not acknowledged was not settled";
+  EXPECT_EQ(WEXITSTATUS(status) & 2, 0) << "the answer to a client gone was not settled well within the limit";
+  server = std::make_unique<testsupport::PaySimProcess>(database, testsupport::FreePort(), testsupport::FreePort());
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE code = '9000' AND state = 'reversed'"), 2);
+  EXPECT_EQ(Balance(kVoucher), 50000);
 }
 
 TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
@@ -307,22 +430,34 @@ TEST_F(PaySimTest, ConcurrentUsesNeverOverdrawAndSurviveAKill) {
 
 // Killed between an operation's commit and its answer, the server finds at its next
 // start that the answer never went out (the terminal heard nothing and told its
-// operator the outcome is unknown): the operation is reversed. One whose answer went
-// out stands, and so does every operation of books kept before they said which.
+// operator the outcome is unknown): the operation is reversed, unless it is a sale
+// cancelled meanwhile. One whose answer went out stands, and so does every operation
+// of books kept before they said which.
 TEST_F(PaySimTest, AtTheNextStartOperationsWhoseAnswerNeverWentOutAreReversed) {
   for (const std::int64_t amount : {1000, 2000, 3000})
     ASSERT_TRUE(IsAccepted(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(amount)))));
+  const ApprovalReply use =
+      ReadVoucherUseReply(Exchange(BuildVoucherUseRequest(kTerminal, kVoucher, SplitAmount(4000))));
+  ASSERT_TRUE(IsAccepted(Exchange(BuildVoucherCancelRequest(
+      kTerminal, kVoucher, {use.ApprovalNumber, use.TransactionDateTime.substr(0, 8)}, SplitAmount(4000)))));
   const ApprovalReply approval =
       ReadCashCardApprovalReply(Exchange(BuildCashCardApprovalRequest(kTerminal, kCard, SplitAmount(30000))));
   ASSERT_TRUE(IsAccepted(Exchange(BuildCashCardCancelRequest(
       kTerminal, kCard, {approval.ApprovalNumber, approval.TransactionDateTime.substr(0, 8)}, SplitAmount(30000)))));
   server->Stop(SIGKILL);
   // As the books stand when the process dies: the use of 2,000 answered and not yet
-  // confirmed, the use of 3,000 and the cancellation committed and not yet answered.
-  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount IN (2000, 3000) OR code = '9302'"));
-  EXPECT_TRUE(Amend("UPDATE operations SET sent = 0 WHERE amount = 3000 OR code = '9302'"));
+  // confirmed, the use of 3,000, the use of 4,000 (cancelled meanwhile, its approval
+  // read off the report) and the card's cancellation committed and not yet answered.
+  // The cancelled use has had its amount back once, by its cancellation.
+  const QString unsent = QString::fromStdString("amount = 3000 OR code = '9302' OR approval = '" +
+                                                use.ApprovalNumber + "'");
+  EXPECT_TRUE(Amend("UPDATE operations SET state = 'answering' WHERE amount = 2000 OR " + unsent));
+  EXPECT_TRUE(Amend("UPDATE operations SET sent = 0 WHERE " + unsent));
   server = std::make_unique<testsupport::PaySimProcess>(database, server->Port(), testsupport::FreePort());
   EXPECT_EQ(Balance(kVoucher), 47000);
+  EXPECT_EQ(Scalar(QString::fromStdString("SELECT state = 'done' FROM operations WHERE approval = '" +
+                                          use.ApprovalNumber + "'")),
+            1);
   // The refund never announced is taken back.
   EXPECT_EQ(Scalar(QString::fromStdString("SELECT balance FROM instruments WHERE number = '" + kCard + "'")), 170000);
   EXPECT_EQ(Scalar("SELECT COUNT(*) FROM operations WHERE state = 'reversed'"), 2);
@@ -466,9 +601,12 @@ TEST(PaySimBooks, PrivateBooksAndAReportWithoutWholeNumbers) {
 
 // A port the service can't use is refused at once: not cut to 16 bits, not 0 (a port
 // of the system's choosing nobody would look for), not read up to the first letter.
-TEST(PaySimOptions, PortsOutsideOneTo65535AreRefused) {
+// So is a time limit for an answer's delivery of 0 (every answer reversed) or beyond
+// what it allows.
+TEST(PaySimOptions, PortsAndTimeLimitsOutOfRangeAreRefused) {
   for (const std::string args : {"--port abc", "--port 0", "--port 65536", "--http-port 70000", "--http-port 0",
-                                 "--port -1", "--port 19976x", "--port ''", "--http-port"}) {
+                                 "--port -1", "--port 19976x", "--port ''", "--http-port", "--delivery-ms 0",
+                                 "--delivery-ms 600001", "--delivery-ms 4294967297", "--delivery-ms 10s"}) {
     const std::string command = std::string(PAYSIM_PATH) + " --db /nonexistent/folder/paysim.db " + args + " 2>&1";
     FILE* out = popen(command.c_str(), "r");
     ASSERT_NE(out, nullptr);
@@ -478,8 +616,9 @@ TEST(PaySimOptions, PortsOutsideOneTo65535AreRefused) {
     const int status = pclose(out);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << args << ": " << status;
     const std::string option = args.substr(0, args.find(' '));
-    const std::string expected = args == "--http-port" ? "usage: paysim"
-                                                       : "paysim: " + option + " wants a port from 1 to 65535";
+    std::string expected = "paysim: " + option + " wants a port from 1 to 65535";
+    if (args == "--http-port") expected = "usage: paysim";
+    if (option == "--delivery-ms") expected = "paysim: --delivery-ms wants milliseconds from 1 to 600000";
     EXPECT_NE(said.find(expected), std::string::npos) << args << ": " << said;
   }
 }

@@ -101,6 +101,19 @@ int FakeSerialDevice::WaitSent(std::chrono::milliseconds, bool& sent) {
   return 0;
 }
 
+int FakeSerialDevice::Read(char* buffer, std::size_t size, std::chrono::milliseconds, std::size_t& got) {
+  std::lock_guard lock(line_->mutex);
+  got = line_->toRead.copy(buffer, size);
+  line_->toRead.erase(0, got);
+  return line_->failWrite;
+}
+
+int FakeSerialDevice::PurgeInput() {
+  std::lock_guard lock(line_->mutex);
+  line_->toRead.clear();
+  return 0;
+}
+
 int FakeSerialDevice::CheckLine() {
   std::lock_guard lock(line_->mutex);
   return line_->failWrite;

@@ -28,6 +28,7 @@ class FakeLine {
   std::condition_variable released;
   platform::LineSettings state;
   std::string written;
+  std::string toRead;  // what the far end has sent; a read takes it at once, never waits
   std::uint32_t mask = 0;
   std::uint32_t inQueue = 0;
   std::uint32_t pendingEvents = 0;
@@ -58,6 +59,8 @@ class FakeSerialDevice final : public platform::SerialDevice {
   int Purge() override;
   int Write(std::string_view bytes, std::chrono::milliseconds timeout, platform::WriteOutcome& outcome) override;
   int WaitSent(std::chrono::milliseconds timeout, bool& sent) override;
+  int Read(char* buffer, std::size_t size, std::chrono::milliseconds timeout, std::size_t& got) override;
+  int PurgeInput() override;
   int CheckLine() override;
   int WaitEvents(platform::WaitHandle wake, std::uint32_t& events) override;
   int ClearErrors(std::uint32_t& errors, std::uint32_t& inQueue) override;

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <stdexcept>
 #include <string>
 
@@ -57,6 +58,16 @@ class PseudoTerminal {
   void Send(const std::string& bytes) const {
     if (::write(master_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size()))
       throw std::runtime_error("pty write failed");
+  }
+  // The far end answers the next request of `requestSize` bytes with `answer`, as
+  // a printer answers its status request while the program waits; the request comes
+  // back from the future.
+  std::future<std::string> AnswerNext(std::size_t requestSize, std::string answer) const {
+    return std::async(std::launch::async, [this, requestSize, answer = std::move(answer)] {
+      std::string request = Read(requestSize, std::chrono::seconds(2));
+      if (request.size() == requestSize) Send(answer);
+      return request;
+    });
   }
   termios Settings() const {
     termios t{};

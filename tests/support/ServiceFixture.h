@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TestSupport.h"
 
@@ -37,11 +38,12 @@ inline int FreePort() {
   return port;
 }
 
-// A paysim process on its own ports and database file.
+// A paysim process on its own ports and database file, given `options` besides.
 class PaySimProcess {
  public:
-  PaySimProcess(const std::string& database, int port, int httpPort) : port_(port), httpPort_(httpPort) {
-    Start(database, httpPort);
+  PaySimProcess(const std::string& database, int port, int httpPort, const std::vector<std::string>& options = {})
+      : port_(port), httpPort_(httpPort) {
+    Start(database, httpPort, options);
   }
   ~PaySimProcess() { Stop(SIGTERM); }
   PaySimProcess(const PaySimProcess&) = delete;
@@ -61,12 +63,15 @@ class PaySimProcess {
   int HttpPort() const { return httpPort_; }
 
  private:
-  void Start(const std::string& database, int httpPort) {
+  void Start(const std::string& database, int httpPort, const std::vector<std::string>& options) {
+    const std::string port = std::to_string(port_), http = std::to_string(httpPort);
+    std::vector<const char*> argv{"paysim",      "--db",        database.c_str(), "--port",
+                                  port.c_str(), "--http-port", http.c_str()};
+    for (const std::string& option : options) argv.push_back(option.c_str());
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
-      const std::string port = std::to_string(port_), http = std::to_string(httpPort);
-      execl(PAYSIM_PATH, "paysim", "--db", database.c_str(), "--port", port.c_str(), "--http-port", http.c_str(),
-            static_cast<char*>(nullptr));
+      execv(PAYSIM_PATH, const_cast<char* const*>(argv.data()));
       _exit(127);
     }
     // Ready when it accepts connections.

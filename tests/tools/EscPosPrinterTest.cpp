@@ -4,11 +4,13 @@
 
 #include <QGuiApplication>
 #include <cstdlib>
+#include <filesystem>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "receipt/ReceiptPrinter.h"
 #include "tests/support/GoldenReceipts.h"
 #include "tools/receipt-viewer/ReceiptPicture.h"
 
@@ -110,6 +112,35 @@ TEST(EscPosPrinter, CommandsMayArriveInPieces) {
   EXPECT_EQ(receipts[0][0].Text, "title");
 }
 
+// DLE EOT 1, 2, 4 answered a byte each from the condition; the requests print
+// nothing, also cut in pieces, also in the middle of a line.
+TEST(EscPosPrinter, StatusRequestsAreAnsweredFromTheCondition) {
+  const std::string request = "\x10\x04\x01\x10\x04\x02\x10\x04\x04";
+  const std::pair<PrinterCondition, std::string> answers[] = {
+      {PrinterCondition::Ready, "\x12\x12\x12"},     {PrinterCondition::PaperNearEnd, "\x12\x12\x1E"},
+      {PrinterCondition::PaperEnd, "\x1A\x32\x7E"},  {PrinterCondition::CoverOpen, "\x1A\x16\x12"},
+      {PrinterCondition::Offline, "\x1A\x12\x12"}};
+  for (const auto& [condition, answer] : answers) {
+    EscPosPrinter printer;
+    printer.SetCondition(condition);
+    printer.Feed("ab");
+    for (char c : request) printer.Feed(std::string_view(&c, 1));
+    printer.Feed("c\n");
+    EXPECT_EQ(printer.TakeAnswers(), answer);
+    EXPECT_EQ(printer.TakeAnswers(), "");
+    EXPECT_EQ(ReceiptText(printer.TearOff()), "abc\n");
+    EXPECT_TRUE(printer.TakeNotes().empty());
+  }
+  EXPECT_EQ(ConditionNamed("cover-open"), PrinterCondition::CoverOpen);
+  EXPECT_EQ(ConditionNamed("near-end"), PrinterCondition::PaperNearEnd);
+  EXPECT_FALSE(ConditionNamed("jammed"));
+
+  std::vector<std::string> notes;
+  EXPECT_EQ(ReceiptText(Print("\x10\x14\x01x\n", &notes)[0]), "x\n");
+  ASSERT_EQ(notes.size(), 2u);  // DLE DC4 (not a status request) and its stray argument
+  EXPECT_NE(notes[0].find("DLE 14"), std::string::npos);
+}
+
 TEST(ReceiptPicture, HeightFollowsTheLinesAndDoubleHeightTakesTwice) {
   const PrintedReceipt one{{"a", false, false, false}};
   const PrintedReceipt two{{"a", false, false, false}, {"b", false, false, false}};
@@ -168,6 +199,50 @@ TEST(ReceiptViewerProgram, FollowsAFifoAndWritesAPairForEachReceipt) {
   waitpid(viewer, nullptr, 0);
   EXPECT_EQ(testsupport::ReadFile(dir.path() / "out" / "receipt-2.txt"),
             testsupport::GoldenBytes("receipt-voucher-use.lpt.txt"));
+}
+
+// The virtual serial printer as the terminal sees it: it answers the status request
+// with the condition its state file names at the time, and prints the receipt.
+TEST(ReceiptViewerProgram, VirtualSerialPrinterAnswersItsStateAsSet) {
+  testsupport::TempDir dir;
+  std::filesystem::create_directories(dir.path() / "devices");
+  const std::string state = dir.dir() + "printer-state";
+  testsupport::WriteFile(state, "paper-end\n");
+  const pid_t viewer = fork();
+  if (viewer == 0) {
+    execl(RECEIPT_VIEWER_PATH, "receipt-viewer", "--text", "-o", (dir.dir() + "out").c_str(), "--pty",
+          (dir.dir() + "devices/COM3").c_str(), "--state", state.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  for (int i = 0; i < 100 && !std::filesystem::is_symlink(dir.path() / "devices" / "COM3"); ++i) usleep(50000);
+  serial::TSioComm sio(nullptr, {platform::SystemSerialDevices(), std::make_shared<serial::NoMainThread>(), dir.dir()});
+  sio.SetPortNum(3);
+  sio.SetBaudrate(serial::TSioBaudrate::br9600);
+  ASSERT_NO_THROW(sio.Open());
+  receipt::ReceiptPrinter printer(sio, dir.dir());
+  const auto text = [](const std::string& utf8) { return std::optional(K(utf8)); };
+  EXPECT_EQ(printer.NotReady(3).NotReady, text("영수증 용지가 없습니다 (COM3). 용지를 넣고 다시 하십시오."));
+  testsupport::WriteFile(state, "cover-open");
+  EXPECT_EQ(printer.NotReady(3).NotReady, text("프린터 덮개가 열려 있습니다 (COM3). 덮개를 닫고 다시 하십시오."));
+  testsupport::WriteFile(state, "offline");
+  EXPECT_EQ(printer.NotReady(3).NotReady, text("프린터가 오프라인입니다 (COM3). 전원과 연결을 확인하고 다시 하십시오."));
+  testsupport::WriteFile(state, "near-end");
+  const receipt::PrinterReadiness nearEnd = printer.NotReady(3);
+  EXPECT_FALSE(nearEnd.NotReady);
+  EXPECT_EQ(nearEnd.Warning, text("영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오."));
+  std::filesystem::remove(state);
+  const receipt::PrinterReadiness ready = printer.NotReady(3);
+  EXPECT_FALSE(ready.NotReady || ready.Warning);
+
+  const std::string receipt = testsupport::GoldenBytes("receipt-voucher-use.serial");
+  ASSERT_TRUE(sio.WriteText(receipt));
+  for (int i = 0; i < 100 && !std::filesystem::exists(dir.path() / "out" / "receipt-1.txt"); ++i) usleep(50000);
+  kill(viewer, SIGTERM);
+  waitpid(viewer, nullptr, 0);
+  // The five requests printed nothing: the receipt alone, as from the file.
+  EXPECT_EQ(testsupport::ReadFile(dir.path() / "out" / "receipt-1.txt"),
+            testsupport::GoldenBytes("receipt-voucher-use.serial.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "receipt-2.txt"));
 }
 
 int main(int argc, char** argv) {

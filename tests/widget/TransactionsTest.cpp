@@ -9,6 +9,7 @@
 #include "WindowFixture.h"
 #include "journal/Journal.h"
 #include "journal/JournalTexts.h"
+#include "receipt/PrinterStatus.h"
 #include "tests/support/PseudoTerminal.h"
 
 using testsupport::K;
@@ -497,5 +498,37 @@ TEST_F(WindowTest, SerialPrinterLostAfterStartUpIsFoundBeforeThePaymentAndReopen
   Click(w.SpeedButton5);
   EXPECT_EQ(messages.Errors, std::vector<std::string>{messages.Errors[0]}) << messages.Errors.back();
   const std::string golden = Golden("receipt-cashcard-approval.serial");
-  EXPECT_EQ(back.Read(golden.size()), golden);
+  // (asked for its state first; it doesn't answer)
+  EXPECT_EQ(back.Read(receipt::kStatusRequest.size() + golden.size()), std::string(receipt::kStatusRequest) + golden);
+}
+
+// A serial printer out of paper refuses the payment with a box that says so; one
+// whose roll is near its end prints, and the label says so after the message.
+TEST_F(WindowTest, SerialPrinterStateIsAskedBeforeThePayment) {
+  WriteSettings("3");
+  testsupport::PseudoTerminal printer;
+  printer.LinkAs(dir.dir(), "COM3");
+  auto& w = Start();
+  QTest::mouseClick(w.ImageButton2, Qt::LeftButton);
+  const auto approval = testsupport::GoldenOperations()[2];
+  const auto pay = [&](const std::string& status) {
+    w.edMno->setText(QString::fromStdString(approval.entries.Number));
+    w.edMamt->setText(QString::fromStdString(approval.entries.Amount));
+    RawReply(1, approval.reply);
+    auto asked = printer.AnswerNext(receipt::kStatusRequest.size(), status);
+    Click(w.SpeedButton5);
+    EXPECT_EQ(asked.get(), receipt::kStatusRequest);
+  };
+  pay("\x1A\x32\x7E");  // offline: the paper ended
+  EXPECT_EQ(messages.Errors,
+            std::vector<std::string>{testsupport::K("영수증 용지가 없습니다 (COM3). 용지를 넣고 다시 하십시오.")});
+  EXPECT_EQ(Sent(), "");
+  EXPECT_EQ(w.edMamt->text().toStdString(), approval.entries.Amount);
+
+  pay("\x12\x12\x1E");
+  EXPECT_EQ(messages.Errors.size(), 1u);
+  EXPECT_NE(Sent(), "");
+  EXPECT_EQ(Text(w.lMSG2), testsupport::K("승인되었습니다. 영수증 용지가 얼마 남지 않았습니다 (COM3). 용지를 준비하십시오."));
+  const std::string golden = Golden("receipt-cashcard-approval.serial");
+  EXPECT_EQ(printer.Read(golden.size()), golden);
 }

@@ -3,7 +3,8 @@
 # private Wine prefix (WINEPREFIX) whose DOS devices are mapped here: LPT1 to a file,
 # COM5 to a pseudo-terminal read by a virtual serial printer.
 #   1. With the scripted module (VEKDLL.dll playing the golden replies): every
-#      receipt, on both routes, byte for byte as the golden files hold it.
+#      receipt, on both routes, byte for byte as the golden files hold it; the
+#      serial printer's state (paper end refuses, near end warns).
 #      Their journal: the day's list, and the last one reprinted with its mark.
 #   2. With the stand-in VEKDLL.dll: vek.exe -> Winsock -> paysim on Linux at
 #      127.0.0.1:19976 -> the receipt through COM5; the simulator's books checked.
@@ -29,7 +30,7 @@ cp "$win/vek.exe" "$work/"
 # The printer is there before the program opens it, as a device is.
 : >"$work/paper.bin"
 ln -sfn "$work/paper.bin" "$WINEPREFIX/dosdevices/lpt1"
-python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com5" "$work/serial.bin" &
+python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com5" "$work/serial.bin" --state "$work/printer-state" &
 pids+=($!)
 for _ in $(seq 50); do [ -L "$WINEPREFIX/dosdevices/com5" ] && break; sleep 0.05; done
 # The journal beside the program, as a test's own (without the key it would be the
@@ -157,6 +158,25 @@ status=0
 vek use 1 10000 >/dev/null 2>"$work/err.txt" || status=$?
 [ "$status" = 5 ] || fail "a printer on a missing COM7 ended with $status, not 5"
 [ ! -s "$work/scripted-request.bin" ] || fail "a payment was made that could not be printed"
+# The printer's own state, asked on COM5: out of paper, nothing reaches the module;
+# a roll near its end, the payment prints with the warning on standard error.
+settings 5
+"$bin/golden-operation" 0 "$work" >"$work/args.txt" || fail "golden-operation 0"
+mapfile -t args <"$work/args.txt"
+echo paper-end >"$work/printer-state"
+: >"$work/scripted-request.bin"
+status=0
+vek "${args[@]}" >/dev/null 2>"$work/err.txt" || status=$?
+[ "$status" = 5 ] || fail "a printer out of paper ended with $status, not 5"
+[ ! -s "$work/scripted-request.bin" ] || fail "a payment was made on a printer out of paper"
+grep -q "영수증 용지가 없습니다 (COM5)" "$work/err.txt" || fail "out of paper: $(cat "$work/err.txt")"
+[ ! -s "$work/serial.bin" ] || fail "the status request was printed"
+echo near-end >"$work/printer-state"
+vek "${args[@]}" >/dev/null 2>"$work/err.txt" || fail "a printer near its paper's end ended with $?"
+grep -q "영수증 용지가 얼마 남지 않았습니다 (COM5)" "$work/err.txt" || fail "near end: $(cat "$work/err.txt")"
+serial_receipt >"$work/got.serial"
+cmp -s "$work/got.serial" "$golden/receipt-voucher-use.serial" || fail "the receipt near the paper's end differs"
+rm "$work/printer-state"
 # A printer that takes nothing: the receipt ends at its first line with the error.
 rm -f "$WINEPREFIX/dosdevices/com6"
 python3 "$here/../e2e/PtyPrinter.py" "$WINEPREFIX/dosdevices/com6" "$work/held.bin" --held &

@@ -8,7 +8,7 @@
 namespace viewer {
 namespace {
 
-constexpr char ESC = 0x1B, GS = 0x1D, FS = 0x1C;
+constexpr char ESC = 0x1B, GS = 0x1D, FS = 0x1C, DLE = 0x10, EOT = 0x04;
 
 bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
@@ -32,7 +32,7 @@ void EscPosPrinter::Feed(std::string_view bytes) {
   std::string_view rest(input);
   while (!rest.empty()) {
     const char c = rest.front();
-    if (c == ESC || c == GS || c == FS) {
+    if (c == ESC || c == GS || c == FS || c == DLE) {
       const std::size_t used = Command(rest);
       if (used == 0) {  // cut off: wait for the rest
         pending_ = rest;
@@ -90,6 +90,15 @@ std::size_t EscPosPrinter::Command(std::string_view b) {
         return code == '2' ? 2 : 3;  // underline, double strike, font, character set, code table, spacing: no look of their own here
       default: Note("unknown command ESC " + Hex(b.substr(1, 1))); return 2;
     }
+  }
+  if (lead == DLE) {
+    if (code != EOT) {
+      Note("unknown command DLE " + Hex(b.substr(1, 1)));
+      return 2;
+    }
+    if (b.size() < 3) return 0;
+    answers_ += StatusAnswer(arg(2));
+    return 3;
   }
   if (lead == GS) {
     switch (code) {
@@ -171,6 +180,37 @@ PrintedReceipt EscPosPrinter::TearOff() {
   PrintedReceipt out = TrimLeadingFeed(std::move(paper_));
   paper_.clear();
   return out;
+}
+
+// Every answer byte has bits 1 and 4 set. An empty roll or an open cover also takes
+// the printer offline; a roll near its end does not.
+char EscPosPrinter::StatusAnswer(unsigned char request) const {
+  using enum PrinterCondition;
+  const bool offline = condition_ == PaperEnd || condition_ == CoverOpen || condition_ == Offline;
+  unsigned char answer = 0x12;
+  switch (request) {
+    case 1: answer |= offline ? 0x08 : 0; break;                  // printer status: offline
+    case 2:                                                       // offline cause
+      answer |= condition_ == CoverOpen ? 0x04 : 0;               // cover open
+      answer |= condition_ == PaperEnd ? 0x20 : 0;                // stopped at the paper's end
+      break;
+    case 4:                                                       // paper roll sensor
+      answer |= condition_ == PaperEnd ? 0x6C : condition_ == PaperNearEnd ? 0x0C : 0;
+      break;
+    default: break;  // status kinds this printer doesn't tell: nothing set
+  }
+  return static_cast<char>(answer);
+}
+
+std::string EscPosPrinter::TakeAnswers() { return std::exchange(answers_, {}); }
+
+std::optional<PrinterCondition> ConditionNamed(std::string_view word) {
+  using enum PrinterCondition;
+  static constexpr std::pair<std::string_view, PrinterCondition> kNames[] = {
+      {"ready", Ready}, {"near-end", PaperNearEnd}, {"paper-end", PaperEnd}, {"cover-open", CoverOpen}, {"offline", Offline}};
+  for (const auto& [name, condition] : kNames)
+    if (word == name) return condition;
+  return std::nullopt;
 }
 
 std::vector<PrintedReceipt> EscPosPrinter::TakeCut() { return std::exchange(cut_, {}); }

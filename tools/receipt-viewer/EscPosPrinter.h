@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +20,12 @@ struct PrintedLine {
 
 using PrintedReceipt = std::vector<PrintedLine>;
 
+// What the printer's real-time status answers tell, as set for a demo or a test.
+enum class PrinterCondition { Ready, PaperNearEnd, PaperEnd, CoverOpen, Offline };
+
+// The condition a word names: ready, near-end, paper-end, cover-open, offline.
+std::optional<PrinterCondition> ConditionNamed(std::string_view word);
+
 class EscPosPrinter {
  public:
   static constexpr int kColumns = 42;
@@ -33,6 +40,13 @@ class EscPosPrinter {
   // Commands that were not understood and skipped, one note each.
   std::vector<std::string> TakeNotes();
 
+  // The real-time status requests (DLE EOT n) are answered from the condition, a
+  // byte each, and print nothing; the condition applies to requests fed after it is
+  // set. The printer prints what it is fed whatever its condition.
+  void SetCondition(PrinterCondition condition) { condition_ = condition; }
+  // The answers since the last call, for the line back to the terminal.
+  std::string TakeAnswers();
+
  private:
   enum class Align { Left, Center, Right };
   struct Mode {
@@ -46,6 +60,7 @@ class EscPosPrinter {
   void Cut();
   static PrintedReceipt TrimLeadingFeed(PrintedReceipt paper);
   void Note(const std::string& what);
+  char StatusAnswer(unsigned char request) const;
 
   Mode mode_;
   std::string pending_;       // bytes of an incomplete command
@@ -54,6 +69,8 @@ class EscPosPrinter {
   PrintedReceipt paper_;
   std::vector<PrintedReceipt> cut_;
   std::vector<std::string> notes_;
+  PrinterCondition condition_ = PrinterCondition::Ready;
+  std::string answers_;
 };
 
 // The receipt as plain text, a line per printed line.

@@ -7,6 +7,9 @@
 //                                                       new pseudo-terminal; with GROUP,
 //                                                       that group's members may open it,
 //                                                       as a serial port's group does)
+//   --state FILE (with --pty): the printer answers the terminal's status requests
+//   with the condition FILE's first word names when asked - ready, near-end,
+//   paper-end, cover-open or offline; ready without the file. Changed while it runs.
 // Writes each receipt (split at each cut) as DIR/receipt-N.png and DIR/receipt-N.txt,
 // readable by this user only: a receipt tells what a customer paid, and with what.
 #include <fcntl.h>
@@ -37,6 +40,7 @@ struct Options {
   enum class Source { File, Follow, Pty } source = Source::File;
   std::string path;
   std::string group;  // --pty: the group that may open the terminal's end
+  std::string state;  // --pty: the file naming the printer's condition
 };
 
 std::string linkToRemove;
@@ -70,13 +74,29 @@ class Output {
   int count_ = 0;
 };
 
-// Reads `fd` until its end, feeding the printer; false when reading failed.
-bool Pump(int fd, viewer::EscPosPrinter& printer, Output& output) {
+// The condition the state file names now; a word it doesn't know keeps the last.
+void ReadCondition(const std::string& path, viewer::EscPosPrinter& printer) {
+  std::string word = "ready";
+  std::ifstream(path) >> word;
+  if (const auto condition = viewer::ConditionNamed(word)) printer.SetCondition(*condition);
+  else std::fprintf(stderr, "receipt-viewer: %s: no such condition: %s\n", path.c_str(), word.c_str());
+}
+
+// Reads `fd` until its end, feeding the printer; false when reading failed. On a
+// pty the status requests are answered on `fd`, the condition read as they come.
+bool Pump(int fd, viewer::EscPosPrinter& printer, Output& output, const Options& options) {
+  const bool answers = options.source == Options::Source::Pty;
   char buffer[4096];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
     if (n > 0) {
-      printer.Feed(std::string_view(buffer, static_cast<std::size_t>(n)));
+      const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+      if (answers && !options.state.empty() && bytes.find('\x10') != std::string_view::npos)
+        ReadCondition(options.state, printer);
+      printer.Feed(bytes);
+      if (const std::string answer = printer.TakeAnswers(); answers && !answer.empty())
+        if (write(fd, answer.data(), answer.size()) < 0)
+          std::fprintf(stderr, "receipt-viewer: cannot answer: %s\n", std::strerror(errno));
       output.Drain(printer);
     } else if (n == 0) {
       return true;
@@ -89,7 +109,8 @@ bool Pump(int fd, viewer::EscPosPrinter& printer, Output& output) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: receipt-viewer [-o DIR] [--text] FILE | --follow DEVICE | --pty LINK [--group GROUP]\n");
+  std::fprintf(stderr,
+               "usage: receipt-viewer [-o DIR] [--text] FILE | --follow DEVICE | --pty LINK [--group GROUP] [--state FILE]\n");
   return 2;
 }
 
@@ -105,10 +126,12 @@ int main(int argc, char** argv) {
     else if (a == "--follow" && value) options.source = Options::Source::Follow, options.path = argv[++i];
     else if (a == "--pty" && value) options.source = Options::Source::Pty, options.path = argv[++i];
     else if (a == "--group" && value) options.group = argv[++i];
+    else if (a == "--state" && value) options.state = argv[++i];
     else if (!a.empty() && a[0] != '-' && options.path.empty()) options.path = a;
     else return Usage();
   }
-  if (options.path.empty() || (!options.group.empty() && options.source != Options::Source::Pty)) return Usage();
+  if (options.path.empty() || ((!options.group.empty() || !options.state.empty()) && options.source != Options::Source::Pty))
+    return Usage();
   umask(0077);
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);  // fonts for the pictures
@@ -121,7 +144,7 @@ int main(int argc, char** argv) {
 
   if (options.source == Options::Source::File) {
     const int fd = open(options.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || !Pump(fd, printer, output)) {
+    if (fd < 0 || !Pump(fd, printer, output, options)) {
       std::fprintf(stderr, "receipt-viewer: cannot read %s: %s\n", options.path.c_str(), std::strerror(errno));
       return 1;
     }
@@ -166,12 +189,12 @@ int main(int argc, char** argv) {
     std::printf("receipt-viewer: a serial printer at %s (%s), receipts in %s\n", options.path.c_str(), ttyname(slave),
                 options.folder.c_str());
     std::fflush(stdout);
-    Pump(master, printer, output);  // the slave stays open here, so the master never ends
+    Pump(master, printer, output, options);  // the slave stays open here, so the master never ends
     return 1;
   }
   for (;;) {  // a FIFO ends with each writer: open it again for the next receipt
     const int fd = open(options.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || !Pump(fd, printer, output)) {
+    if (fd < 0 || !Pump(fd, printer, output, options)) {
       std::fprintf(stderr, "receipt-viewer: cannot read %s: %s\n", options.path.c_str(), std::strerror(errno));
       return 1;
     }
