@@ -2,7 +2,10 @@
 # The terminal end to end, as a merchant uses it: the real AP_VEK on a virtual
 # display with the stand-in payment module and the payment service simulator,
 # touched at the screen coordinates of its layout. Checks the receipts on the
-# printer port file and on a virtual serial printer, and the simulator's books.
+# printer port file and on a virtual serial printer, and the simulator's books;
+# the start-up boxes over a painted window (an outcome settled, the receipts owed
+# in one list) and the day's closing reached by a long press on the header
+# (screenshots and the closing's rendering kept in VEK_E2E_SHOTS, a folder, if set).
 #   xvfb-run -a -s '-screen 0 1024x768x24 -noreset' bash tests/e2e/TerminalEndToEnd.sh BUILD_BIN [WINDOWS_BIN]
 # (-noreset: the terminal is started several times, and a display that resets
 # when its last client goes refuses the next one for a moment.) With WINDOWS_BIN
