@@ -435,6 +435,23 @@ TEST_F(WindowTest, UnknownOutcomesAreSettledFromTheStartUpNotice) {
   EXPECT_EQ(messages.Questions.size(), 6u);
 }
 
+// Settled meanwhile elsewhere (vek settle) while the box asked: the first finding
+// stands, and the operator is told.
+TEST_F(WindowTest, AnOutcomeIsSettledOnlyOnce) {
+  const std::int64_t id = journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+                              ->RecordInFlight({.At = journal::LocalTimeNow(), .Number = "9000000000001", .Total = 500});
+  messages.Answers = {0, 1};  // 조회 결과 입력; 결제 안 됨
+  messages.OnChoose = [&] {
+    if (messages.Questions.size() == 2)
+      journal::Journal::Open(dir.dir() + "VEK_Journal.db")->Settle(id, journal::Finding::Charged, journal::LocalTimeNow());
+  };
+  Start();
+  ASSERT_EQ(messages.Messages.size(), 1u);
+  EXPECT_EQ(messages.Messages[0].rfind(K("이미 정리된 거래입니다.\n"), 0), 0u) << messages.Messages[0];
+  EXPECT_EQ(journal::Journal::Open(dir.dir() + "VEK_Journal.db")->ById(id)->Printed,
+            journal::PrintState::SettledCharged);
+}
+
 // The day's closing: a long press on the header picture away from its buttons,
 // then the confirmation. A tap does nothing; a second closing is marked.
 TEST_F(WindowTest, LongPressOnTheHeaderClosesTheDayOnceConfirmed) {
