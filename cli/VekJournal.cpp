@@ -44,18 +44,6 @@ std::string OwedText(std::size_t owed) {
   return "인쇄되지 않은 영수증 " + std::to_string(owed) + "건" + (owed > 0 ? " (vek reprint)" : "") + "\n";
 }
 
-// A real calendar date, YYYYMMDD, as the journal writes it ("YYYY-MM-DD").
-std::optional<std::string> JournalDate(const std::string& text) {
-  if (text.size() != 8 || text.find_first_not_of("0123456789") != std::string::npos) return std::nullopt;
-  const int year = std::stoi(text.substr(0, 4)), month = std::stoi(text.substr(4, 2)), day = std::stoi(text.substr(6, 2));
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  constexpr std::array<int, 12> kDays{31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (year < 1 || month < 1 || month > 12 || day < 1 ||
-      day > kDays[static_cast<std::size_t>(month - 1)] + (month == 2 && leap ? 1 : 0))
-    return std::nullopt;
-  return text.substr(0, 4) + "-" + text.substr(4, 2) + "-" + text.substr(6, 2);
-}
-
 }  // namespace
 
 std::string JournalListing(const std::vector<journal::Entry>& day, const std::string& thousandsSeparator) {
@@ -162,7 +150,7 @@ VekResult RunSettle(const std::string& row, const std::string& finding, const Ve
 VekResult RunJournal(const std::optional<std::string>& date, const VekTerminal& terminal) {
   std::string day = journal::LocalTimeNow().substr(0, 10);
   if (date) {
-    const std::optional<std::string> valid = JournalDate(*date);
+    const std::optional<std::string> valid = journal::JournalDate(*date);
     if (!valid) return {kInputRefused, {}, "날짜는 YYYYMMDD로 입력하십시요.\n"};
     day = *valid;
   }
