@@ -43,7 +43,9 @@ inline bool Settled(PrintState state) {
   return state == PrintState::SettledCharged || state == PrintState::SettledNotCharged;
 }
 // An operation the service accepted: its answer was recorded (printed or not).
-inline bool Accepted(PrintState state) { return static_cast<int>(state) < 3; }
+inline bool Accepted(PrintState state) {
+  return state == PrintState::Pending || state == PrintState::Printed || state == PrintState::Failed;
+}
 
 struct Entry {
   std::int64_t Id = 0;
@@ -98,11 +100,12 @@ class Journal {
   static std::unique_ptr<Journal> Open(const std::string& path, OpenMode mode = OpenMode::CreateIfMissing);
   virtual ~Journal() = default;
 
-  // Keeps the operations of the last `retentionDays` distinct days that had any and
-  // removes the printed ones (and the settled ones) of older days, never a receipt
+  // Keeps the operations of the `retentionDays` days most recently traded on and
+  // removes the printed ones (and the settled ones) of other days, never a receipt
   // owed or an outcome unknown. Counting days that had operations, not the calendar,
-  // a clock set ahead (for one operation or many) adds one day, not a year: it can't
-  // empty the journal. Raises JournalError.
+  // and ranking them by when they were traded on, not by their dates, a clock set
+  // ahead or back (for one operation or many) can't empty the journal: the day being
+  // traded on is always kept. Raises JournalError.
   virtual void RemoveExpired(int retentionDays) = 0;
 
   // Each write is committed durably before it returns; Id and Printed are ignored.

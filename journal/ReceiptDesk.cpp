@@ -69,7 +69,7 @@ std::optional<std::string> ReceiptDesk::Sending(std::string_view request) {
                                     : fields->Code == "9300" ? receipt::ReceiptKind::CashCardApproval
                                                              : receipt::ReceiptKind::CashCardCancellation;
   const payment::Amounts amounts = payment::SplitAmount(fields->Total);
-  InFlight sent{std::string(request), 0, openError_};
+  InFlight sent{std::string(request), 0, std::nullopt};
   if (journal()) {
     try {
       sent.Id = journal_->RecordInFlight({.At = LocalTimeNow(),

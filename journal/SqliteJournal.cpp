@@ -111,25 +111,26 @@ class SqliteJournal final : public Journal {
     Execute("CREATE TABLE IF NOT EXISTS closings (date TEXT NOT NULL, at TEXT NOT NULL)", "파일을 열 수 없습니다");
   }
 
-  // The oldest day kept is the retentionDays-th newest day with operations: with
-  // fewer days than that nothing goes.
+  // The days kept are the retentionDays days most recently traded on, ranked by their
+  // last row's place in the journal rather than by their dates: a clock set ahead
+  // (or back) moves no day ahead of the one being traded on now.
   void RemoveExpired(int retentionDays) override {
-    constexpr const char* kOldestKept =
-        "(SELECT day FROM (SELECT DISTINCT substr(at, 1, 10) AS day FROM operations) ORDER BY day DESC"
-        " LIMIT 1 OFFSET ?)";
+    constexpr const char* kKept =
+        "(SELECT day FROM (SELECT substr(at, 1, 10) AS day, MAX(id) AS last FROM operations GROUP BY day)"
+        " ORDER BY last DESC LIMIT ?)";
     Execute("BEGIN IMMEDIATE", "오래된 거래를 지울 수 없습니다");
     try {
+      // A closing of a day without operations is kept while it lies among the days kept.
       Statement(db_.get(),
-                (std::string("DELETE FROM closings WHERE date < ") + kOldestKept).c_str(),
+                (std::string("DELETE FROM closings WHERE date < (SELECT MIN(day) FROM ") + kKept + ")").c_str(),
                 "오래된 거래를 지울 수 없습니다")
-          .Bind(1, std::int64_t{retentionDays} - 1)
+          .Bind(1, std::int64_t{retentionDays})
           .Step();
       Statement(db_.get(),
-                (std::string("DELETE FROM operations WHERE printed IN (1, 5, 6) AND substr(at, 1, 10) < ") +
-                 kOldestKept)
+                (std::string("DELETE FROM operations WHERE printed IN (1, 5, 6) AND substr(at, 1, 10) NOT IN ") + kKept)
                     .c_str(),
                 "오래된 거래를 지울 수 없습니다")
-          .Bind(1, std::int64_t{retentionDays} - 1)
+          .Bind(1, std::int64_t{retentionDays})
           .Step();
       Execute("COMMIT", "오래된 거래를 지울 수 없습니다");
     } catch (const JournalError&) {
@@ -154,7 +155,8 @@ class SqliteJournal final : public Journal {
   }
 
   void Remove(std::int64_t id) override {
-    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed IN (3, 4)", "거래를 기록할 수 없습니다")
+    // Also when the operator settled it meanwhile: the service's refusal outranks it.
+    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed IN (3, 4, 5, 6)", "거래를 기록할 수 없습니다")
         .Bind(1, id)
         .Step();
   }

@@ -543,6 +543,14 @@ TEST_F(VekTest, JournalThatCannotBeWrittenSendsNoPayment) {
   EXPECT_EQ(Run({"inquiry", "1"}).Status, cli::kAccepted);
   EXPECT_EQ(module.Requests.size(), 1u);
   EXPECT_EQ(Run({"reprint"}).Status, cli::kNotJournaled);
+  // The folder made since (a window running all along): the journal opens at the
+  // next payment, which goes out, and leaves no row in flight behind.
+  std::filesystem::create_directories(dir.path() / "no-such-folder");
+  module.Answers(true, testsupport::GoldenOperations()[0].reply);
+  EXPECT_EQ(Run({"use", "1234567890123", "10000"}).Status, cli::kAccepted);
+  ASSERT_TRUE(desk->journal());
+  EXPECT_TRUE(desk->journal()->InStates({journal::PrintState::InFlight}).empty());
+  EXPECT_EQ(desk->journal()->Last()->Printed, journal::PrintState::Printed);
 }
 
 // Bytes the journal can't read as a payment (nor as an inquiry, which moves nothing)

@@ -97,11 +97,12 @@ TEST_F(JournalTest, KeepsEveryByteAndIsPrivateToItsOwner) {
   EXPECT_FALSE(journal::DecodeLines(std::string("\x05\0\0\0abc", 7)));
 }
 
-// The rows of the last N days that had operations stay, and of older days only the
+// The rows of the N days most recently traded on stay, and of other days only the
 // printed and the settled ones go: a receipt owed or an outcome unknown stays
-// whatever its age. Days with operations, not the calendar: a clock set ahead, for
-// one operation or for many, is one day more, never the months it jumped.
-TEST_F(JournalTest, RetentionKeepsTheLastDaysWithOperationsWhateverTheClock) {
+// whatever its age. Days with operations, ranked by when they were traded on: a
+// clock set ahead, for one operation or for many, is one day more, never the
+// months it jumped, and once it is put back the day traded on is kept.
+TEST_F(JournalTest, RetentionKeepsTheDaysLastTradedOnWhateverTheClock) {
   auto journal = Journal::Open(path());
   const auto printed = [&](const std::string& at, const std::string& approval) {
     journal->SetPrinted(journal->Record(Entry(at, approval)), journal::PrintState::Printed);
@@ -115,25 +116,26 @@ TEST_F(JournalTest, RetentionKeepsTheLastDaysWithOperationsWhateverTheClock) {
       approvals += (e.ApprovalNumber.empty() ? "?" : e.ApprovalNumber) + " ";
     return approvals;
   };
-  const std::string today = journal::LocalTimeNow();
-  for (const char* sale : {"T1", "T2", "T3"}) printed(today, sale);
-  printed(DaysAgo(-120), "F1");  // the clock 120 days ahead, for two operations
-  printed(DaysAgo(-120), "F2");
-  EXPECT_EQ(kept(), "T1 T2 T3 F1 F2 ");
-  EXPECT_EQ(journal->Day(today.substr(0, 10)).size(), 3u);
-  EXPECT_EQ(journal->ByApproval("T2")->ApprovalNumber, "T2");
-
   printed(DaysAgo(400), "OLD");
   journal->Record(Entry(DaysAgo(400), "OWED"));
   journal->SetPrinted(journal->Record(Entry(DaysAgo(400), "FAILED")), journal::PrintState::Failed);
   journal->RecordInFlight(Entry(DaysAgo(400), ""));
   const std::int64_t settled = journal->RecordInFlight(Entry(DaysAgo(400), "SETTLED"));
-  ASSERT_EQ(journal->Settle(settled, journal::Finding::NotCharged, today), journal::SettleResult::Settled);
+  ASSERT_EQ(journal->Settle(settled, journal::Finding::NotCharged, DaysAgo(400)), journal::SettleResult::Settled);
   printed(DaysAgo(89), "D89");
-  journal->RemoveExpired(3);  // the three newest days: +120, today, 89 days ago
-  EXPECT_EQ(kept(), "T1 T2 T3 F1 F2 OWED FAILED ? D89 ");
+  const std::string today = journal::LocalTimeNow();
+  for (const char* sale : {"T1", "T2", "T3"}) printed(today, sale);
+  printed(DaysAgo(-120), "F1");  // the clock 120 days ahead, for two operations
+  printed(DaysAgo(-120), "F2");
+  EXPECT_EQ(kept(), "OLD OWED FAILED ? SETTLED D89 T1 T2 T3 F1 F2 ");
+  EXPECT_EQ(journal->Day(today.substr(0, 10)).size(), 3u);
+  EXPECT_EQ(journal->ByApproval("T2")->ApprovalNumber, "T2");
+
+  journal->RemoveExpired(3);  // the three days last traded on: +120, today, 89 days ago
+  EXPECT_EQ(kept(), "OWED FAILED ? D89 T1 T2 T3 F1 F2 ");
+  printed(today, "T4");  // the clock put back: today is the day traded on again
   journal->RemoveExpired(1);
-  EXPECT_EQ(kept(), "F1 F2 OWED FAILED ? ");
+  EXPECT_EQ(kept(), "OWED FAILED ? T1 T2 T3 T4 ");
 }
 
 // The request is in the journal before the module has it; the answer completes the
@@ -197,6 +199,10 @@ TEST_F(JournalTest, UnknownOutcomeIsSettledOnceAndApprovalsCompareTrimmed) {
   EXPECT_TRUE(journal->InStates({journal::PrintState::InFlight, journal::PrintState::Unknown}).size() == 1);
   EXPECT_NE(journal->Last()->Id, unknown);  // no accepted operation, no receipt
 
+  const std::int64_t refused = journal->RecordInFlight(Entry(journal::LocalTimeNow(), ""));
+  ASSERT_EQ(journal->Settle(refused, journal::Finding::Charged, "x"), journal::SettleResult::Settled);
+  journal->Remove(refused);  // the service's refusal came after all
+  EXPECT_FALSE(journal->ById(refused));
   ASSERT_EQ(journal->Settle(late, journal::Finding::NotCharged, "x"), journal::SettleResult::Settled);
   journal->Complete(late, Entry(journal::LocalTimeNow(), "A2"));
   EXPECT_EQ(journal->ById(late)->Printed, journal::PrintState::Pending);
