@@ -2,6 +2,7 @@
 
 #include "journal/DayClosing.h"
 #include "journal/JournalTexts.h"
+#include "payment/EntryChecks.h"
 #include "platform/text/Cp949.h"
 
 namespace cli {
@@ -30,6 +31,9 @@ VekResult RunClose(const std::optional<std::string>& date, const VekTerminal& te
     if (!valid) return {kInputRefused, {}, "날짜는 YYYYMMDD로 입력하십시요.\n"};
     day = *valid;
   }
+  // The merchant's texts it prints, refused as a payment refuses them.
+  if (const auto refusal = payment::CheckSettings(terminal.Settings, true))
+    return {kInputRefused, {}, Utf8(*refusal) + "\n"};
   journal::Journal* book = terminal.Desk.journal(journal::OpenMode::ExistingOnly);
   if (!book) {
     if (terminal.Desk.OpenError())

@@ -24,14 +24,19 @@ std::string WonText(std::int64_t amount, std::string_view thousandsSeparator) {
   return (amount < 0 ? "-" : "") + grouped + platform::Utf8ToCp949("원");
 }
 
-std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator) {
+std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator,
+                                 std::size_t listed) {
   if (unknown.empty()) return {};
   std::string text = platform::Utf8ToCp949("결과를 알 수 없는 거래가 있습니다 (" + std::to_string(unknown.size()) +
                                            "건). 다시 하기 전에 조회로 확인하십시오.") +
                      "\n";
-  for (const Entry& e : unknown)
+  for (std::size_t i = 0; i < unknown.size() && i < listed; ++i) {
+    const Entry& e = unknown[i];
     text += "  #" + std::to_string(e.Id) + "  " + e.At + "  " + KindName(e.Kind) + "  " + MaskedNumber(e.Number) +
             "  " + WonText(e.Total, thousandsSeparator) + "\n";
+  }
+  if (unknown.size() > listed)
+    text += platform::Utf8ToCp949("  외 " + std::to_string(unknown.size() - listed) + "건") + "\n";
   return text;
 }
 

@@ -23,7 +23,9 @@ std::string WonText(std::int64_t amount, std::string_view thousandsSeparator);
 // The operations whose outcome the terminal never learnt, one line each (the row's
 // number to settle it by, time, kind, masked number, amount), under the line that
 // tells the operator to check them with the service. Empty for none.
-std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator);
+// At most `listed` lines, then how many more (a box must stay on the screen).
+std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator,
+                                 std::size_t listed = SIZE_MAX);
 
 // What the operator found, as the journal shows it: "결제됨" or "결제 안 됨", marked as
 // their finding with the time they settled it. Empty for a row not settled.

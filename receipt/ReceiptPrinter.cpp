@@ -61,15 +61,16 @@ class StatusExchangeLimits {
 
 }  // namespace
 
-// A line that doesn't take the request in time (held by flow control) counts as one
-// that doesn't answer: the receipt finds out as it did before.
+// A line that doesn't take the request in time is held by the printer's flow
+// control: it would not take the receipt either, so the payment is not made (and the
+// line is asked again next time, not taken for one without a back channel).
 std::optional<PrinterState> ReceiptPrinter::AskSerialPrinter(const std::string& name) {
   if (silent_->Known(name)) return std::nullopt;
   const StatusExchangeLimits limits(sio_);
   sio_.PurgeRead();  // a late answer to an earlier request is not this one's
+  if (!sio_.WriteText(kStatusRequest)) return PrinterState::Offline;
   std::string answer(kStatusAnswerSize, '\0');
-  const std::int32_t got =
-      sio_.WriteText(kStatusRequest) ? sio_.ReadBuf(answer.data(), static_cast<std::int32_t>(answer.size())) : 0;
+  const std::int32_t got = sio_.ReadBuf(answer.data(), static_cast<std::int32_t>(answer.size()));
   if (got == 0) silent_->Add(name);
   answer.resize(static_cast<std::size_t>(got));
   return DecodeStatus(answer);

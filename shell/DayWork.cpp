@@ -5,6 +5,7 @@
 #include "BlockedInput.h"
 #include "journal/DayClosing.h"
 #include "journal/JournalTexts.h"
+#include "payment/EntryChecks.h"
 #include "platform/text/Cp949.h"
 
 namespace shell {
@@ -25,9 +26,10 @@ constexpr std::size_t kListed = 10;
 }  // namespace
 
 DayWork::DayWork(journal::ReceiptDesk& desk, MessageBoxes& messages, const settings::MerchantSettings& settings,
-                 std::string thousandsSeparator, journal::Print print)
+                 std::string thousandsSeparator, journal::Print print,
+                 std::function<receipt::PrinterReadiness()> ready)
     : desk_(desk), messages_(messages), settings_(settings), separator_(std::move(thousandsSeparator)),
-      print_(std::move(print)) {}
+      print_(std::move(print)), ready_(std::move(ready)) {}
 
 void DayWork::StartupNotices() {
   TellUnknownOutcomes();
@@ -44,7 +46,7 @@ void DayWork::TellUnknownOutcomes() {
     return messages_.ShowMessage(error.what());
   }
   if (unknown.empty()) return;
-  const std::size_t answer = messages_.Choose(journal::UnknownOutcomeNotice(unknown, separator_),
+  const std::size_t answer = messages_.Choose(journal::UnknownOutcomeNotice(unknown, separator_, kListed),
                                               {Korean("조회 결과 입력"), Korean("나중에")});
   // Told: vek journal and the next start list them until they are settled.
   for (const journal::Entry& e : unknown) {
@@ -62,7 +64,8 @@ void DayWork::Settle(const std::vector<journal::Entry>& unknown) {
   for (const journal::Entry& e : unknown) {
     const std::size_t answer =
         messages_.Choose(Korean("서비스에 조회한 결과를 입력하십시오.\n") + Row(e, separator_),
-                         {Korean("결제됨"), Korean("결제 안 됨"), Korean("건너뛰기")});
+                         {Korean("결제됨"), Korean("결제 안 됨"), Korean("건너뛰기"), Korean("그만")});
+    if (answer == 3) return;  // the rest at the next start, or with vek settle
     if (answer == 2) continue;
     const journal::Finding finding = answer == 0 ? journal::Finding::Charged : journal::Finding::NotCharged;
     journal::SettleResult result;
@@ -106,6 +109,9 @@ void DayWork::OfferOwedReceipts() {
     text += "  " + Row(owed[i], separator_) + "  " + owed[i].ApprovalNumber + "\n";
   if (owed.size() > kListed) text += Korean("  외 ") + std::to_string(owed.size() - kListed) + Korean("건") + "\n";
   if (messages_.Choose(text, {Korean("모두 인쇄"), Korean("나중에")}) != 0) return;
+  // The printer's own state first, as before a payment: paper out would otherwise
+  // take every receipt owed and mark them printed.
+  if (const auto refusal = ready_().NotReady) return messages_.ShowError(*refusal);
   const journal::ReceiptDesk::OwedReprints done = desk_.ReprintOwed(print_);
   DropInputReceivedMeanwhile();  // the printing blocked the screen
   if (done.PrintError)
@@ -122,6 +128,9 @@ void DayWork::CloseDay() {
   journal::Journal* book = desk_.journal(journal::OpenMode::ExistingOnly);
   if (!book)
     return messages_.ShowMessage(desk_.OpenError() ? *desk_.OpenError() : Korean("이 프로그램에는 저널이 없습니다."));
+  // Printed texts of the settings' that a payment would refuse are refused here too.
+  if (const auto refusal = payment::CheckSettings(settings_, true)) return messages_.ShowMessage(*refusal);
+  if (const auto refusal = ready_().NotReady) return messages_.ShowError(*refusal);
   receipt::ReceiptLines lines;
   try {
     lines = journal::CloseDay(*book, today, journal::LocalTimeNow(), settings_, separator_);

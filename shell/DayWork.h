@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "journal/ReceiptDesk.h"
+#include "receipt/PrinterStatus.h"
 #include "settings/MerchantSettings.h"
 #include "shell/MessageBoxes.h"
 
@@ -16,7 +18,8 @@ namespace shell {
 class DayWork {
  public:
   DayWork(journal::ReceiptDesk& desk, MessageBoxes& messages, const settings::MerchantSettings& settings,
-          std::string thousandsSeparator, journal::Print print);
+          std::string thousandsSeparator, journal::Print print,
+          std::function<receipt::PrinterReadiness()> ready);
 
   // At start-up, once the window is on the screen: the operations of unknown
   // outcome, each to be settled as the operator found it or left for later (the
@@ -36,6 +39,7 @@ class DayWork {
   const settings::MerchantSettings& settings_;
   std::string separator_;
   journal::Print print_;
+  std::function<receipt::PrinterReadiness()> ready_;  // the printer's own state, asked before printing
 };
 
 }  // namespace shell

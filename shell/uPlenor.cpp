@@ -316,7 +316,8 @@ void TfmMain::StartUp() {
   }
   desk_ = std::make_unique<journal::ReceiptDesk>(Settings);
   payment_ = std::make_unique<ScreenBlockingModule>(std::make_shared<journal::JournaledModule>(*desk_, *environment_.Payment));
-  dayWork_ = std::make_unique<DayWork>(*desk_, *messages_, Settings, ThousandsSeparator, Printer());
+  dayWork_ = std::make_unique<DayWork>(*desk_, *messages_, Settings, ThousandsSeparator, Printer(),
+                                       [this] { return PrinterNotReady(); });
   if (!desk_->journal() && desk_->OpenError()) messages_->ShowMessage(*desk_->OpenError());
   dayWork_->StartupNotices();
   if (const auto warning = desk_->RemoveExpired()) messages_->ShowMessage(*warning);

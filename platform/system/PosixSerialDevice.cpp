@@ -114,7 +114,7 @@ class PosixSerialDevice final : public SerialDevice {
       if (epoll_ < 0) return errno;
     }
     // Edge-triggered: a wait ends when new bytes arrive, not while old ones sit
-    // unread, as the program never reads what the printer sends.
+    // unread (only a status answer, asked for before a payment, is ever read).
     epoll_event e{};
     e.events = EPOLLET | ((mask & (ev::RxChar | ev::Err | ev::Break)) ? EPOLLIN : 0u);
     e.data.fd = fd_;

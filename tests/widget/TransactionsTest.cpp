@@ -549,3 +549,28 @@ TEST_F(WindowTest, SerialPrinterStateIsAskedBeforeThePayment) {
   const std::string golden = Golden("receipt-cashcard-approval.serial");
   EXPECT_EQ(printer.Read(golden.size()), golden);
 }
+
+// "모두 인쇄" asks the printer's own state first: out of paper, the box says so and
+// every receipt stays owed, none taken for printed by a printer that prints nothing.
+TEST_F(WindowTest, ReceiptsOwedWaitForAPrinterWithPaper) {
+  {
+    auto journal = journal::Journal::Open(dir.dir() + "VEK_Journal.db");
+    for (const char* approval : {"A1", "A2"})
+      journal->Record({.At = journal::LocalTimeNow(), .ApprovalNumber = approval, .Lines = {"receipt"}});
+  }
+  WriteSettings("3");
+  testsupport::PseudoTerminal printer;
+  printer.LinkAs(dir.dir(), "COM3");
+  auto asked = printer.AnswerNext(receipt::kStatusRequest.size(), "\x1A\x32\x7E");  // the paper ended
+  messages.Answers = {0};  // 모두 인쇄
+  Start();
+  EXPECT_EQ(asked.get(), receipt::kStatusRequest);
+  EXPECT_EQ(messages.Errors,
+            std::vector<std::string>{testsupport::K("영수증 용지가 없습니다 (COM3). 용지를 넣고 다시 하십시오.")});
+  EXPECT_EQ(printer.Read(1, std::chrono::milliseconds(100)), "");
+  EXPECT_EQ(journal::Journal::Open(dir.dir() + "VEK_Journal.db")
+                ->InStates({journal::PrintState::Pending, journal::PrintState::Failed})
+                .size(),
+            2u);
+}
+
