@@ -6,12 +6,6 @@
 namespace receipt {
 namespace {
 
-constexpr std::string_view kInitialise = "\x1B@";
-constexpr std::string_view kDoubleHeight = "\x1B!\x10";
-constexpr std::string_view kEmphasised = "\x1B!\x08";
-constexpr std::string_view kLineFeed = "\n";
-constexpr std::string_view kCut = "\x1Bi\n";
-
 struct Texts {
   static std::string K(std::string_view utf8) { return platform::Utf8ToCp949(utf8); }
   std::string title = K("[일 마감]");

@@ -8,12 +8,6 @@
 namespace receipt {
 namespace {
 
-constexpr std::string_view kInitialise = "\x1B@";
-constexpr std::string_view kDoubleHeight = "\x1B!\x10";
-constexpr std::string_view kEmphasised = "\x1B!\x08";
-constexpr std::string_view kLineFeed = "\n";
-constexpr std::string_view kCut = "\x1Bi\n";
-
 // The receipt's fixed texts in CP949, converted once.
 struct Texts {
   static std::string K(std::string_view utf8) { return platform::Utf8ToCp949(utf8); }

@@ -7,6 +7,13 @@
 // Small text routines of the receipt.
 namespace receipt {
 
+// The printer commands every receipt is made of.
+inline constexpr std::string_view kInitialise = "\x1B@";
+inline constexpr std::string_view kDoubleHeight = "\x1B!\x10";
+inline constexpr std::string_view kEmphasised = "\x1B!\x08";
+inline constexpr std::string_view kLineFeed = "\n";
+inline constexpr std::string_view kCut = "\x1Bi\n";
+
 enum class TextStyle { ftNormal, ftBold };  // ftBold: double-width, two columns a byte
 
 // `text` preceded by the blanks that centre it on 42 columns; never cut, nothing
