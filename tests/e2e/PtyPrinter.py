@@ -4,7 +4,8 @@
 
 Creates the pair, points the symbolic link LINK at the slave side and appends every
 byte the terminal sends to OUTPUT until it is terminated. --held: a printer that
-takes nothing (the line's output is suspended). The real-time status requests
+takes the status request and then nothing (the line's output is suspended once it
+has been asked: a line held from the start refuses the payment before it is made). The real-time status requests
 (DLE EOT 1, 2, 4) are a printer's, never printed; with --state the printer answers
 them with the condition FILE names when asked (ready, near-end, paper-end,
 cover-open, offline; ready without the file), without it it has no back channel.
@@ -21,8 +22,7 @@ options = sys.argv[3:]
 state = options[options.index("--state") + 1] if "--state" in options else None
 master, slave = pty.openpty()
 tty.setraw(slave)
-if "--held" in options:
-    termios.tcflow(slave, termios.TCOOFF)
+held = "--held" in options
 if os.path.lexists(link):
     os.remove(link)
 os.symlink(os.ttyname(slave), link)
@@ -61,6 +61,8 @@ with open(output, "ab", buffering=0) as out:
             if data[i] == 0x10 and data[i + 1] == 0x04:
                 if state is not None:
                     os.write(master, bytes([ANSWERS.get(condition(), ANSWERS["ready"]).get(data[i + 2], 0x12)]))
+                if held and data[i + 2] == 4:  # the request's last question
+                    termios.tcflow(slave, termios.TCOOFF)
                 i += 3
                 continue
             printed.append(data[i])
