@@ -127,9 +127,7 @@ VekResult RunVek(const std::vector<std::string>& args, const VekTerminal& termin
   const payment::EntryTexts entries{
       .Number = fields[0], .Amount = fields[1], .OriginalDate = fields[2], .OriginalApproval = fields[3]};
   // A payment's journal is opened (made, the first time) before the printer and the
-  // module are touched: one it can't record stops there. Opened later, after the
-  // serial printer's event thread had started, it made Wine fault on an emulated
-  // i386 once the module's socket was in use.
+  // module are touched: one it can't record stops there.
   if (command->name != "inquiry") terminal.Desk.journal();
   journal::JournaledModule journaled(terminal.Desk, terminal.Module);
   VekResult result = Operation(*command, entries, terminal, journaled);
