@@ -18,6 +18,9 @@ lock_dir=/run/vek-terminal-tests
 install -d -o root -g root -m 0755 "$lock_dir"
 scripts_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
+# Held by a process of its own, which ends with this shell: nothing the run starts
+# inherits the lock, so a service or a Wine process it leaves behind can't keep
+# the next run waiting for ever.
 hold_lock() {
   local file=$1 what=$2 mode=${3:--x} fd
   exec {fd}>>"$file"
@@ -25,6 +28,16 @@ hold_lock() {
     echo "Waiting for $what to end (lock $file)" >&2
     flock "$mode" "$fd"
   fi
+  : "$(hold_until_exit "$fd")"
+  exec {fd}>&-
+}
+# Keeps descriptor FD open in a process that ends when this shell does, and prints
+# its number. Not a job of this shell: a script's plain "wait" would wait for it
+# for ever.
+hold_until_exit() {
+  local fd=$1
+  (while kill -0 $$ 2>/dev/null; do sleep 1 {fd}>&-; done) >/dev/null 2>&1 &
+  echo $!
 }
 
 # The command gets no descriptor of the lock (-o): a service a package starts
@@ -36,14 +49,12 @@ apt_locked() {
 
 # Each run holds the emulator's users' lock shared for as long as it runs 32-bit
 # programs; the entry is removed only by the run that then can take it exclusively,
-# the last one. The lock is held by a process of its own, which ends with the run:
-# what the run starts doesn't inherit it, so nothing it leaves running keeps it.
+# the last one.
 use_i386_emulation() {
   local users
   exec {users}>>"$lock_dir/i386-emulation.users"
   bash "$scripts_dir/i386-emulation.sh" --use "$users"
-  # Not a job of this shell: a script's plain "wait" would wait for it for ever.
-  i386_holder=$( (while kill -0 $$ 2>/dev/null; do sleep 2 {users}>&-; done) >/dev/null 2>&1 & echo $!)
+  i386_holder=$(hold_until_exit "$users")
   exec {users}>&-
 }
 release_i386_emulation() {

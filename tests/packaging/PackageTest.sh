@@ -39,8 +39,11 @@ pids=()
 stop() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   pids=()
-  pkill -u vek 2>/dev/null || true
-  pkill -u vek-demo 2>/dev/null || true
+  pkill -u vek,vek-demo 2>/dev/null || true
+  # Wine's service processes (winedevice.exe) may outlast the signal.
+  local tries
+  for tries in $(seq 50); do pgrep -u vek,vek-demo >/dev/null 2>&1 || break; sleep 0.1; done
+  pkill -KILL -u vek,vek-demo 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf /run/vek-terminal /run/vek-kiosk /run/vek-receipt-printer # the runtime folders, as systemd removes them
 }
