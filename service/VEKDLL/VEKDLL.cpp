@@ -30,6 +30,16 @@
 
 #include "ReplyReader.h"
 
+#ifdef _WIN32
+// No static thread-local storage: loading a library that has some makes Windows
+// (and Wine) give it a block in every running thread, the program's serial wait
+// threads included, and Wine run by an i386 emulator faults doing so. This
+// module has no thread-local data and keeps no state, so the runtime's TLS
+// directory is left out (defining its callback keeps the runtime's TLS support
+// from being linked).
+extern "C" const PIMAGE_TLS_CALLBACK __dyn_tls_init_callback = nullptr;
+#endif
+
 namespace {
 
 // The two systems' sockets, as far as this module uses them.
