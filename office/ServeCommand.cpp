@@ -74,6 +74,31 @@ QHttpServerResponse Sent(const PageResponse& page) {
   return response;
 }
 
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// As a form encodes a value: '+' a space, "%XX" a byte; a '%' without two hex
+// digits after it stands for itself.
+std::string FormDecoded(const QByteArray& encoded) {
+  std::string bytes;
+  for (qsizetype i = 0; i < encoded.size(); ++i) {
+    const char c = encoded[i];
+    const int high = c == '%' && i + 2 < encoded.size() ? HexDigit(encoded[i + 1]) : -1;
+    const int low = high < 0 ? -1 : HexDigit(encoded[i + 2]);
+    if (low >= 0) {
+      bytes += static_cast<char>(high * 16 + low);
+      i += 2;
+    } else {
+      bytes += c == '+' ? ' ' : c;
+    }
+  }
+  return bytes;
+}
+
 std::map<std::string, std::string> Parameters(const QHttpServerRequest& request) {
   return QueryParameters(request.url().query(QUrl::FullyEncoded).toLatin1());
 }
@@ -111,12 +136,8 @@ std::map<std::string, std::string> QueryParameters(const QByteArray& encodedQuer
   for (const QByteArray& pair : encodedQuery.split('&')) {
     if (pair.isEmpty()) continue;
     const qsizetype equals = pair.indexOf('=');
-    QByteArray name = equals < 0 ? pair : pair.left(equals);
-    QByteArray value = equals < 0 ? QByteArray() : pair.mid(equals + 1);
-    // A form sends a space as '+'.
-    name = QByteArray::fromPercentEncoding(name.replace('+', ' '));
-    value = QByteArray::fromPercentEncoding(value.replace('+', ' '));
-    params.try_emplace(name.toStdString(), value.toStdString());
+    params.try_emplace(FormDecoded(equals < 0 ? pair : pair.left(equals)),
+                       FormDecoded(equals < 0 ? QByteArray() : pair.mid(equals + 1)));
   }
   return params;
 }
