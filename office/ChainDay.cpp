@@ -1,6 +1,8 @@
 #include "ChainDay.h"
 
+#include <algorithm>
 #include <chrono>
+#include <tuple>
 
 #include "PageDatabase.h"
 #include "journal/DayClosing.h"
@@ -26,8 +28,10 @@ constexpr std::string_view kFrom =
 constexpr std::string_view kOnDay =
     " o.month = date_trunc('month', $1::date)::date AND o.at >= $1::date AND o.at < $1::date + 1";
 // A counter's rows in its journals' order: a journal made anew ships after the old one.
-constexpr std::string_view kCounterOrder =
-    " ORDER BY c.business_number, c.terminal_id, j.first_shipped, o.journal_id, o.row_id";
+// By the counter's role (one a counter; a name, compared bytewise, which sorts a whole
+// chain's day several times faster than texts in the database's collation); the page
+// orders the counters themselves.
+constexpr std::string_view kCounterOrder = " ORDER BY j.role, j.first_shipped, o.journal_id, o.row_id";
 
 std::string Column(const PgRow& row, int column) { return row.IsNull(column) ? std::string() : std::string(row.Text(column)); }
 
@@ -117,6 +121,12 @@ ChainDay LoadDay(PageDatabase& database, const std::string& date) {
     counterRows.push_back(std::move(op));
   });
   closeCounter();
+  const auto byShop = [](const auto& a, const auto& b) {
+    return std::tie(a.BusinessNumber, a.TerminalId) < std::tie(b.BusinessNumber, b.TerminalId);
+  };
+  std::sort(day.Counters.begin(), day.Counters.end(), byShop);
+  std::stable_sort(day.Owed.begin(), day.Owed.end(), byShop);
+  std::stable_sort(day.Unknown.begin(), day.Unknown.end(), byShop);
   return day;
 }
 

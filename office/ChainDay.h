@@ -48,8 +48,8 @@ struct CounterClosing {
 
 struct ChainDay {
   std::vector<CounterClosing> Counters{};  // by business number, then terminal ID
-  std::vector<Operation> Owed{};           // receipts owed, in each counter's order
-  std::vector<Operation> Unknown{};        // outcomes unknown
+  std::vector<Operation> Owed{};           // receipts owed, by counter as above, each in its order
+  std::vector<Operation> Unknown{};        // outcomes unknown, the same way
 };
 
 // The journal's entry an office row stands for, as far as the closing reads it;

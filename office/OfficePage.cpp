@@ -1,6 +1,8 @@
 #include "OfficePage.h"
 
+#include <algorithm>
 #include <array>
+#include <span>
 
 #include "platform/text/Cp949.h"
 
@@ -129,7 +131,8 @@ void Operations(std::string& html, std::string_view id, std::string_view title, 
       .append(
           "\"><thead><tr><th>시각</th><th>사업자번호</th><th>단말기ID</th><th>종류</th><th>번호</th><th>금액</th>"
           "<th>승인번호</th><th>원승인번호</th><th>상태</th></tr></thead><tbody>\n");
-  for (const Operation& op : rows) {
+  const std::size_t listed = std::min(rows.size(), kListedRows);
+  for (const Operation& op : std::span(rows).first(listed)) {
     html.append("<tr>");
     Cell(html, "text at", HtmlEscaped(op.At));
     Cell(html, "text business", HtmlEscaped(op.BusinessNumber));
@@ -143,6 +146,10 @@ void Operations(std::string& html, std::string_view id, std::string_view title, 
     html.append("</tr>\n");
   }
   html.append("</tbody></table>\n");
+  if (listed < rows.size())
+    html.append("<p class=\"more\">외 ")
+        .append(std::to_string(rows.size() - listed))
+        .append("건은 거래 내역 CSV에 있습니다.</p>\n");
 }
 
 }  // namespace

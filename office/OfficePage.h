@@ -32,7 +32,10 @@ struct SearchResult {
   int Limit = 0;  // Found may have been cut at this many a part
 };
 
-// The page of `date` ("YYYY-MM-DD").
+// The page of `date` ("YYYY-MM-DD"). Each list shows its first kListedRows rows
+// and how many more there are (the day's export has them all): a chain's bad day
+// must not make a page no browser can show.
+inline constexpr std::size_t kListedRows = 500;
 std::string DayPage(const std::string& date, const ChainDay& day, const std::optional<SearchResult>& search);
 
 // A page that says what went wrong (title and message are our own texts).

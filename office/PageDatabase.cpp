@@ -27,9 +27,11 @@ PageDatabase::PageDatabase(std::string conninfo) : conninfo_(std::move(conninfo)
 PGconn& PageDatabase::Connected() {
   if (connection_ && PQstatus(connection_.get()) == CONNECTION_OK) return *connection_;
   // Our defaults first: what the connection string itself says overrides them. A
-  // query that runs away must not hold the page (one thread serves it) for ever.
+  // query that runs away must not hold the page (one thread serves it) for ever; a
+  // day's query is one pass over a month's partition, for which compiling it (JIT)
+  // costs more than it saves.
   const char* const keywords[] = {"connect_timeout", "application_name", "options", "dbname", nullptr};
-  const char* const values[] = {"5", "vek-office", "-c statement_timeout=60s", conninfo_.c_str(), nullptr};
+  const char* const values[] = {"5", "vek-office", "-c statement_timeout=60s -c jit=off", conninfo_.c_str(), nullptr};
   connection_.reset(PQconnectdbParams(keywords, values, 1));
   if (!connection_) throw DatabaseUnavailable("out of memory");
   if (PQstatus(connection_.get()) != CONNECTION_OK) {

@@ -10,19 +10,18 @@
 set -euo pipefail
 bin=$(cd "${1:?build/bin}" && pwd)
 migrations=$(cd "${2:?office/migrations}" && pwd)
-pgbin=/usr/lib/postgresql/15/bin
 day=2026-12-01
-for tool in "$pgbin/initdb" "$pgbin/pg_ctl" psql chromium curl python3; do
+for tool in /usr/lib/postgresql/15/bin/initdb psql chromium curl python3; do
   command -v "$tool" >/dev/null || { echo "SKIPPED: no $tool" >&2; exit 77; }
 done
 
+. "$(dirname "$0")/TestCluster.sh"
 work=$(mktemp -d)
-chmod 711 "$work" # the cluster's user passes through to its own folder
 server=
 cleanup() {
   [ -z "$server" ] || kill "$server" 2>/dev/null || true
   [ -z "$server" ] || wait "$server" 2>/dev/null || true
-  [ ! -f "$work/pg/data/postmaster.pid" ] || as_pg "$pgbin/pg_ctl" -D "$work/pg/data" stop -m immediate >/dev/null 2>&1 || true
+  cluster_stop immediate || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,26 +31,10 @@ fail() {
   exit 1
 }
 
-# The cluster never runs as root: as nobody when the test is root's.
-mkdir "$work/pg"
-if ((EUID == 0)); then
-  chown nobody: "$work/pg"
-  as_pg() { runuser -u nobody -- "$@"; }
-else
-  as_pg() { "$@"; }
-fi
-port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-as_pg "$pgbin/initdb" -D "$work/pg/data" -U office -A trust -E UTF8 --locale=C.UTF-8 >"$work/initdb.log" 2>&1 ||
-  { cat "$work/initdb.log" >&2; fail "initdb"; }
-# The socket only, in the test's own folder: nothing listens on the network.
-pg_start() {
-  as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w \
-    -o "-c listen_addresses='' -c unix_socket_directories=$work/pg -p $port -c fsync=off" start >/dev/null
-}
-pg_start || { cat "$work/pg/log" >&2; fail "the cluster didn't start"; }
-psql "host=$work/pg port=$port user=office dbname=postgres" -q -X -c "CREATE DATABASE office" >/dev/null
-db="host=$work/pg port=$port user=office dbname=office"
-sql() { psql "$db" -v ON_ERROR_STOP=1 -q -X "$@"; }
+cluster_init "$work/pg" fsync=off || fail "the cluster didn't start"
+cluster_sql postgres -c "CREATE DATABASE office"
+db="$cluster dbname=office"
+sql() { cluster_sql office "$@"; }
 sql -f "$migrations/001_chain.sql"
 sql -c "CREATE TABLE operations_2026_11 PARTITION OF operations FOR VALUES FROM ('2026-11-01') TO ('2026-12-01')" \
   -c "CREATE TABLE operations_2026_12 PARTITION OF operations FOR VALUES FROM ('2026-12-01') TO ('2027-01-01')"
@@ -221,11 +204,11 @@ sys.exit(1 if errors else 0)
 PY
 
 # The database stopped: the page says so; started again: the page is back.
-as_pg "$pgbin/pg_ctl" -D "$work/pg/data" stop -m fast >/dev/null
+cluster_stop fast
 got=$(status "/?date=$day")
 [ "$got" = 503 ] && grep -q '데이터베이스에 연결할 수 없습니다' "$work/body" || fail "with the database stopped: $got"
 kill -0 "$server" || fail "vek-office ended with the database away"
-pg_start
+cluster_start
 got=$(status "/?date=$day")
 [ "$got" = 200 ] && grep -q 'class="counter"' "$work/body" || fail "with the database back: $got"
 echo "The page, its search, its export and its refusals agree with the counters' closings"
