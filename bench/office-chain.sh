@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# The head office's database under a chain's day: for each number of counters, a
-# fresh database on a cluster of its own, every counter's day of OPERATIONS
+# The head office's database under a chain's days: for each number of counters, a
+# fresh database on a cluster of its own, every counter's DAYS days of OPERATIONS
 # operations shipped in batches (office-chain-bench: rows per second), the page of
-# that day built in process (median of 3) and served by vek-office (curl's time
-# for the whole answer), and what the day takes on disk.
-#   bash bench/office-chain.sh [OPERATIONS [COUNTERS ...]]   (default 500 and 100 300 1000)
+# the last day built in process (median of 3) and served by vek-office (curl's
+# time for the whole answer), and what the month's partition takes on disk.
+#   DAYS=1 bash bench/office-chain.sh [OPERATIONS [COUNTERS ...]]   (default 500 and 100 300 1000)
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$here/../build/bin" && pwd)
@@ -19,15 +19,16 @@ done
 work=$(mktemp -d)
 server=
 trap '[ -z "$server" ] || kill "$server" 2>/dev/null; cluster_stop immediate || true; rm -rf "$work"' EXIT
-day=2026-12-01
+days=${DAYS:-1}
+day=2026-12-$(printf %02d "$days")
 # A small server's settings, durable as in production (fsync on).
 cluster_init "$work/pg" shared_buffers=256MB work_mem=32MB max_wal_size=2GB
 for counters in "${sizes[@]}"; do
   PGOPTIONS="-c client_min_messages=warning" cluster_sql postgres -c "DROP DATABASE IF EXISTS office" -c "CREATE DATABASE office"
   cluster_sql office -f "$here/../office/migrations/001_chain.sql" \
     -c "CREATE TABLE operations_2026_12 PARTITION OF operations FOR VALUES FROM ('2026-12-01') TO ('2027-01-01')"
-  echo "== $counters counters x $operations operations"
-  "$bin/office-chain-bench" "$cluster dbname=office" "$day" "$counters" "$operations" 2 3
+  echo "== $counters counters x $operations operations x $days days"
+  "$bin/office-chain-bench" "$cluster dbname=office" 2026-12-01 "$counters" "$operations" 2 3 "$days"
   "$bin/vek-office" serve --db "$cluster dbname=office" --port 0 >"$work/serve.log" 2>&1 &
   server=$!
   for _ in $(seq 100); do grep -q '^vek-office: serving' "$work/serve.log" && break; sleep 0.05; done
