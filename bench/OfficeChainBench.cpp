@@ -40,15 +40,21 @@ std::vector<std::string> CounterRows(int counter, int operations, int dayNumber,
     const int kind = kinds[random() % 9];
     const int total = 1000 * static_cast<int>(1 + random() % 200);
     const unsigned draw = random() % 1000;
-    const int state = draw < 960 ? 1 : draw < 975 ? 0 : draw < 980 ? 2 : draw < 985 ? 4 : draw < 990 ? 5 : draw < 995 ? 6 : 7;
+    const int state = draw < 960   ? 1
+                      : draw < 975 ? 0
+                      : draw < 980 ? 2
+                      : draw < 985 ? 4
+                      : draw < 990 ? 5
+                      : draw < 995 ? 6
+                                   : 7;
     const bool answered = state <= 2;
     const int seconds = 8 * 3600 + i * (12 * 3600) / operations;
     char row[512];
     std::snprintf(row, sizeof row,
                   "('%s', %d, date_trunc('month', date '%s'), 2, timestamp '%s' + interval '%d seconds', %d,"
                   " '*********%04d', '%04d', %d, %d, %d, '%s', '', %d, %s)",
-                  journalId.c_str(), dayNumber * operations + i, date.c_str(), date.c_str(), seconds, kind, i % 10000, i % 10000, total,
-                  total - total / 11, total / 11,
+                  journalId.c_str(), dayNumber * operations + i, date.c_str(), date.c_str(), seconds, kind, i % 10000,
+                  i % 10000, total, total - total / 11, total / 11,
                   answered ? ("C" + std::to_string(counter * 100000 + dayNumber * operations + i)).c_str() : "", state,
                   state == 5 || state == 6 ? ("timestamp '" + date + " 23:00:00'").c_str() : "NULL");
     rows.emplace_back(row);
@@ -69,7 +75,8 @@ void Ship(office::PageDatabase& db, int counter, int operations, int dayNumber, 
     std::string sql =
         "INSERT INTO operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total, net, tax,"
         " approval, original_approval, state, settled_at) VALUES ";
-    for (std::size_t i = first; i < std::min(rows.size(), first + kBatch); ++i) (sql += i > first ? "," : "") += rows[i];
+    for (std::size_t i = first; i < std::min(rows.size(), first + kBatch); ++i)
+      (sql += i > first ? "," : "") += rows[i];
     sql +=
         " ON CONFLICT (journal_id, row_id, month) DO UPDATE SET version = EXCLUDED.version, state = EXCLUDED.state,"
         " approval = EXCLUDED.approval, settled_at = EXCLUDED.settled_at, shipped_at = now()"

@@ -33,7 +33,9 @@ constexpr std::string_view kOnDay =
 // orders the counters themselves.
 constexpr std::string_view kCounterOrder = " ORDER BY j.role, j.first_shipped, o.journal_id, o.row_id";
 
-std::string Column(const PgRow& row, int column) { return row.IsNull(column) ? std::string() : std::string(row.Text(column)); }
+std::string Column(const PgRow& row, int column) {
+  return row.IsNull(column) ? std::string() : std::string(row.Text(column));
+}
 
 Operation ReadOperation(const PgRow& row) {
   return {.BusinessNumber = Column(row, 0),
@@ -105,7 +107,11 @@ ChainDay LoadDay(PageDatabase& database, const std::string& date) {
                             .Figures = CounterFigures(counterRows)});
     counterRows.clear();
   };
-  const std::string sql = std::string("SELECT ").append(kClosingColumns).append(kFrom).append(" WHERE").append(kOnDay)
+  const std::string sql = std::string("SELECT ")
+                              .append(kClosingColumns)
+                              .append(kFrom)
+                              .append(" WHERE")
+                              .append(kOnDay)
                               .append(kCounterOrder);
   database.Stream(sql, {date}, [&](const PgRow& row) {
     Operation op = ReadOperation(row);
@@ -132,18 +138,19 @@ ChainDay LoadDay(PageDatabase& database, const std::string& date) {
 
 std::vector<Operation> Search(PageDatabase& database, const std::string& date, const std::string& query, int limit) {
   const std::string columns(kListedColumns), from(kFrom);
-  const std::string sql = "(SELECT " + columns + from + " WHERE o.approval = $2 ORDER BY o.at DESC, o.row_id DESC LIMIT $3)" +
-                          " UNION ALL (SELECT " + columns + from + " WHERE" + std::string(kOnDay) +
-                          " AND length($2) = 4 AND o.last4 = $2 AND o.approval <> $2" + std::string(kCounterOrder) +
-                          " LIMIT $3)";
+  const std::string sql =
+      "(SELECT " + columns + from + " WHERE o.approval = $2 ORDER BY o.at DESC, o.row_id DESC LIMIT $3)" +
+      " UNION ALL (SELECT " + columns + from + " WHERE" + std::string(kOnDay) +
+      " AND length($2) = 4 AND o.last4 = $2 AND o.approval <> $2" + std::string(kCounterOrder) + " LIMIT $3)";
   std::vector<Operation> found;
-  database.Stream(sql, {date, query, std::to_string(limit)}, [&](const PgRow& row) { found.push_back(ReadOperation(row)); });
+  database.Stream(sql, {date, query, std::to_string(limit)},
+                  [&](const PgRow& row) { found.push_back(ReadOperation(row)); });
   return found;
 }
 
 void DayOperations(PageDatabase& database, const std::string& date, const std::function<void(const Operation&)>& each) {
-  const std::string sql = std::string("SELECT ").append(kListedColumns).append(kFrom).append(" WHERE").append(kOnDay)
-                              .append(kCounterOrder);
+  const std::string sql =
+      std::string("SELECT ").append(kListedColumns).append(kFrom).append(" WHERE").append(kOnDay).append(kCounterOrder);
   database.Stream(sql, {date}, [&](const PgRow& row) { each(ReadOperation(row)); });
 }
 

@@ -9,16 +9,9 @@
 namespace office {
 namespace {
 
-// The figures of a closing, as the columns of the totals table (the class names
-// let a reader of the page, a test among them, find each one).
-struct Column {
-  const char* Label;
-  const char* Class;
-};
-constexpr std::array<Column, 4> kKindColumns{{{"이용권 사용", "voucher-use"},
-                                              {"이용권 취소", "voucher-cancel"},
-                                              {"큐비캐쉬 승인", "cash-approval"},
-                                              {"큐비캐쉬 취소", "cash-cancel"}}};
+// The closing's kinds as columns of the totals table, in its order; the class names
+// let a reader of the page, a test among them, find each figure.
+constexpr std::array<const char*, 4> kKindColumns{"voucher-use", "voucher-cancel", "cash-approval", "cash-cancel"};
 static_assert(kKindColumns.size() == receipt::kClosingKinds.size());
 
 void Cell(std::string& html, std::string_view cls, std::string_view text) {
@@ -36,7 +29,7 @@ void Add(receipt::CountAndAmount& sum, const receipt::CountAndAmount& figure) {
 }
 
 void FigureCells(std::string& html, const receipt::ClosingFigures& f) {
-  for (std::size_t k = 0; k < kKindColumns.size(); ++k) Figure(html, kKindColumns[k].Class, f.Accepted[k]);
+  for (std::size_t k = 0; k < kKindColumns.size(); ++k) Figure(html, kKindColumns[k], f.Accepted[k]);
   Cell(html, "net", Amount(f.Net));
   Figure(html, "owed", f.Owed);
   Figure(html, "unknown", f.Unknown);
@@ -64,7 +57,8 @@ void Totals(std::string& html, const ChainDay& day) {
     return;
   }
   html.append("<table id=\"totals\"><thead><tr><th rowspan=\"2\">사업자번호</th><th rowspan=\"2\">단말기ID</th>");
-  for (const Column& c : kKindColumns) html.append("<th colspan=\"2\">").append(c.Label).append("</th>");
+  for (const receipt::ReceiptKind kind : receipt::kClosingKinds)
+    html.append("<th colspan=\"2\">").append(KindLabel(kind)).append("</th>");
   html.append(
       "<th rowspan=\"2\">순 합계</th><th colspan=\"2\">미인쇄 영수증</th><th colspan=\"2\">결과 미확인</th>"
       "<th colspan=\"2\">확인: 결제됨</th><th colspan=\"2\">확인: 결제 안 됨</th>"
@@ -158,12 +152,23 @@ std::string HtmlEscaped(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (const char c : text) switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   return out;
 }
@@ -181,7 +186,7 @@ std::string KindLabel(receipt::ReceiptKind kind) {
 }
 
 std::string StateLabel(int state) {
-  static constexpr std::array<const char*, 8> labels{"영수증 미인쇄", "인쇄됨",       "인쇄 실패",         "처리 중",
+  static constexpr std::array<const char*, 8> labels{"영수증 미인쇄", "인쇄됨",       "인쇄 실패",        "처리 중",
                                                      "결과 미확인",   "확인: 결제됨", "확인: 결제 안 됨", "철회됨"};
   return state >= 0 && state < static_cast<int>(labels.size()) ? labels[static_cast<std::size_t>(state)] : "?";
 }
@@ -222,8 +227,7 @@ std::string DayPage(const std::string& date, const ChainDay& day, const std::opt
   if (search) {
     html.append("<h2>검색: <span id=\"query\">").append(HtmlEscaped(search->Query)).append("</span></h2>\n");
     Operations(html, "found", "검색 결과", "찾은 거래가 없습니다.", search->Found);
-    if (static_cast<int>(search->Found.size()) >= search->Limit)
-      html.append("<p>결과가 많아 일부만 보입니다.</p>\n");
+    if (static_cast<int>(search->Found.size()) >= search->Limit) html.append("<p>결과가 많아 일부만 보입니다.</p>\n");
   }
   Totals(html, day);
   Operations(html, "owed", "미인쇄 영수증", "미인쇄 영수증이 없습니다.", day.Owed);

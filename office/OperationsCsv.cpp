@@ -26,8 +26,7 @@ std::string CsvHeading() {
 
 std::string CsvLine(const Operation& op) {
   std::string line;
-  for (const std::string& text :
-       {op.At, op.BusinessNumber, op.TerminalId, KindLabel(op.Kind), op.NumberMasked})
+  for (const std::string& text : {op.At, op.BusinessNumber, op.TerminalId, KindLabel(op.Kind), op.NumberMasked})
     line.append(CsvText(text)).append(",");
   for (const std::int32_t amount : {op.Total, op.Net, op.Tax}) line.append(std::to_string(amount)).append(",");
   for (const std::string& text : {op.Approval, op.OriginalApproval, StateLabel(op.State), op.SettledAt, op.JournalId})

@@ -51,7 +51,8 @@ class PageDatabase {
   // as it arrives, so that a day of a whole chain is never held at once. A
   // connection lost before the first row is made again once. Raises
   // DatabaseUnavailable or QueryFailed; what `row` raises is passed on.
-  void Stream(std::string_view sql, const std::vector<std::string>& params, const std::function<void(const PgRow&)>& row);
+  void Stream(std::string_view sql, const std::vector<std::string>& params,
+              const std::function<void(const PgRow&)>& row);
 
  private:
   struct ConnectionCloser {

@@ -118,8 +118,7 @@ std::variant<ServeOptions, std::string> ParseServeOptions(const std::vector<std:
     } else if (args[i] == "--port") {
       unsigned number = 0;
       const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
-      if (error != std::errc{} || end != value.data() + value.size() || number > 65535)
-        return "not a port: " + value;
+      if (error != std::errc{} || end != value.data() + value.size() || number > 65535) return "not a port: " + value;
       options.Port = static_cast<std::uint16_t>(number);
       port = true;
     } else {

@@ -1,12 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <cstdint>
 #include <map>
 #include <string>
 #include <variant>
 #include <vector>
-
-#include <QByteArray>
 
 // vek-office serve: the head office's page over HTTP (Qt's HTTP server), from the
 // head office's PostgreSQL.
@@ -15,9 +14,9 @@ namespace office {
 class PageDatabase;
 
 struct ServeOptions {
-  std::string Conninfo{};              // --db, a libpq connection string
-  std::string Address = "127.0.0.1";   // --address
-  std::uint16_t Port = 0;              // --port (0: any free one, printed once listening)
+  std::string Conninfo{};             // --db, a libpq connection string
+  std::string Address = "127.0.0.1";  // --address
+  std::uint16_t Port = 0;             // --port (0: any free one, printed once listening)
 };
 
 // The options after "serve"; what is wrong with them otherwise.

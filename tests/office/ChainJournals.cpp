@@ -73,11 +73,12 @@ std::vector<Entry> FirstCounter(journal::Journal& j, const std::string& day, con
   j.SetPrinted(j.Record(Operation(day + " 09:20:00", ReceiptKind::VoucherCancellation, "1000000000001", 10000,
                                   "A0000003", "A0000001")),
                PrintState::Printed);
-  j.SetPrinted(j.Record(Operation(day + " 10:00:00", ReceiptKind::CashCardApproval, "9000000000001", 120000,
-                                  "A0000004")),
-               PrintState::Failed);  // owed: the printer failed
+  j.SetPrinted(
+      j.Record(Operation(day + " 10:00:00", ReceiptKind::CashCardApproval, "9000000000001", 120000, "A0000004")),
+      PrintState::Failed);  // owed: the printer failed
   j.RecordInFlight(Operation(day + " 10:30:00", ReceiptKind::CashCardApproval, "9000000000002", 7000, ""));
-  const auto charged = j.RecordInFlight(Operation(day + " 11:00:00", ReceiptKind::VoucherUse, "1000000000005", 3000, ""));
+  const auto charged =
+      j.RecordInFlight(Operation(day + " 11:00:00", ReceiptKind::VoucherUse, "1000000000005", 3000, ""));
   j.SetPrinted(charged, PrintState::Unknown);
   j.Settle(charged, journal::Finding::Charged, day + " 11:20:45");
   j.SetPrinted(j.Record(Operation(day + " 11:30:00", ReceiptKind::CashCardCancellation, "9000000000001", 20000,
@@ -103,8 +104,8 @@ std::vector<Entry> FirstCounter(journal::Journal& j, const std::string& day, con
 
 std::vector<Entry> SecondCounter(journal::Journal& j, const std::string& day) {
   std::mt19937 random(20261201);
-  const ReceiptKind kinds[] = {ReceiptKind::VoucherUse, ReceiptKind::VoucherCancellation,
-                               ReceiptKind::CashCardApproval, ReceiptKind::CashCardCancellation};
+  const ReceiptKind kinds[] = {ReceiptKind::VoucherUse, ReceiptKind::VoucherCancellation, ReceiptKind::CashCardApproval,
+                               ReceiptKind::CashCardCancellation};
   for (int i = 0; i < 40; ++i) {
     char at[32], approval[16];
     std::snprintf(at, sizeof at, "%s %02d:%02d:%02d", day.c_str(), 8 + i / 4, (i * 7) % 60, i % 60);

@@ -26,13 +26,11 @@ Operation Op(ReceiptKind kind, std::int32_t total, int state, std::string approv
 // The office's rows count as the counter's closing counts its journal: the same
 // entries, the withdrawn ones left out, in the same order.
 TEST(CounterFigures, CountAsTheJournalsClosingAndLeaveWithdrawnOut) {
-  std::vector<Operation> rows{Op(ReceiptKind::VoucherUse, 10000, 1, "A1"),
-                              Op(ReceiptKind::CashCardApproval, 50000, office::kWithdrawn),
-                              Op(ReceiptKind::VoucherCancellation, 4000, 0, "A2"),
-                              Op(ReceiptKind::CashCardApproval, 7000, 4),
-                              Op(ReceiptKind::CashCardApproval, 3000, 5),
-                              Op(ReceiptKind::VoucherUse, 1000, 6),
-                              Op(ReceiptKind::CashCardCancellation, 2000, 2, "A3")};
+  std::vector<Operation> rows{
+      Op(ReceiptKind::VoucherUse, 10000, 1, "A1"),         Op(ReceiptKind::CashCardApproval, 50000, office::kWithdrawn),
+      Op(ReceiptKind::VoucherCancellation, 4000, 0, "A2"), Op(ReceiptKind::CashCardApproval, 7000, 4),
+      Op(ReceiptKind::CashCardApproval, 3000, 5),          Op(ReceiptKind::VoucherUse, 1000, 6),
+      Op(ReceiptKind::CashCardCancellation, 2000, 2, "A3")};
   rows[4].SettledAt = "2026-12-01 11:00:00";
   std::vector<journal::Entry> entries;
   for (const Operation& row : rows)
@@ -76,7 +74,8 @@ TEST(PageInput, SearchTextsAreShortPrintableUtf8) {
 }
 
 TEST(PageInput, FormParametersDecodeAsAFormSendsThem) {
-  const auto params = office::QueryParameters("q=A+1%2B2&date=2026-12-01&q=second&flag&%ED%95%9C=%EA%B8%80&bad=%zz%4&end=%4");
+  const auto params =
+      office::QueryParameters("q=A+1%2B2&date=2026-12-01&q=second&flag&%ED%95%9C=%EA%B8%80&bad=%zz%4&end=%4");
   EXPECT_EQ(params.at("q"), "A 1+2");  // the first counts
   EXPECT_EQ(params.at("date"), "2026-12-01");
   EXPECT_EQ(params.at("flag"), "");
