@@ -33,9 +33,9 @@ for counters in "${sizes[@]}"; do
   server=$!
   for _ in $(seq 100); do grep -q '^vek-office: serving' "$work/serve.log" && break; sleep 0.05; done
   url=$(sed -n 's/^vek-office: serving \(http:[^ ]*\)$/\1/p' "$work/serve.log")
-  curl -s -o /dev/null -w "served page: %{http_code}, %{size_download} bytes in %{time_total} s\n" "$url?date=$day"
-  curl -s -o /dev/null -w "served CSV: %{http_code}, %{size_download} bytes in %{time_total} s\n" "${url}operations.csv?date=$day"
-  curl -s -o /dev/null -w "search by last four: %{http_code} in %{time_total} s\n" "$url?date=$day&q=0042"
+  curl -sf -o /dev/null -w "served page: %{http_code}, %{size_download} bytes in %{time_total} s\n" "$url?date=$day"
+  curl -sf -o /dev/null -w "served CSV: %{http_code}, %{size_download} bytes in %{time_total} s\n" "${url}operations.csv?date=$day"
+  curl -sf -o /dev/null -w "search by last four: %{http_code} in %{time_total} s\n" "$url?date=$day&q=0042"
   kill "$server"
   wait "$server" 2>/dev/null || true
   server=
