@@ -1,13 +1,15 @@
-// Two counters' journals of a day, made through the journal itself, and their rows
+// Two counters' journals of a day (the second's made anew that day, so it has two),
+// made through the journal itself, and their rows
 // as a shipper would put them into the head office's database (SQL on standard
 // output, UTF-8): every state an operation can be in, a withdrawn operation (the
 // journal took it away; the office keeps it as withdrawn), the day before (another
 // month's partition), and texts a page or a spreadsheet must not take for markup
 // or formulas.
 //   office-chain-journals FOLDER DATE   (DATE the first of a month)
-// makes FOLDER/counter1.db and FOLDER/counter2.db.
+// makes FOLDER/counter1.db, FOLDER/counter2-old.db and FOLDER/counter2.db.
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
 #include <random>
 #include <string>
@@ -26,7 +28,15 @@ struct Counter {
   const char* Role;
   const char* TerminalId;
   const char* BusinessNumber;
-  const char* JournalId;
+};
+
+struct ShippedJournal {
+  const Counter& Owner;
+  const char* File;
+  const char* Id;
+  const char* FirstShipped;  // SQL
+  // What the counter did; the rows it withdrew (gone from the journal).
+  std::function<std::vector<Entry>(journal::Journal&)> Fill;
 };
 
 std::string Quoted(const std::string& text) {
@@ -48,10 +58,10 @@ Entry Operation(const std::string& at, ReceiptKind kind, const std::string& numb
 }
 
 // One row of the office's operations.
-std::string Row(const Counter& counter, const Entry& e, int state, std::int64_t version) {
+std::string Row(const std::string& journalId, const Entry& e, int state, std::int64_t version) {
   const std::string masked = platform::Cp949ToUtf8(journal::MaskedNumber(e.Number));
   const std::string month = e.At.substr(0, 8) + "01";
-  return "(" + Quoted(counter.JournalId) + ", " + std::to_string(e.Id) + ", " + Quoted(month) + ", " +
+  return "(" + Quoted(journalId) + ", " + std::to_string(e.Id) + ", " + Quoted(month) + ", " +
          std::to_string(version) + ", " + Quoted(e.At) + ", " + std::to_string(static_cast<int>(e.Kind)) + ", " +
          Quoted(masked) + ", " + Quoted(masked.substr(masked.size() - 4)) + ", " + std::to_string(e.Total) + ", " +
          std::to_string(e.Net) + ", " + std::to_string(e.Tax) + ", " + Quoted(platform::Cp949ToUtf8(e.ApprovalNumber)) +
@@ -59,7 +69,6 @@ std::string Row(const Counter& counter, const Entry& e, int state, std::int64_t 
          (e.SettledAt.empty() ? std::string("NULL") : Quoted(e.SettledAt)) + ")";
 }
 
-// What each counter did; the withdrawn rows' ids and entries (gone from the journal).
 std::vector<Entry> FirstCounter(journal::Journal& j, const std::string& day, const std::string& before) {
   std::vector<Entry> withdrawn;
   j.SetPrinted(j.Record(Operation(before + " 23:59:59", ReceiptKind::VoucherUse, "1000000000001", 9999, "Z0000001")),
@@ -102,6 +111,16 @@ std::vector<Entry> FirstCounter(journal::Journal& j, const std::string& day, con
   return withdrawn;
 }
 
+// The second counter's morning, before its journal was made anew.
+std::vector<Entry> OldJournal(journal::Journal& j, const std::string& day) {
+  for (int i = 1; i <= 5; ++i) {
+    const auto id = j.Record(Operation(day + " 07:0" + std::to_string(i) + ":00", ReceiptKind::CashCardApproval,
+                                       "900000000010" + std::to_string(i), 1000 * i, "O000000" + std::to_string(i)));
+    if (i != 3) j.SetPrinted(id, PrintState::Printed);
+  }
+  return {};
+}
+
 std::vector<Entry> SecondCounter(journal::Journal& j, const std::string& day) {
   std::mt19937 random(20261201);
   const ReceiptKind kinds[] = {ReceiptKind::VoucherUse, ReceiptKind::VoucherCancellation, ReceiptKind::CashCardApproval,
@@ -140,21 +159,29 @@ int main(int argc, char** argv) {
   std::snprintf(before, sizeof before, "%04d-%02u-%02u", static_cast<int>(last.year()),
                 static_cast<unsigned>(last.month()), static_cast<unsigned>(last.day()));
 
-  const Counter counters[] = {{"page_counter_1", "PAGE01", "1234567890", "6f1c1b9e-0000-4000-8000-000000000001"},
-                              {"page_counter_2", "PAGE01", "2208112345", "6f1c1b9e-0000-4000-8000-000000000002"}};
+  const Counter counters[] = {{"page_counter_1", "PAGE01", "1234567890"}, {"page_counter_2", "PAGE01", "2208112345"}};
+  // The second counter's journal was made anew that day: its old one shipped first
+  // (its identity sorts after the new one's, so only the order of shipping tells).
+  const ShippedJournal journals[] = {
+      {counters[0], "counter1.db", "6f1c1b9e-0000-4000-8000-000000000001", "now()",
+       [&](journal::Journal& j) { return FirstCounter(j, day, before); }},
+      {counters[1], "counter2-old.db", "6f1c1b9e-0000-4000-8000-000000000003", "now() - interval '1 day'",
+       [&](journal::Journal& j) { return OldJournal(j, day); }},
+      {counters[1], "counter2.db", "6f1c1b9e-0000-4000-8000-000000000002", "now()",
+       [&](journal::Journal& j) { return SecondCounter(j, day); }}};
   std::cout << "BEGIN;\n";
-  for (int c = 0; c < 2; ++c) {
-    const Counter& counter = counters[c];
-    const auto book = journal::Journal::Open(folder + "/counter" + std::to_string(c + 1) + ".db");
-    const std::vector<Entry> withdrawn = c == 0 ? FirstCounter(*book, day, before) : SecondCounter(*book, day);
+  for (const Counter& counter : counters)
     std::cout << "INSERT INTO counters (role, terminal_id, business_number) VALUES (" << Quoted(counter.Role) << ", "
-              << Quoted(counter.TerminalId) << ", " << Quoted(counter.BusinessNumber) << ");\n"
-              << "INSERT INTO journals (journal_id, role) VALUES (" << Quoted(counter.JournalId) << ", "
-              << Quoted(counter.Role) << ");\n";
+              << Quoted(counter.TerminalId) << ", " << Quoted(counter.BusinessNumber) << ");\n";
+  for (const ShippedJournal& journal : journals) {
+    const auto book = journal::Journal::Open(folder + "/" + journal.File);
+    const std::vector<Entry> withdrawn = journal.Fill(*book);
+    std::cout << "INSERT INTO journals (journal_id, role, first_shipped) VALUES (" << Quoted(journal.Id) << ", "
+              << Quoted(journal.Owner.Role) << ", " << journal.FirstShipped << ");\n";
     std::vector<std::string> rows;
     for (const std::string& date : {std::string(before), day})
-      for (const Entry& e : book->Day(date)) rows.push_back(Row(counter, e, static_cast<int>(e.Printed), 2));
-    for (const Entry& e : withdrawn) rows.push_back(Row(counter, e, 7, 2));
+      for (const Entry& e : book->Day(date)) rows.push_back(Row(journal.Id, e, static_cast<int>(e.Printed), 2));
+    for (const Entry& e : withdrawn) rows.push_back(Row(journal.Id, e, 7, 2));
     std::cout << "INSERT INTO operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total,"
                  " net, tax, approval, original_approval, state, settled_at) VALUES\n";
     for (std::size_t i = 0; i < rows.size(); ++i) std::cout << "  " << rows[i] << (i + 1 < rows.size() ? ",\n" : ";\n");

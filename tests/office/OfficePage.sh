@@ -39,18 +39,19 @@ sql -f "$migrations/001_chain.sql"
 sql -c "CREATE TABLE operations_2026_11 PARTITION OF operations FOR VALUES FROM ('2026-11-01') TO ('2026-12-01')" \
   -c "CREATE TABLE operations_2026_12 PARTITION OF operations FOR VALUES FROM ('2026-12-01') TO ('2027-01-01')"
 
-# Two counters' journals, their rows shipped, and each one's closing as the counter prints it.
+# Two counters' journals (the second's made anew that day), their rows shipped, and
+# each journal's closing as the counter prints it.
 mkdir "$work/journals"
 "$bin/office-chain-journals" "$work/journals" "$day" >"$work/rows.sql"
 sql -f "$work/rows.sql"
-for c in 1 2; do
-  mkdir -p "$work/counter$c/devices"
-  cp "$bin/vek" "$work/counter$c/"
-  ln -s "$work/counter$c/paper.bin" "$work/counter$c/devices/LPT1"
+for journal in counter1:1234567890 counter2-old:2208112345 counter2:2208112345; do
+  name=${journal%%:*}
+  mkdir -p "$work/$name/devices"
+  cp "$bin/vek" "$work/$name/"
+  ln -s "$work/$name/paper.bin" "$work/$name/devices/LPT1"
   printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n가맹점명=플레노르 카페\r\n단말기ID=PAGE01\r\n사업자번호=%s\r\n저널파일=%s\r\n' \
-    "$([ $c = 1 ] && echo 1234567890 || echo 2208112345)" "$work/journals/counter$c.db" |
-    iconv -f UTF-8 -t CP949 >"$work/counter$c/VEK_Demo.ini"
-  (cd "$work/counter$c" && ./vek close "${day//-/}" >"$work/close$c.txt") || fail "vek close of counter $c: $?"
+    "${journal#*:}" "$work/journals/$name.db" | iconv -f UTF-8 -t CP949 >"$work/$name/VEK_Demo.ini"
+  (cd "$work/$name" && ./vek close "${day//-/}" >"$work/$name.txt") || fail "vek close of $name: $?"
 done
 
 "$bin/vek-office" serve --db "$db" --port 0 >"$work/serve.log" 2>&1 &
@@ -149,7 +150,17 @@ def load(name):
 page = load("page")
 counters = [r for r in page.rows("totals") if r.get("@class") == "counter"]
 check(len(counters) == 2, f"{len(counters)} counters on the page, not 2")
-shops = {"1234567890": closing(f"{work}/close1.txt"), "2208112345": closing(f"{work}/close2.txt")}
+# A counter whose journal was made anew: both journals' closings, the old one's first.
+def together(old, new):
+    both = {k: v for k, v in new.items() if k.endswith("-approval")}
+    for key in old:
+        if not key.endswith("-approval"):
+            both[key] = f"{int(old[key].replace(',', '')) + int(new[key].replace(',', '')):,}"
+    both["first-approval"] = old["first-approval"] or new["first-approval"]
+    both["last-approval"] = new["last-approval"] or old["last-approval"]
+    return both
+shops = {"1234567890": closing(f"{work}/counter1.txt"),
+         "2208112345": together(closing(f"{work}/counter2-old.txt"), closing(f"{work}/counter2.txt"))}
 for row in counters:
     expected = shops.get(row["@data-business"])
     check(expected is not None and row["@data-terminal"] == "PAGE01", f"a counter the page shouldn't have: {row}")
