@@ -91,6 +91,7 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan
 stage "Benchmarks (short pass)"
 ./build/bin/core_bench --benchmark_min_time=0.05
 ./build/bin/serial_bench --benchmark_min_time=0.05
+bash bench/office-chain.sh 500 100 # the head office's database: 100 counters' day shipped and paged
 
 stage "Windows programs under Wine"
 # 32-bit programs from here to the end: Wine, the packaged module host, the units.
