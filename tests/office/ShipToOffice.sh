@@ -1,0 +1,235 @@
+#!/usr/bin/env bash
+# Two counters' journals shipped to a head office of the test's own: a PostgreSQL 15
+# cluster in a temporary folder (run by nobody when the test runs as root), TLS with
+# a CA made here and a server certificate for localhost, migrated twice, two counters
+# added. Each counter is the real vek with the stand-in module and the simulator on
+# ports of the test's own (a redirecting module passes the calls on: vek always
+# names the service's fixed port). Counter A ships while the office is down and
+# comes back, ships an operation in flight before its answer, and has its shipper
+# killed in the middle of a batch; then the office holds every row of both
+# journals once, in its latest state, and neither counter's role can read or touch
+# the other's rows.
+#   bash tests/office/ShipToOffice.sh BUILD_BIN REDIRECT_MODULE
+set -euo pipefail
+bin=$(cd "${1:?build/bin}" && pwd)
+redirect=${2:?the redirecting module}
+pgbin=/usr/lib/postgresql/15/bin
+[ -x "$pgbin/initdb" ] || { echo "SKIPPED: no PostgreSQL 15 server (postgresql-15)" >&2; exit 77; }
+command -v gdb >/dev/null || { echo "SKIPPED: no gdb" >&2; exit 77; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  [ ! -f "$work/pg/data/postmaster.pid" ] || as_pg "$pgbin/pg_ctl" -D "$work/pg/data" stop -m immediate >/dev/null 2>&1 || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*" >&2
+  tail -n 20 "$work/pg/log" "$work"/*/ship.log 2>/dev/null >&2 || true
+  exit 1
+}
+# PostgreSQL refuses to run as root.
+if [ "$(id -u)" = 0 ]; then
+  as_pg() { runuser -u nobody -- "$@"; }
+  chmod 711 "$work"
+else
+  as_pg() { "$@"; }
+fi
+free_port() {
+  python3 -c 'import socket
+while True:
+    s = socket.socket(); s.bind(("127.0.0.1", 0)); p = s.getsockname()[1]; s.close()
+    if p not in (19976, 19980): print(p); break'
+}
+
+# --- The office: a CA, the server's certificate for localhost, the cluster.
+mkdir -p "$work/pg/sock" && cd "$work"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.crt -subj /CN=office-test-ca -days 2 2>/dev/null
+openssl req -newkey rsa:2048 -nodes -keyout pg/server.key -out server.csr -subj /CN=localhost 2>/dev/null
+openssl x509 -req -in server.csr -CA ca.crt -CAkey ca.key -CAcreateserial -out pg/server.crt -days 2 \
+  -extfile <(printf 'subjectAltName=DNS:localhost\n') 2>/dev/null
+chmod 600 pg/server.key
+[ "$(id -u)" != 0 ] || chown -R nobody "$work/pg"
+pgport=$(free_port)
+as_pg "$pgbin/initdb" -D "$work/pg/data" -A trust -U office --auth-host=scram-sha-256 >/dev/null
+cat >>"$work/pg/data/postgresql.conf" <<CONF
+port = $pgport
+listen_addresses = 'localhost'
+unix_socket_directories = '$work/pg/sock'
+ssl = on
+ssl_cert_file = '$work/pg/server.crt'
+ssl_key_file = '$work/pg/server.key'
+password_encryption = 'scram-sha-256'
+CONF
+# Over the network only with TLS and a password; the office's own role by the socket.
+printf 'local all office trust\nhostssl all all 127.0.0.1/32 scram-sha-256\nhostssl all all ::1/128 scram-sha-256\n' \
+  >"$work/pg/data/pg_hba.conf"
+start_office() { as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w start >/dev/null; }
+start_office
+office="host=$work/pg/sock port=$pgport user=office dbname=office"
+as_pg "$pgbin/createdb" -h "$work/pg/sock" -p "$pgport" -U office office
+sql() { psql "$office" -XAtq -v ON_ERROR_STOP=1 -c "$1"; }
+
+echo "-- migrations, twice"
+"$bin/vek-office" migrate --db "$office" >migrate1.txt || fail "migrate ended with $?"
+"$bin/vek-office" migrate --db "$office" >migrate2.txt || fail "the second migrate ended with $?"
+grep -q "applied 002" migrate1.txt || fail "the first run applied: $(cat migrate1.txt)"
+[ "$(cat migrate2.txt)" = "up to date" ] || fail "the second run changed something: $(cat migrate2.txt)"
+[ "$(sql "SELECT count(*) FROM schema_migrations")" = 2 ] || fail "schema_migrations: $(sql "TABLE schema_migrations")"
+
+echo "-- two counters"
+"$bin/vek-office" add-counter --db "$office" SHIPA01 1234567890 >a.password || fail "add-counter A"
+"$bin/vek-office" add-counter --db "$office" SHIPB01 2345678901 >b.password || fail "add-counter B"
+"$bin/vek-office" add-counter --db "$office" SHIPA01 1234567890 >/dev/null 2>&1 && fail "a counter added twice"
+[ "$(wc -c <a.password)" -ge 20 ] || fail "no password told for A"
+
+paysim_port=$(free_port)
+paysim_http=$(free_port)
+"$bin/paysim" --db "$work/paysim.db" --port "$paysim_port" --http-port "$paysim_http" >paysim.log 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.1/"$paysim_port") 2>/dev/null && break; sleep 0.05; done
+export VEK_REDIRECT_MODULE=$bin/VEKDLL.so VEK_REDIRECT_PORT=$paysim_port
+
+# counter NAME TERMINAL_ID BUSINESS_NUMBER: a program folder with vek, vek-ship, the
+# module and the settings, and the shipper's state folder with the password file.
+counter() {
+  local dir=$work/$1
+  mkdir -p "$dir/devices" "$dir/ship"
+  cp "$bin/vek" "$bin/vek-ship" "$dir/"
+  ln -s "$redirect" "$dir/VEKDLL.so"
+  ln -s "$dir/paper.bin" "$dir/devices/LPT1"
+  head -n1 "$work/$(echo "$1" | tr A-Z a-z).password" >"$dir/ship/password"
+  chmod 600 "$dir/ship/password"
+  printf '[ VEK플레노르가맹점설정 ]\r\n프린트포트=0\r\n가맹점명=본사 시험\r\n단말기ID=%s\r\n사업자번호=%s\r\n본사DB=host=localhost port=%s dbname=office user=counter_%s_%s sslrootcert=%s\r\n발송폴더=%s\r\n' \
+    "$2" "$3" "$pgport" "$(echo "$2" | tr A-Z a-z)" "$3" "$work/ca.crt" "$dir/ship" | iconv -f UTF-8 -t CP949 >"$dir/VEK_Demo.ini"
+}
+counter A SHIPA01 1234567890
+counter B SHIPB01 2345678901
+voucher=1000000000003
+use() { (cd "$work/$1" && ./vek use "$voucher" "$2" >/dev/null) || fail "vek use $2 at $1 ended with $?"; }
+ship_once() { (cd "$work/$1" && ./vek-ship --once) >>"$work/$1/ship.log" 2>&1; }
+journal() { sqlite3 "$work/$1/VEK_Journal.db" "$2"; }
+
+echo "-- the shipper refuses less than a checked server, and a password others may read"
+chmod 644 A/ship/password
+(cd A && ./vek-ship --once) 2>refusal.txt && fail "vek-ship took a password file others may read"
+grep -q "others may read" refusal.txt || fail "no reason given: $(cat refusal.txt)"
+chmod 600 A/ship/password
+cp A/VEK_Demo.ini A/VEK_Demo.ini.good
+iconv -f CP949 -t UTF-8 A/VEK_Demo.ini.good | sed 's/sslrootcert=/sslmode=require sslrootcert=/' | iconv -f UTF-8 -t CP949 >A/VEK_Demo.ini
+(cd A && ./vek-ship --once) 2>refusal.txt && fail "vek-ship took sslmode=require"
+grep -q "less than verify-full" refusal.txt || fail "no reason given: $(cat refusal.txt)"
+cp A/VEK_Demo.ini.good A/VEK_Demo.ini
+
+echo "-- both counters sell and ship"
+for amount in 110 120 130; do use A "$amount"; done
+for amount in 210 220; do use B "$amount"; done
+ship_once A || fail "A's first shipment"
+ship_once B || fail "B's first shipment"
+[ "$(sql "SELECT count(*) FROM operations")" = 5 ] || fail "the office holds $(sql "SELECT count(*) FROM operations") rows, not 5"
+
+echo "-- A sells with the office down, then ships as a service"
+as_pg "$pgbin/pg_ctl" -D "$work/pg/data" stop -m fast >/dev/null
+for amount in 140 150; do use A "$amount"; done
+(cd A && ./vek use "$voucher" 999999999 >/dev/null 2>&1) && fail "a use over the voucher's balance was accepted" # withdrawn
+ship_once A && fail "vek-ship --once ended with 0 while the office was down"
+grep -q "has not got all" A/ship.log || fail "no clear message: $(cat A/ship.log)"
+(cd A && exec ./vek-ship) 2>>A/service.log &
+service=$!
+pids+=($service)
+sleep 2
+start_office
+a_id=$(journal A "SELECT journal_id FROM identity")
+b_id=$(journal B "SELECT journal_id FROM identity")
+caught_up() { # NAME JOURNAL_ID
+  [ "$(sql "SELECT coalesce(max(version), 0) FROM operations WHERE journal_id = '$2'")" = \
+    "$(journal "$1" "SELECT max(v) FROM (SELECT max(version) AS v FROM operations UNION ALL SELECT max(version) FROM withdrawn)")" ]
+}
+for _ in $(seq 150); do caught_up A "$a_id" && break; sleep 0.2; done
+caught_up A "$a_id" || fail "the service did not catch up after the office came back: $(cat A/service.log)"
+grep -q "can't be reached" A/service.log || fail "the service did not tell the office was down: $(cat A/service.log)"
+[ "$(grep -c "shipping" A/service.log)" -le 2 ] || fail "the service logs more than its state changes: $(cat A/service.log)"
+
+echo "-- an operation shipped in flight, then answered"
+# in_flight AMOUNT: vek use stopped at the module's call while the shipper ships the
+# row in flight, then let go.
+in_flight() {
+  (cd A && gdb -batch -ex 'set breakpoint pending on' -ex 'set debuginfod enabled off' -ex 'break VEKDataProcPos' -ex run \
+    -ex "shell sleep 1.5; psql '$office' -XAtq -c \"SELECT state FROM operations WHERE journal_id = '$a_id' AND total = $1\" >../inflight-$1.txt" \
+    -ex continue --args ./vek use "$voucher" "$1" >../gdb-$1.log 2>&1) || true
+}
+in_flight 160
+[ "$(cat inflight-160.txt)" = 3 ] || fail "the office did not hold the use in flight: '$(cat inflight-160.txt)' $(cat gdb-160.log)"
+in_flight 999999998 # refused by the service after it was shipped in flight
+[ "$(cat inflight-999999998.txt)" = 3 ] || fail "the office did not hold the refused use in flight"
+for _ in $(seq 50); do caught_up A "$a_id" && break; sleep 0.2; done
+[ "$(sql "SELECT state FROM operations WHERE journal_id = '$a_id' AND total = 160")" = 1 ] || fail "the answered use is not printed at the office"
+[ "$(sql "SELECT state FROM operations WHERE journal_id = '$a_id' AND total = 999999998")" = 7 ] || fail "the refused use is not withdrawn at the office"
+
+echo "-- the shipper killed in the middle of a batch"
+kill -9 "$service"
+for amount in 170 180 190; do use A "$amount"; done
+# The office holds its table: the batch goes out and waits inside its transaction.
+psql "$office" -XAtq -c "BEGIN; LOCK TABLE operations IN EXCLUSIVE MODE; SELECT pg_sleep(4); COMMIT" >/dev/null &
+lock=$!
+pids+=($lock)
+sleep 0.5
+(cd A && exec ./vek-ship --once) >>A/ship.log 2>&1 &
+killed=$!
+pids+=($killed)
+for _ in $(seq 50); do
+  [ "$(sql "SELECT count(*) FROM pg_stat_activity WHERE usename = 'counter_shipa01_1234567890' AND wait_event_type = 'Lock'")" = 1 ] && break
+  sleep 0.1
+done
+[ "$(sql "SELECT count(*) FROM pg_stat_activity WHERE usename = 'counter_shipa01_1234567890' AND wait_event_type = 'Lock'")" = 1 ] ||
+  fail "the batch never waited on the office's lock"
+kill -9 "$killed"
+wait "$lock" || true
+[ "$(sql "SELECT count(*) FROM operations WHERE journal_id = '$a_id' AND total IN (170, 180, 190)")" = 0 ] ||
+  fail "a batch killed before its commit left rows"
+ship_once A || fail "the shipper after the kill: $(cat A/ship.log)"
+use B 230
+ship_once B || fail "B's second shipment"
+
+echo "-- the office holds every row once, in its latest state"
+for c in A B; do
+  id=$([ $c = A ] && echo "$a_id" || echo "$b_id")
+  expected=$(journal $c "SELECT id || ' ' || version || ' ' || printed || ' ' || total || ' ' || CAST(approval AS TEXT) FROM operations
+                         UNION ALL SELECT id || ' ' || version || ' 7 ' || total || ' ' || CAST(approval AS TEXT) FROM withdrawn ORDER BY 1")
+  held=$(sql "SELECT row_id || ' ' || version || ' ' || state || ' ' || total || ' ' || approval FROM operations WHERE journal_id = '$id' ORDER BY 1")
+  [ "$expected" = "$held" ] || fail "counter $c: the office holds
+$held
+the journal
+$expected"
+done
+[ "$(sql "SELECT count(*) FROM operations WHERE number_masked NOT LIKE '*********0003'")" = 0 ] || fail "a number not masked"
+sql "SELECT to_regclass('operations_' || to_char(now(), 'YYYY_MM')) IS NOT NULL" | grep -qx t || fail "no partition for this month"
+[ -f "A/ship/$a_id.shipped" ] || fail "no mark for the terminal's retention"
+
+echo "-- A's role and B's rows"
+as_a="host=localhost port=$pgport dbname=office user=counter_shipa01_1234567890 sslmode=verify-full sslrootcert=$work/ca.crt"
+a_sql() { PGPASSWORD=$(head -n1 a.password) psql "$as_a" -XAtq -v ON_ERROR_STOP=1 -c "$1" 2>&1; }
+[ "$(a_sql "SELECT count(*) FROM operations WHERE journal_id = '$b_id'")" = 0 ] || fail "A reads B's rows"
+[ "$(a_sql "SELECT count(*) FROM operations")" = "$(journal A "SELECT (SELECT count(*) FROM operations) + (SELECT count(*) FROM withdrawn)")" ] ||
+  fail "A can't read its own rows"
+[ "$(a_sql "SELECT count(*) FROM counters")" = 1 ] || fail "A sees other counters"
+a_sql "UPDATE operations SET total = 0 WHERE journal_id = '$b_id'" >/dev/null
+a_sql "DELETE FROM operations WHERE journal_id = '$b_id'" && fail "A may delete"
+a_sql "DELETE FROM operations WHERE journal_id = '$a_id'" && fail "A may delete its own rows"
+a_sql "INSERT INTO operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total, net, tax,
+       approval, original_approval, state) VALUES ('$b_id', 999, date_trunc('month', now()), 1, now(), 1, '*', '1', 1, 1, 0,
+       'X', '', 1)" && fail "A may insert into B's journal"
+a_sql "SELECT ship_batch('$b_id', '[{\"row_id\": 1, \"version\": 999, \"at\": \"2026-12-09 10:00:00\", \"kind\": 1,
+       \"number_masked\": \"*\", \"last4\": \"1\", \"total\": 1, \"net\": 1, \"tax\": 0, \"approval\": \"X\",
+       \"original_approval\": \"\", \"state\": 1}]')" && fail "A may ship into B's journal"
+a_sql "SELECT * FROM operations_$(date +%Y_%m) LIMIT 1" && fail "A may read a month's partition"
+a_sql "CREATE TABLE operations_2001_01 PARTITION OF operations FOR VALUES FROM ('2001-01-01') TO ('2001-02-01')" &&
+  fail "A may create tables"
+[ "$(sql "SELECT count(*) FROM operations WHERE journal_id = '$b_id' AND (total = 0 OR row_id = 999 OR version = 999)")" = 0 ] ||
+  fail "A changed B's rows"
+PGPASSWORD=$(head -n1 a.password) psql "host=localhost port=$pgport dbname=office user=counter_shipa01_1234567890 sslmode=disable" \
+  -XAtq -c "SELECT 1" >/dev/null 2>&1 && fail "the office took a connection without TLS"
+echo "1 passed, 0 failed"
