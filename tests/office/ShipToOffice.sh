@@ -12,7 +12,7 @@
 #   bash tests/office/ShipToOffice.sh BUILD_BIN REDIRECT_MODULE
 set -euo pipefail
 bin=$(cd "${1:?build/bin}" && pwd)
-redirect=${2:?the redirecting module}
+redirect=$(realpath "${2:?the redirecting module}")
 pgbin=/usr/lib/postgresql/15/bin
 [ -x "$pgbin/initdb" ] || { echo "SKIPPED: no PostgreSQL 15 server (postgresql-15)" >&2; exit 77; }
 command -v gdb >/dev/null || { echo "SKIPPED: no gdb" >&2; exit 77; }
@@ -28,6 +28,7 @@ cleanup() {
 trap cleanup EXIT
 fail() {
   echo "FAIL: $*" >&2
+  [ -z "${DEBUG_SHIP:-}" ] || { echo "(kept $work)"; trap - EXIT; for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null || true; done; }
   tail -n 20 "$work/pg/log" "$work"/*/ship.log 2>/dev/null >&2 || true
   exit 1
 }
@@ -159,7 +160,7 @@ echo "-- an operation shipped in flight, then answered"
 in_flight() {
   (cd A && gdb -batch -ex 'set breakpoint pending on' -ex 'set debuginfod enabled off' -ex 'break VEKDataProcPos' -ex run \
     -ex "shell sleep 1.5; psql '$office' -XAtq -c \"SELECT state FROM operations WHERE journal_id = '$a_id' AND total = $1\" >../inflight-$1.txt" \
-    -ex continue --args ./vek use "$voucher" "$1" >../gdb-$1.log 2>&1) || true
+    -ex delete -ex continue --args ./vek use "$voucher" "$1" >../gdb-$1.log 2>&1) || true
 }
 in_flight 160
 [ "$(cat inflight-160.txt)" = 3 ] || fail "the office did not hold the use in flight: '$(cat inflight-160.txt)' $(cat gdb-160.log)"
@@ -217,16 +218,16 @@ a_sql() { PGPASSWORD=$(head -n1 a.password) psql "$as_a" -XAtq -v ON_ERROR_STOP=
   fail "A can't read its own rows"
 [ "$(a_sql "SELECT count(*) FROM counters")" = 1 ] || fail "A sees other counters"
 a_sql "UPDATE operations SET total = 0 WHERE journal_id = '$b_id'" >/dev/null
-a_sql "DELETE FROM operations WHERE journal_id = '$b_id'" && fail "A may delete"
-a_sql "DELETE FROM operations WHERE journal_id = '$a_id'" && fail "A may delete its own rows"
+a_sql "DELETE FROM operations WHERE journal_id = '$b_id'" >/dev/null && fail "A may delete"
+a_sql "DELETE FROM operations WHERE journal_id = '$a_id'" >/dev/null && fail "A may delete its own rows"
 a_sql "INSERT INTO operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total, net, tax,
        approval, original_approval, state) VALUES ('$b_id', 999, date_trunc('month', now()), 1, now(), 1, '*', '1', 1, 1, 0,
-       'X', '', 1)" && fail "A may insert into B's journal"
+       'X', '', 1)" >/dev/null && fail "A may insert into B's journal"
 a_sql "SELECT ship_batch('$b_id', '[{\"row_id\": 1, \"version\": 999, \"at\": \"2026-12-09 10:00:00\", \"kind\": 1,
        \"number_masked\": \"*\", \"last4\": \"1\", \"total\": 1, \"net\": 1, \"tax\": 0, \"approval\": \"X\",
-       \"original_approval\": \"\", \"state\": 1}]')" && fail "A may ship into B's journal"
-a_sql "SELECT * FROM operations_$(date +%Y_%m) LIMIT 1" && fail "A may read a month's partition"
-a_sql "CREATE TABLE operations_2001_01 PARTITION OF operations FOR VALUES FROM ('2001-01-01') TO ('2001-02-01')" &&
+       \"original_approval\": \"\", \"state\": 1}]')" >/dev/null && fail "A may ship into B's journal"
+a_sql "SELECT * FROM operations_$(date +%Y_%m) LIMIT 1" >/dev/null && fail "A may read a month's partition"
+a_sql "CREATE TABLE operations_2001_01 PARTITION OF operations FOR VALUES FROM ('2001-01-01') TO ('2001-02-01')" >/dev/null &&
   fail "A may create tables"
 [ "$(sql "SELECT count(*) FROM operations WHERE journal_id = '$b_id' AND (total = 0 OR row_id = 999 OR version = 999)")" = 0 ] ||
   fail "A changed B's rows"
