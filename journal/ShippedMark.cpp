@@ -39,7 +39,7 @@ bool WriteShippedMark(const std::string& file, std::int64_t mark) {
   std::error_code error;
   std::filesystem::permissions(next,
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                                   std::filesystem::perms::group_read,
+                                   std::filesystem::perms::group_read | std::filesystem::perms::others_read,
                                error);
   std::filesystem::rename(next, file, error);
   return !error;

@@ -16,8 +16,9 @@ std::string ShippedMarkFile(const std::string& folder, const std::string& journa
 // Nothing: no mark there (nothing shipped yet) or one that can't be read.
 std::optional<std::int64_t> ReadShippedMark(const std::string& file);
 
-// Replaces the mark whole (a new file renamed over it, synced), readable by the
-// file's group (the terminal's): false when it could not.
+// Replaces the mark whole (a new file renamed over it), readable by all (the
+// terminal's user is none of the shipper's; a change number is no secret): false
+// when it could not.
 bool WriteShippedMark(const std::string& file, std::int64_t mark);
 
 }  // namespace journal

@@ -47,6 +47,12 @@ class SqliteJournal final : public Journal {
     sqlite3_busy_timeout(db_.get(), kBusyMilliseconds);
     Execute("PRAGMA journal_mode=WAL", "파일을 열 수 없습니다");
     Execute("PRAGMA synchronous=FULL", "파일을 열 수 없습니다");
+    // A reader that may not write the folder (the shipper) needs the log files
+    // there: they stay when the last connection closes.
+    if (readers == Readers::OwnerAndGroup) {
+      int persist = 1;
+      sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     Execute("CREATE TABLE IF NOT EXISTS operations ("
             " id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL,"
             " total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL,"

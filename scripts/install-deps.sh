@@ -20,6 +20,7 @@ packages=("$@")
   libsqlite3-dev                    # the terminal's journal of accepted operations
   locales                           # locale sources for the regional settings test
   systemd-container                 # the packaged units under systemd, in a container
+  libpq-dev postgresql-15 openssl   # the head office's PostgreSQL: the shipper's client, a test cluster and its certificates
 )
 
 missing=()
