@@ -62,7 +62,7 @@ use /dev/null # the files in the page cache, the journal made
 : >with.txt
 while [ "$(wc -l <without.txt)" -lt "$uses" ]; do
   for _ in $(seq "$block"); do use without.txt; done
-  ./vek-ship 2>>ship.log &
+  nice -n 10 ./vek-ship 2>>ship.log & # as its unit runs it (Nice=10)
   shipper=$!
   sleep 0.3 # connected
   for _ in $(seq "$block"); do use with.txt; done
