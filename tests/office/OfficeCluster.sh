@@ -49,5 +49,10 @@ printf 'local all office trust\nhostssl all all 127.0.0.1/32 scram-sha-256\nhost
   >"$work/pg/data/pg_hba.conf"
 start_office() { as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w start >/dev/null; }
 start_office
+# Should this shell be killed outright (a test's time limit), the cluster, which runs
+# in a session of its own, goes too: a watcher in another session waits for it.
+setsid -f bash -c 'while kill -0 "$1" 2>/dev/null; do sleep 1; done
+  if [ -f "$3/postmaster.pid" ]; then '"$(declare -f as_pg)"'; as_pg "$2/pg_ctl" -D "$3" stop -m immediate; rm -rf "$4"; fi' \
+  office-watch $$ "$pgbin" "$work/pg/data" "$work" >/dev/null 2>&1
 office="host=$work/pg/sock port=$pgport user=office dbname=office"
 as_pg "$pgbin/createdb" -h "$work/pg/sock" -p "$pgport" -U office office
