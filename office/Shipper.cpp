@@ -75,8 +75,11 @@ std::string BatchJson(const std::vector<journal::Change>& changes) {
   return json + "]";
 }
 
-Shipper::Shipper(std::string journalPath, std::string markFolder)
-    : journalPath_(std::move(journalPath)), markFolder_(std::move(markFolder)) {}
+Shipper::Shipper(std::string journalPath, std::string markFolder, std::string terminalId, std::string businessNumber)
+    : journalPath_(std::move(journalPath)),
+      markFolder_(std::move(markFolder)),
+      terminalId_(std::move(terminalId)),
+      businessNumber_(std::move(businessNumber)) {}
 
 int Shipper::ShipBatch(PgConnection& office, int batchSize) {
   // Opened for each batch: a journal made anew meanwhile is a new identity.
@@ -86,6 +89,13 @@ int Shipper::ShipBatch(PgConnection& office, int batchSize) {
     officeMark_.reset();
   }
   if (!officeMark_) {
+    // A role copied to another counter would mix two counters' journals under one.
+    const PgResult counter = office.Exec("SELECT terminal_id, business_number FROM counters WHERE role = current_user");
+    if (counter.Rows() != 1 || counter.Text(0, 0) != terminalId_ || counter.Text(0, 1) != businessNumber_)
+      throw PgError("the office holds this role for " +
+                    (counter.Rows() == 1 ? "terminal " + counter.Text(0, 0) + ", business number " + counter.Text(0, 1)
+                                         : std::string("no counter")) +
+                    ", not for terminal " + terminalId_ + ", business number " + businessNumber_);
     // The office's rows say how far it holds the journal: a batch is whole or not
     // there, and applied in change order.
     officeMark_ = office

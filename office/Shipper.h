@@ -28,12 +28,14 @@ std::string BatchJson(const std::vector<journal::Change>& changes);
 
 class Shipper {
  public:
-  // The journal's file; the folder (with its trailing "/") of the marks.
-  Shipper(std::string journalPath, std::string markFolder);
+  // The journal's file; the folder (with its trailing "/") of the marks; the
+  // settings' terminal ID and business number (UTF-8), which must be those the
+  // office holds for the counter's role.
+  Shipper(std::string journalPath, std::string markFolder, std::string terminalId, std::string businessNumber);
 
   // One batch of at most `batchSize` rows: how many went (0: the office has all).
-  // Raises PgError (the office), journal::JournalError (the journal); a batch not
-  // committed moves nothing.
+  // Raises PgError (the office, or a role the office holds for another counter),
+  // journal::JournalError (the journal); a batch not committed moves nothing.
   int ShipBatch(PgConnection& office, int batchSize);
   // A new connection: the office is asked again where it stands.
   void Reconnected() { officeMark_.reset(); }
@@ -46,6 +48,8 @@ class Shipper {
  private:
   std::string journalPath_;
   std::string markFolder_;
+  std::string terminalId_;
+  std::string businessNumber_;
   std::string journalId_;
   std::optional<std::int64_t> officeMark_;
   bool markWritten_ = true;

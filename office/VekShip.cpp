@@ -46,6 +46,8 @@ struct Setup {
   std::string Password;
   std::string Journal;
   std::string Folder;
+  std::string TerminalId;  // UTF-8
+  std::string BusinessNumber;
 };
 
 int Refuse(const std::string& why) {
@@ -56,7 +58,7 @@ int Refuse(const std::string& why) {
 int ShipOnce(const Setup& setup) {
   try {
     office::PgConnection db(setup.Conninfo, setup.Password);
-    office::Shipper shipper(setup.Journal, setup.Folder);
+    office::Shipper shipper(setup.Journal, setup.Folder, setup.TerminalId, setup.BusinessNumber);
     while (shipper.ShipBatch(db, kBatch) > 0) {
     }
     std::cout << "the office holds journal " << shipper.JournalId() << " up to change " << shipper.Mark() << "\n";
@@ -71,7 +73,7 @@ int ShipOnce(const Setup& setup) {
 
 [[noreturn]] void Serve(const Setup& setup) {
   StateLog log;
-  office::Shipper shipper(setup.Journal, setup.Folder);
+  office::Shipper shipper(setup.Journal, setup.Folder, setup.TerminalId, setup.BusinessNumber);
   std::unique_ptr<office::PgConnection> db;
   auto wait = kFirstRetry;
   for (;;) {
@@ -115,7 +117,8 @@ int main(int argc, char** argv) {
   const auto password = office::ReadSecretFile(s.ShipperFolder + "password");
   if (const auto* refusal = std::get_if<office::Refusal>(&password))
     return Refuse("the counter's password: " + refusal->Why);
-  const Setup setup{std::get<std::string>(conninfo), std::get<std::string>(password), s.JournalFile, s.ShipperFolder};
+  const Setup setup{std::get<std::string>(conninfo), std::get<std::string>(password), s.JournalFile, s.ShipperFolder,
+                    platform::Cp949ToUtf8(s.TerminalId), platform::Cp949ToUtf8(s.BusinessNumber)};
   if (mode == "--once") return ShipOnce(setup);
   Serve(setup);
 }

@@ -86,13 +86,23 @@ iconv -f CP949 -t UTF-8 A/VEK_Demo.ini.good | sed 's/sslrootcert=/sslmode=requir
 (cd A && ./vek-ship --once) 2>refusal.txt && fail "vek-ship took sslmode=require"
 grep -q "less than verify-full" refusal.txt || fail "no reason given: $(cat refusal.txt)"
 cp A/VEK_Demo.ini.good A/VEK_Demo.ini
+# A's role and password at counter B: the office holds that role for another counter.
+cp B/VEK_Demo.ini B/VEK_Demo.ini.good
+cp B/ship/password B/ship/password.good
+iconv -f CP949 -t UTF-8 B/VEK_Demo.ini.good | sed 's/counter_shipb01_2345678901/counter_shipa01_1234567890/' | iconv -f UTF-8 -t CP949 >B/VEK_Demo.ini
+cp A/ship/password B/ship/password
+use B 200
+(cd B && ./vek-ship --once) 2>refusal.txt && fail "counter B shipped under A's role"
+grep -q "holds this role for terminal SHIPA01" refusal.txt || fail "no reason given: $(cat refusal.txt)"
+mv B/VEK_Demo.ini.good B/VEK_Demo.ini
+mv B/ship/password.good B/ship/password
 
 echo "-- both counters sell and ship"
 for amount in 110 120 130; do use A "$amount"; done
 for amount in 210 220; do use B "$amount"; done
 ship_once A || fail "A's first shipment"
 ship_once B || fail "B's first shipment"
-[ "$(sql "SELECT count(*) FROM operations")" = 5 ] || fail "the office holds $(sql "SELECT count(*) FROM operations") rows, not 5"
+[ "$(sql "SELECT count(*) FROM operations")" = 6 ] || fail "the office holds $(sql "SELECT count(*) FROM operations") rows, not 6"
 
 echo "-- A sells with the office down, then ships as a service"
 as_pg "$pgbin/pg_ctl" -D "$work/pg/data" stop -m fast >/dev/null
