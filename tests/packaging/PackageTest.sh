@@ -91,7 +91,9 @@ apt_locked apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=
   ./build/vek-terminal_*.deb ./build/vek-module-host_*.deb ./build/vek-demo_*.deb >/dev/null
 id -nG vek | grep -qw dialout || fail "vek may not use the serial ports"
 id -nG vek | grep -qw lp || fail "vek may not use the printer port"
-# The shipper: in vek's group (the journal), in no device's.
+# The shipper: in vek's group (the journal), in no device's; its state folder there
+# for the counter's password file.
+[ "$(stat -c '%U:%G %a' /var/lib/vek-ship)" = "vek-ship:vek-ship 711" ] || fail "vek-ship's state folder: $(stat -c '%U:%G %a' /var/lib/vek-ship)"
 [ "$(id -nG vek-ship | tr ' ' '\n' | sort | paste -sd ' ')" = "vek vek-ship" ] || fail "vek-ship's groups: $(id -nG vek-ship)"
 
 # The program and the payment module are root's: the folder the terminal loads its
