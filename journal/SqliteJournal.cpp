@@ -267,6 +267,7 @@ class SqliteJournal final : public Journal {
   // journal's rows are numbered in their order once, as its identity is made (under
   // the write lock, looked at again: another process may be doing the same).
   void AddIdentity() {
+    if (HasIdentity()) return;
     Transaction("파일을 열 수 없습니다", [&] {
       if (!HasColumn("version")) Execute("ALTER TABLE operations ADD COLUMN version INTEGER NOT NULL DEFAULT 0", "파일을 열 수 없습니다");
       Execute("CREATE TABLE IF NOT EXISTS identity (journal_id TEXT NOT NULL, last_version INTEGER NOT NULL)",
@@ -275,7 +276,7 @@ class SqliteJournal final : public Journal {
               " at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL, total INTEGER NOT NULL,"
               " net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL, original BLOB NOT NULL)",
               "파일을 열 수 없습니다");
-      if (Statement(db_.get(), "SELECT 1 FROM identity", "파일을 열 수 없습니다").Step()) return;
+      if (HasIdentity()) return;
       Execute("UPDATE operations SET version = id", "파일을 열 수 없습니다");
       // A random (version 4) UUID.
       Execute("INSERT INTO identity SELECT lower(substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-4' || substr(h, 14, 3)"
@@ -312,6 +313,13 @@ class SqliteJournal final : public Journal {
       sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
       throw;
     }
+  }
+
+  // The identity and the triggers, made together.
+  bool HasIdentity() {
+    Statement q(db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'identity'",
+                "파일을 열 수 없습니다");
+    return q.Step() && Statement(db_.get(), "SELECT 1 FROM identity", "파일을 열 수 없습니다").Step();
   }
 
   bool HasColumn(std::string_view name) {
