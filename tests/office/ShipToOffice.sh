@@ -203,6 +203,16 @@ sql "SELECT to_regclass('operations_' || to_char(now(), 'YYYY_MM')) IS NOT NULL"
 echo "-- A's role and B's rows"
 as_a="host=localhost port=$pgport dbname=office user=counter_shipa01_1234567890 sslmode=verify-full sslrootcert=$work/ca.crt"
 a_sql() { PGPASSWORD=$(head -n1 a.password) psql "$as_a" -XAtq -v ON_ERROR_STOP=1 -c "$1" 2>&1; }
+# A state shipped again, or late, changes nothing: only a higher change number does.
+row1() { sql "SELECT version, state, total, shipped_at FROM operations WHERE journal_id = '$a_id' AND row_id = 1"; }
+held=$(row1)
+version=$(sql "SELECT version FROM operations WHERE journal_id = '$a_id' AND row_id = 1")
+for v in 1 "$version"; do
+  [ "$(a_sql "SELECT ship_batch('$a_id', '[{\"row_id\": 1, \"version\": $v, \"at\": \"2026-12-09 10:00:00\", \"kind\": 1,
+       \"number_masked\": \"*\", \"last4\": \"1\", \"total\": 5, \"net\": 5, \"tax\": 0, \"approval\": \"X\",
+       \"original_approval\": \"\", \"state\": 3}]')")" = 0 ] || fail "change $v of row 1 was applied again"
+done
+[ "$(row1)" = "$held" ] || fail "row 1 changed: $held, now $(row1)"
 [ "$(a_sql "SELECT count(*) FROM operations WHERE journal_id = '$b_id'")" = 0 ] || fail "A reads B's rows"
 [ "$(a_sql "SELECT count(*) FROM operations")" = "$(journal A "SELECT (SELECT count(*) FROM operations) + (SELECT count(*) FROM withdrawn)")" ] ||
   fail "A can't read its own rows"
