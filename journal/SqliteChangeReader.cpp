@@ -57,11 +57,6 @@ class SqliteChangeReader final : public ChangeReader {
     return changes;
   }
 
-  std::int64_t LastVersion() override {
-    Statement q(db_.get(), "SELECT last_version FROM identity", "저널을 읽을 수 없습니다");
-    return q.Step() ? q.Integer(0) : 0;
-  }
-
  private:
   std::string ReadIdentity() {
     Statement exists(db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'identity'",

@@ -18,6 +18,7 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "journal/DayClosing.h"
@@ -297,7 +298,7 @@ TEST_F(JournalTest, OlderJournalOpensWithItsRows) {
   EXPECT_TRUE(journal->CancelledSince(*sale));
   EXPECT_FALSE(journal->CancelledSince(*journal->ByApproval("C02")));
   EXPECT_EQ(reader->Since(1, 10).at(0).Row.ApprovalNumber, "C02");
-  EXPECT_EQ(reader->LastVersion(), 2);
+  EXPECT_EQ(reader->Since(0, 10).back().Version, 2);
 }
 
 // Every change of a row gives it the journal's next change number, so a shipper
@@ -322,7 +323,7 @@ TEST_F(JournalTest, ChangesSinceAMarkHoldEveryRowsLatestState) {
   EXPECT_EQ(all[0].Version, 2);
   EXPECT_EQ(all[2].Row.Printed, journal::PrintState::InFlight);
 
-  const std::int64_t mark = reader->LastVersion();
+  const std::int64_t mark = all.back().Version;
   journal->SetPrinted(printed, journal::PrintState::Printed);  // 5
   journal->Remove(refused);                                    // 6
   journal->SetPrinted(unknown, journal::PrintState::Unknown);  // 7
@@ -346,23 +347,33 @@ TEST_F(JournalTest, ChangesSinceAMarkHoldEveryRowsLatestState) {
   EXPECT_TRUE(reader->Since(8, 100).empty());
 }
 
-// Where the journal is shipped, retention takes nothing the office hasn't
-// acknowledged (a row changed since, a withdrawal), and the shipper's user reads
-// the journal by its group.
+// Where the settings name a head office, retention takes nothing the office hasn't
+// acknowledged by the shipper's mark (a row changed since, a withdrawal; no mark:
+// nothing), and the shipper's user reads the journal by its group.
 TEST_F(JournalTest, RetentionKeepsWhatTheHeadOfficeLacks) {
-  auto journal = Journal::Open(path(), journal::OpenMode::CreateIfMissing, journal::Readers::OwnerAndGroup);
-  const std::int64_t old = journal->Record(Entry(DaysAgo(400), "OLD"));    // 1
-  journal->SetPrinted(old, journal::PrintState::Printed);                   // 2
-  journal->Remove(journal->RecordInFlight(Entry(DaysAgo(400), "")));        // 3, 4
+  settings::MerchantSettings settings;
+  settings.JournalFile = path();
+  settings.JournalRetentionDays = 1;
+  settings.OfficeDb = "host=office";
+  settings.ShipperFolder = dir.dir();
+  std::optional<journal::ReceiptDesk> desk(std::in_place, settings);
+  Journal* journal = desk->journal();
+  ASSERT_TRUE(journal);
+  const std::int64_t old = journal->Record(Entry(DaysAgo(400), "OLD"));  // 1
+  journal->SetPrinted(old, journal::PrintState::Printed);                 // 2
+  journal->Remove(journal->RecordInFlight(Entry(DaysAgo(400), "")));      // 3, 4
   journal->SetPrinted(journal->Record(Entry(journal::LocalTimeNow(), "NOW")), journal::PrintState::Printed);
   auto reader = journal::ChangeReader::Open(path());
   const auto changes = [&] { return reader->Since(0, 100).size(); };
-  journal->RemoveExpired(1, 0);
+  const std::string mark = journal::ShippedMarkFile(dir.dir(), journal->Identity());
+  EXPECT_FALSE(desk->RemoveExpired());
   EXPECT_EQ(changes(), 3u);
-  journal->RemoveExpired(1, 2);  // the old row acknowledged, the withdrawal not
+  ASSERT_TRUE(journal::WriteShippedMark(mark, 2));  // the old row acknowledged, the withdrawal not
+  EXPECT_FALSE(desk->RemoveExpired());
   EXPECT_FALSE(journal->ByApproval("OLD"));
   EXPECT_EQ(changes(), 2u);
-  journal->RemoveExpired(1, 4);
+  ASSERT_TRUE(journal::WriteShippedMark(mark, 4));
+  EXPECT_FALSE(desk->RemoveExpired());
   EXPECT_EQ(changes(), 1u);
 
   auto unshipped = Journal::Open(dir.dir() + "unshipped.db");
@@ -372,7 +383,7 @@ TEST_F(JournalTest, RetentionKeepsWhatTheHeadOfficeLacks) {
 #ifndef _WIN32
   // Its log files too, and they stay once the terminal has closed it.
   reader.reset();
-  journal.reset();
+  desk.reset();
   for (const char* file : {"journal.db", "journal.db-wal", "journal.db-shm"}) {
     struct stat s {};
     ASSERT_EQ(stat((dir.path() / file).c_str(), &s), 0) << file;

@@ -161,7 +161,7 @@ for _ in $(seq 50); do caught_up A "$a_id" && break; sleep 0.2; done
 [ "$(sql "SELECT state FROM operations WHERE journal_id = '$a_id' AND total = 999999998")" = 7 ] || fail "the refused use is not withdrawn at the office"
 
 echo "-- the shipper killed in the middle of a batch"
-kill -9 "$service"
+{ kill -9 "$service" && wait "$service"; } 2>/dev/null || true
 for amount in 170 180 190; do use A "$amount"; done
 # The office holds its table: the batch goes out and waits inside its transaction.
 psql "$office" -XAtq -c "BEGIN; LOCK TABLE operations IN EXCLUSIVE MODE; SELECT pg_sleep(4); COMMIT" >/dev/null &
@@ -177,7 +177,7 @@ for _ in $(seq 50); do
 done
 [ "$(sql "SELECT count(*) FROM pg_stat_activity WHERE usename = 'counter_shipa01_1234567890' AND wait_event_type = 'Lock'")" = 1 ] ||
   fail "the batch never waited on the office's lock"
-kill -9 "$killed"
+{ kill -9 "$killed" && wait "$killed"; } 2>/dev/null || true
 wait "$lock" || true
 [ "$(sql "SELECT count(*) FROM operations WHERE journal_id = '$a_id' AND total IN (170, 180, 190)")" = 0 ] ||
   fail "a batch killed before its commit left rows"
