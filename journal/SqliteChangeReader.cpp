@@ -16,14 +16,15 @@ class SqliteChangeReader final : public ChangeReader {
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
     sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(name->c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW,
-                                   nullptr);
+    const int rc =
+        sqlite3_open_v2(name->c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW, nullptr);
     db_.reset(raw);
     if (rc != SQLITE_OK) Fail("파일을 열 수 없습니다", raw ? sqlite3_errmsg(raw) : "out of memory", path);
     // A terminal writing meanwhile holds the write lock only for its own short commits.
     sqlite3_busy_timeout(db_.get(), 5000);
     identity_ = ReadIdentity();
-    if (identity_.empty()) Fail("파일을 열 수 없습니다", "no identity yet: the terminal gives it one when it opens it", path);
+    if (identity_.empty())
+      Fail("파일을 열 수 없습니다", "no identity yet: the terminal gives it one when it opens it", path);
   }
 
   std::string Identity() override { return identity_; }

@@ -269,7 +269,8 @@ class SqliteJournal final : public Journal {
   void AddIdentity() {
     if (HasIdentity()) return;
     Transaction("파일을 열 수 없습니다", [&] {
-      if (!HasColumn("version")) Execute("ALTER TABLE operations ADD COLUMN version INTEGER NOT NULL DEFAULT 0", "파일을 열 수 없습니다");
+      if (!HasColumn("version"))
+        Execute("ALTER TABLE operations ADD COLUMN version INTEGER NOT NULL DEFAULT 0", "파일을 열 수 없습니다");
       Execute("CREATE TABLE IF NOT EXISTS identity (journal_id TEXT NOT NULL, last_version INTEGER NOT NULL)",
               "파일을 열 수 없습니다");
       Execute("CREATE TABLE IF NOT EXISTS withdrawn (id INTEGER PRIMARY KEY, version INTEGER NOT NULL DEFAULT 0,"

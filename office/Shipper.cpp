@@ -38,9 +38,11 @@ std::variant<std::string, Refusal> ShippingConninfo(const std::string& conninfo)
   if (!given) return Refusal{"the office's connection string can't be read: " + error};
   bool mode = false;
   for (const auto& [keyword, value] : *given) {
-    if (keyword == "password") return Refusal{"the office's connection string holds a password: it goes in the password file"};
+    if (keyword == "password")
+      return Refusal{"the office's connection string holds a password: it goes in the password file"};
     if (keyword == "sslmode") {
-      if (value != "verify-full") return Refusal{"the office's connection string asks for sslmode=" + value + ", less than verify-full"};
+      if (value != "verify-full")
+        return Refusal{"the office's connection string asks for sslmode=" + value + ", less than verify-full"};
       mode = true;
     }
   }
