@@ -3,15 +3,17 @@
 # the same run: the real vek against the stand-in module and the simulator on
 # ports of the run's own (tests/support's redirecting module: vek calls its module
 # with the service's fixed port), vek-ship as the service runs it, shipping to a
-# local cluster with TLS (tests/office/OfficeCluster.sh). Rounds alternate: a block
-# of uses without the shipper, then a block with it running. Prints each side's
-# median and p99 (from the start of vek to its exit) and the p99's ratio.
+# local cluster with TLS (tests/office/OfficeCluster.sh). One shipper runs all along
+# and rounds alternate: a block of uses with it stopped (SIGSTOP), then a block with
+# it running, long enough for it to look at the journal (every second) and ship
+# during the uses. Prints each side's median and p99 (from the start of vek to its
+# exit) and the p99's ratio.
 #   bash bench/ship-bench.sh [USES_PER_SIDE] [BLOCK]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$here/../build/bin" && pwd)
-uses=${1:-300}
-block=${2:-25}
+uses=${1:-1000}
+block=${2:-100}
 pgbin=/usr/lib/postgresql/15/bin
 for program in vek vek-ship vek-office paysim VEKDLL.so libredirected_vekdll.so; do
   [ -e "$bin/$program" ] || { echo "build first: $bin/$program is missing" >&2; exit 1; }
@@ -52,7 +54,7 @@ use() {
   local voucher=100000000000$((n % 6 + 1)) began ended
   n=$((n + 1))
   began=$(date +%s%N)
-  ./vek use "$voucher" 1 >/dev/null || { echo "vek use ended with $?" >&2; exit 1; }
+  ./vek use "$voucher" 1 >use.out 2>&1 || { echo "vek use ended with $?: $(cat use.out)" >&2; exit 1; }
   ended=$(date +%s%N)
   echo $(((ended - began) / 1000)) >>"$1"
 }
@@ -60,16 +62,18 @@ use /dev/null # the files in the page cache, the journal made
 ./vek-ship --once >/dev/null
 : >without.txt
 : >with.txt
+nice -n 10 ./vek-ship 2>>ship.log & # as its unit runs it (Nice=10)
+shipper=$!
+sleep 0.5 # connected
 while [ "$(wc -l <without.txt)" -lt "$uses" ]; do
+  kill -STOP "$shipper"
   for _ in $(seq "$block"); do use without.txt; done
-  nice -n 10 ./vek-ship 2>>ship.log & # as its unit runs it (Nice=10)
-  shipper=$!
-  sleep 0.3 # connected
+  kill -CONT "$shipper"
   for _ in $(seq "$block"); do use with.txt; done
-  kill "$shipper"
-  wait "$shipper" 2>/dev/null || true
-  shipper=
 done
+kill "$shipper"
+wait "$shipper" 2>/dev/null || true
+shipper=
 ./vek-ship --once >/dev/null || { echo "the office did not get the journal: $(cat ship.log)" >&2; exit 1; }
 shipped=$(psql "$office" -XAtqc "SELECT count(*) FROM operations")
 journal=$(sqlite3 VEK_Journal.db "SELECT count(*) FROM operations")
