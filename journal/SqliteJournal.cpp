@@ -265,13 +265,16 @@ class SqliteJournal final : public Journal {
   // The journal's identity and its change numbers: every change of a row gives it
   // the journal's next one, by triggers, so no write can forget to. An older
   // journal's rows are numbered in their order once, as its identity is made (under
-  // the write lock, looked at again: another process may be doing the same).
+  // the write lock, looked at again: another process may be doing the same). Row
+  // numbers are never given twice (SQLite would give a removed last row's number
+  // again): a withdrawn operation and a later one are two rows at the office.
   void AddIdentity() {
     if (HasIdentity()) return;
     Transaction("파일을 열 수 없습니다", [&] {
       if (!HasColumn("version"))
         Execute("ALTER TABLE operations ADD COLUMN version INTEGER NOT NULL DEFAULT 0", "파일을 열 수 없습니다");
-      Execute("CREATE TABLE IF NOT EXISTS identity (journal_id TEXT NOT NULL, last_version INTEGER NOT NULL)",
+      Execute("CREATE TABLE IF NOT EXISTS identity (journal_id TEXT NOT NULL, last_version INTEGER NOT NULL,"
+              " last_id INTEGER NOT NULL)",
               "파일을 열 수 없습니다");
       Execute("CREATE TABLE IF NOT EXISTS withdrawn (id INTEGER PRIMARY KEY, version INTEGER NOT NULL DEFAULT 0,"
               " at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL, total INTEGER NOT NULL,"
@@ -282,10 +285,12 @@ class SqliteJournal final : public Journal {
       // A random (version 4) UUID.
       Execute("INSERT INTO identity SELECT lower(substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-4' || substr(h, 14, 3)"
               " || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) || substr(h, 18, 3) || '-' || substr(h, 21, 12)),"
-              " (SELECT COALESCE(MAX(id), 0) FROM operations) FROM (SELECT hex(randomblob(16)) AS h)",
+              " (SELECT COALESCE(MAX(id), 0) FROM operations), (SELECT COALESCE(MAX(id), 0) FROM operations)"
+              " FROM (SELECT hex(randomblob(16)) AS h)",
               "파일을 열 수 없습니다");
       const char* next = " BEGIN UPDATE identity SET last_version = last_version + 1;";
       Execute((std::string("CREATE TRIGGER operations_recorded AFTER INSERT ON operations") + next +
+               " UPDATE identity SET last_id = MAX(last_id, NEW.id);"
                " UPDATE operations SET version = (SELECT last_version FROM identity) WHERE id = NEW.id; END")
                   .c_str(),
               "파일을 열 수 없습니다");
@@ -333,7 +338,8 @@ class SqliteJournal final : public Journal {
   std::int64_t Insert(const Entry& e, PrintState state) {
     Statement insert(db_.get(),
                      "INSERT INTO operations (at, kind, number, total, net, tax, approval, request, reply, lines,"
-                     " printer_port, framed, original, printed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     " printer_port, framed, original, printed, id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                     " (SELECT last_id + 1 FROM identity))",
                      "거래를 기록할 수 없습니다");
     Bind(insert, e).Bind(14, static_cast<std::int64_t>(state)).Step();
     return sqlite3_last_insert_rowid(db_.get());

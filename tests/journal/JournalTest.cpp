@@ -345,6 +345,17 @@ TEST_F(JournalTest, ChangesSinceAMarkHoldEveryRowsLatestState) {
   // In batches: the limit cuts by change number.
   EXPECT_EQ(reader->Since(mark, 2).back().Version, 6);
   EXPECT_TRUE(reader->Since(8, 100).empty());
+
+  // The last row withdrawn, its number is not given again (nor after a reopening):
+  // the office holds both.
+  const std::int64_t last = journal->RecordInFlight(Entry("2026-12-01 00:20:00", ""));
+  journal->Remove(last);
+  const std::int64_t next = Journal::Open(path())->RecordInFlight(Entry("2026-12-01 00:21:00", ""));
+  EXPECT_EQ(next, last + 1);
+  const auto both = reader->Since(8, 100);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_TRUE(both[0].Withdrawn && both[0].Row.Id == last);
+  EXPECT_EQ(both[1].Row.Id, next);
 }
 
 // Where the settings name a head office, retention takes nothing the office hasn't
