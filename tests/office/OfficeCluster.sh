@@ -47,7 +47,8 @@ CONF
 # Over the network only with TLS and a password; the office's own role by the socket.
 printf 'local all office trust\nhostssl all all 127.0.0.1/32 scram-sha-256\nhostssl all all ::1/128 scram-sha-256\n' \
   >"$work/pg/data/pg_hba.conf"
-start_office() { as_pg "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w start >/dev/null; }
+# $office_nice: the cluster's niceness (the benchmark's office stands in for another machine).
+start_office() { as_pg nice -n "${office_nice:-0}" "$pgbin/pg_ctl" -D "$work/pg/data" -l "$work/pg/log" -w start >/dev/null; }
 start_office
 # Should this shell be killed outright (a test's time limit), the cluster, which runs
 # in a session of its own, goes too: a watcher in another session waits for it.
