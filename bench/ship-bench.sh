@@ -8,7 +8,7 @@
 # it running, long enough for it to look at the journal (every second) and ship
 # during the uses. Prints each side's median and p99 (from the start of vek to its
 # exit) and the p99's ratio.
-#   bash bench/ship-bench.sh [USES_PER_SIDE] [BLOCK]
+#   [OFFICE_FLUSHES=on] [OFFICE_NICE=0] bash bench/ship-bench.sh [USES_PER_SIDE] [BLOCK]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 bin=$(cd "$here/../build/bin" && pwd)
@@ -28,8 +28,18 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+# The office is another machine at a counter: its cluster here, on the counter's two
+# cores and disk, yields the processor to the terminal (OFFICE_NICE=0: not at all)
+# and flushes nothing to the counter's disk (OFFICE_FLUSHES=on: it does, and its
+# flushes wait beside the journal's synced commits).
+office_nice=${OFFICE_NICE:-10}
+office_flushes=${OFFICE_FLUSHES:-off}
 . "$here/../tests/office/OfficeCluster.sh"
 cd "$work"
+if [ "$office_flushes" != on ]; then
+  psql "$office" -XAtqc "ALTER SYSTEM SET fsync = off" -c "ALTER SYSTEM SET synchronous_commit = off" \
+    -c "SELECT pg_reload_conf()" >/dev/null
+fi
 "$bin/vek-office" migrate --db "$office" >/dev/null
 "$bin/vek-office" add-counter --db "$office" BENCH01 1234567890 2>/dev/null >password
 
@@ -83,7 +93,8 @@ journal=$(sqlite3 VEK_Journal.db "SELECT count(*) FROM operations")
 stats() { sort -n "$1" | awk '{ v[NR] = $1 } END { m = v[int((NR + 1) / 2)]; p = v[int(NR * 0.99 + 0.999)]; printf "%.2f %.2f\n", m / 1000, p / 1000 }'; }
 read -r median_without p99_without < <(stats without.txt)
 read -r median_with p99_with < <(stats with.txt)
-printf 'vek use, %d each side, blocks of %d, %d rows shipped\n' "$uses" "$block" "$shipped"
+printf 'vek use, %d each side, blocks of %d, %d rows shipped; the office at nice %s, its flushes %s\n' \
+  "$uses" "$block" "$shipped" "$office_nice" "$office_flushes"
 printf '  without vek-ship: median %s ms, p99 %s ms\n' "$median_without" "$p99_without"
 printf '  with vek-ship:    median %s ms, p99 %s ms\n' "$median_with" "$p99_with"
 awk -v a="$p99_with" -v b="$p99_without" 'BEGIN { printf "  p99 ratio (with / without): %.3f (goal: at most 1.10)\n", a / b }'
