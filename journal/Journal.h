@@ -80,6 +80,10 @@ enum class SettleResult {
 // listing, a reprint or a closing never does.
 enum class OpenMode { CreateIfMissing, ExistingOnly };
 
+// Who may read the journal besides its owner: where it is shipped to a head office,
+// the shipper's user, by the file's group (never writing it).
+enum class Readers { Owner, OwnerAndGroup };
+
 // What went wrong with the journal, for the operator (CP949).
 class JournalError : public std::runtime_error {
  public:
@@ -97,16 +101,24 @@ class Journal {
   // process is writing is waited for. Raises JournalError: a file that can't be
   // opened or created, isn't there (ExistingOnly), is a link or another user's, is
   // read-only or isn't a journal. Nothing where this build keeps no journal.
-  static std::unique_ptr<Journal> Open(const std::string& path, OpenMode mode = OpenMode::CreateIfMissing);
+  // Each journal has an identity (a UUID) made when it is made (an older journal's
+  // at its first opening), under which its rows are shipped.
+  static std::unique_ptr<Journal> Open(const std::string& path, OpenMode mode = OpenMode::CreateIfMissing,
+                                       Readers readers = Readers::Owner);
   virtual ~Journal() = default;
+
+  virtual std::string Identity() = 0;
 
   // Keeps the operations of the `retentionDays` days most recently traded on and
   // removes the printed ones (and the settled ones) of other days, never a receipt
   // owed or an outcome unknown. Counting days that had operations, not the calendar,
   // and ranking them by when they were traded on, not by their dates, a clock set
   // ahead or back (for one operation or many) can't empty the journal: the day being
-  // traded on is always kept. Raises JournalError.
-  virtual void RemoveExpired(int retentionDays) = 0;
+  // traded on is always kept. Where the journal is shipped, `shippedUpTo` is the
+  // change number the head office has acknowledged: a row (or a withdrawal) changed
+  // since is kept whatever its age; without it withdrawals go at once. Raises
+  // JournalError.
+  virtual void RemoveExpired(int retentionDays, std::optional<std::int64_t> shippedUpTo = std::nullopt) = 0;
 
   // Each write is committed durably before it returns; Id and Printed are ignored.
   // An accepted operation, its receipt not yet printed.
@@ -118,7 +130,9 @@ class Journal {
   // Accepted: the whole entry, not yet printed.
   virtual void Complete(std::int64_t id, const Entry& entry) = 0;
   // Refused, or failed with nothing charged that the operator wasn't told of: it is
-  // no operation of the journal's. An accepted operation is never taken away.
+  // no operation of the journal's. An accepted operation is never taken away. What
+  // is taken away leaves a withdrawal, so that a head office told of the operation
+  // in flight learns that it never happened.
   virtual void Remove(std::int64_t id) = 0;
   // Only as the row's state allows, so that what another process settled meanwhile
   // stands: Printed from a receipt owed (or printed), Failed from a receipt owed,

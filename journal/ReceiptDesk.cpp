@@ -5,6 +5,7 @@
 #include "payment/Reply.h"
 #include "platform/text/Cp949.h"
 #include "payment/Requests.h"
+#include "journal/ShippedMark.h"
 #include "receipt/ReceiptFraming.h"
 
 namespace journal {
@@ -30,7 +31,10 @@ std::string Framed(const receipt::ReceiptLines& lines, std::int32_t printerPort)
 }
 
 ReceiptDesk::ReceiptDesk(const settings::MerchantSettings& settings)
-    : path_(settings.JournalFile), retentionDays_(settings.JournalRetentionDays) {}
+    : path_(settings.JournalFile),
+      retentionDays_(settings.JournalRetentionDays),
+      shipped_(!settings.OfficeDb.empty()),
+      shipperFolder_(settings.ShipperFolder) {}
 
 Journal* ReceiptDesk::journal(OpenMode mode) {
   // Opened once, and again after a failure (a database another process held, a
@@ -38,7 +42,7 @@ Journal* ReceiptDesk::journal(OpenMode mode) {
   if (journal_ || (opened_ && !openError_)) return journal_.get();
   opened_ = true;
   try {
-    journal_ = Journal::Open(path_, mode);
+    journal_ = Journal::Open(path_, mode, shipped_ ? Readers::OwnerAndGroup : Readers::Owner);
     openError_.reset();
   } catch (const JournalError& error) {
     openError_ = error.what();
@@ -49,7 +53,11 @@ Journal* ReceiptDesk::journal(OpenMode mode) {
 std::optional<std::string> ReceiptDesk::RemoveExpired() {
   if (!journal()) return std::nullopt;
   try {
-    journal_->RemoveExpired(retentionDays_);
+    // A mark not written yet (or unreadable) is nothing shipped: all is kept.
+    std::optional<std::int64_t> shippedUpTo;
+    if (shipped_)
+      shippedUpTo = ReadShippedMark(ShippedMarkFile(shipperFolder_, journal_->Identity())).value_or(0);
+    journal_->RemoveExpired(retentionDays_, shippedUpTo);
   } catch (const JournalError& error) {
     return error.what();
   }

@@ -41,7 +41,8 @@ class ReceiptDesk {
   // one). ExistingOnly: a listing, a reprint or a closing, which never make one.
   Journal* journal(OpenMode mode = OpenMode::CreateIfMissing);
 
-  // The rows past the settings' retention period go: what keeps them is a warning
+  // The rows past the settings' retention period go, but for what the head office
+  // hasn't acknowledged where the journal is shipped: what keeps them is a warning
   // (CP949) and no more, the journal stays open.
   std::optional<std::string> RemoveExpired();
 
@@ -73,6 +74,8 @@ class ReceiptDesk {
  private:
   std::string path_;
   int retentionDays_;
+  bool shipped_;  // to a head office: its shipper reads the journal and keeps a mark
+  std::string shipperFolder_;
   std::unique_ptr<Journal> journal_;
   bool opened_ = false;
   std::optional<std::string> openError_;

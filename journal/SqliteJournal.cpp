@@ -1,69 +1,18 @@
 // The journal in SQLite: write-ahead log, every commit synced before it returns.
 #include <sqlite3.h>
 
+#include <limits>
+
 #include "journal/Journal.h"
 #include "journal/LinesCodec.h"
+#include "SqliteStatement.h"
 #include "platform/system/PrivateFile.h"
-#include "platform/text/Cp949.h"
 
 namespace journal {
 namespace {
-
-// `what` is the program's own text; the file name and the detail are the system's bytes.
-[[noreturn]] void Fail(const std::string& what, const std::string& detail, const std::string& file = {}) {
-  std::string message = platform::Utf8ToCp949("저널오류, " + what);
-  if (!file.empty()) message += " (" + file + ")";
-  throw JournalError(message + ": " + detail);
-}
-
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct FinalizeStatement {
-  void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-
-class Statement {
- public:
-  Statement(sqlite3* db, const char* sql, const char* what) : db_(db), what_(what) {
-    sqlite3_stmt* raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &raw, nullptr) != SQLITE_OK) Fail(what_, sqlite3_errmsg(db));
-    statement_.reset(raw);
-  }
-  Statement& Bind(int index, std::int64_t value) {
-    Check(sqlite3_bind_int64(statement_.get(), index, value));
-    return *this;
-  }
-  Statement& Bind(int index, std::string_view bytes) {
-    Check(sqlite3_bind_blob64(statement_.get(), index, bytes.data(), bytes.size(), SQLITE_TRANSIENT));
-    return *this;
-  }
-  Statement& BindText(int index, std::string_view text) {
-    Check(sqlite3_bind_text64(statement_.get(), index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
-    return *this;
-  }
-  // True while a row is there.
-  bool Step() {
-    const int rc = sqlite3_step(statement_.get());
-    if (rc == SQLITE_ROW) return true;
-    if (rc != SQLITE_DONE) Fail(what_, sqlite3_errmsg(db_));
-    return false;
-  }
-  std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_.get(), column); }
-  std::string Bytes(int column) const {
-    const void* data = sqlite3_column_blob(statement_.get(), column);
-    const int size = sqlite3_column_bytes(statement_.get(), column);
-    return data ? std::string(static_cast<const char*>(data), static_cast<std::size_t>(size)) : std::string();
-  }
-
- private:
-  void Check(int rc) {
-    if (rc != SQLITE_OK) Fail(what_, sqlite3_errmsg(db_));
-  }
-  sqlite3* db_;
-  const char* what_;
-  std::unique_ptr<sqlite3_stmt, FinalizeStatement> statement_;
-};
+using sqlite::CloseDatabase;
+using sqlite::Fail;
+using sqlite::Statement;
 
 constexpr const char* kColumns =
     "id, at, kind, number, total, net, tax, approval, request, reply, lines, printer_port, framed, printed, original,"
@@ -80,11 +29,12 @@ constexpr int kBusyMilliseconds = 15000;
 
 class SqliteJournal final : public Journal {
  public:
-  SqliteJournal(const std::string& path, OpenMode mode) {
+  SqliteJournal(const std::string& path, OpenMode mode, Readers readers) {
     // Created private (its owner only on POSIX; on Windows the counter's operators),
     // an existing file and its log files made so; the log files SQLite adds take its
     // mode (on Windows, the folder's list). Never through a link.
-    if (const auto error = platform::CreatePrivateFile(path, mode == OpenMode::CreateIfMissing))
+    if (const auto error =
+            platform::CreatePrivateFile(path, mode == OpenMode::CreateIfMissing, readers == Readers::OwnerAndGroup))
       Fail("파일을 열 수 없습니다", *error, path);
     const std::optional<std::string> name = platform::Utf8FileName(path);
     if (!name) Fail("파일을 열 수 없습니다", "the file name has no Unicode form", path);
@@ -97,6 +47,12 @@ class SqliteJournal final : public Journal {
     sqlite3_busy_timeout(db_.get(), kBusyMilliseconds);
     Execute("PRAGMA journal_mode=WAL", "파일을 열 수 없습니다");
     Execute("PRAGMA synchronous=FULL", "파일을 열 수 없습니다");
+    // A reader that may not write the folder (the shipper) needs the log files
+    // there: they stay when the last connection closes.
+    if (readers == Readers::OwnerAndGroup) {
+      int persist = 1;
+      sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+    }
     Execute("CREATE TABLE IF NOT EXISTS operations ("
             " id INTEGER PRIMARY KEY, at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL,"
             " total INTEGER NOT NULL, net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL,"
@@ -109,12 +65,20 @@ class SqliteJournal final : public Journal {
     AddColumn("settled_at", "ALTER TABLE operations ADD COLUMN settled_at TEXT NOT NULL DEFAULT ''");
     Execute("CREATE INDEX IF NOT EXISTS operations_at ON operations(at)", "파일을 열 수 없습니다");
     Execute("CREATE TABLE IF NOT EXISTS closings (date TEXT NOT NULL, at TEXT NOT NULL)", "파일을 열 수 없습니다");
+    AddIdentity();
+  }
+
+  std::string Identity() override {
+    Statement q(db_.get(), "SELECT journal_id FROM identity", "저널을 읽을 수 없습니다");
+    return q.Step() ? q.Bytes(0) : std::string();
   }
 
   // The days kept are the retentionDays days most recently traded on, ranked by their
   // last row's place in the journal rather than by their dates: a clock set ahead
   // (or back) moves no day ahead of the one being traded on now.
-  void RemoveExpired(int retentionDays) override {
+  void RemoveExpired(int retentionDays, std::optional<std::int64_t> shippedUpTo) override {
+    // Nothing the head office lacks goes; without shipping every change is "shipped".
+    const std::int64_t shipped = shippedUpTo.value_or(std::numeric_limits<std::int64_t>::max());
     constexpr const char* kKept =
         "(SELECT day FROM (SELECT substr(at, 1, 10) AS day, MAX(id) AS last FROM operations GROUP BY day)"
         " ORDER BY last DESC LIMIT ?)";
@@ -127,10 +91,16 @@ class SqliteJournal final : public Journal {
           .Bind(1, std::int64_t{retentionDays})
           .Step();
       Statement(db_.get(),
-                (std::string("DELETE FROM operations WHERE printed IN (1, 5, 6) AND substr(at, 1, 10) NOT IN ") + kKept)
+                (std::string("DELETE FROM operations WHERE printed IN (1, 5, 6) AND version <= ? AND"
+                             " substr(at, 1, 10) NOT IN ") +
+                 kKept)
                     .c_str(),
                 "오래된 거래를 지울 수 없습니다")
-          .Bind(1, std::int64_t{retentionDays})
+          .Bind(1, shipped)
+          .Bind(2, std::int64_t{retentionDays})
+          .Step();
+      Statement(db_.get(), "DELETE FROM withdrawn WHERE version <= ?", "오래된 거래를 지울 수 없습니다")
+          .Bind(1, shipped)
           .Step();
       Execute("COMMIT", "오래된 거래를 지울 수 없습니다");
     } catch (const JournalError&) {
@@ -156,9 +126,18 @@ class SqliteJournal final : public Journal {
 
   void Remove(std::int64_t id) override {
     // Also when the operator settled it meanwhile: the service's refusal outranks it.
-    Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed IN (3, 4, 5, 6)", "거래를 기록할 수 없습니다")
-        .Bind(1, id)
-        .Step();
+    Transaction("거래를 기록할 수 없습니다", [&] {
+      Statement(db_.get(),
+                "INSERT OR REPLACE INTO withdrawn (id, at, kind, number, total, net, tax, approval, original)"
+                " SELECT id, at, kind, number, total, net, tax, approval, original FROM operations"
+                " WHERE id = ? AND printed IN (3, 4, 5, 6)",
+                "거래를 기록할 수 없습니다")
+          .Bind(1, id)
+          .Step();
+      Statement(db_.get(), "DELETE FROM operations WHERE id = ? AND printed IN (3, 4, 5, 6)", "거래를 기록할 수 없습니다")
+          .Bind(1, id)
+          .Step();
+    });
   }
 
   void SetPrinted(std::int64_t id, PrintState state) override {
@@ -270,6 +249,64 @@ class SqliteJournal final : public Journal {
     }
   }
 
+  // `body` in one write transaction, rolled back when it raises.
+  template <typename Body>
+  void Transaction(const char* what, const Body& body) {
+    Execute("BEGIN IMMEDIATE", what);
+    try {
+      body();
+      Execute("COMMIT", what);
+    } catch (const JournalError&) {
+      sqlite3_exec(db_.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+      throw;
+    }
+  }
+
+  // The journal's identity and its change numbers: every change of a row gives it
+  // the journal's next one, by triggers, so no write can forget to. An older
+  // journal's rows are numbered in their order once, as its identity is made (under
+  // the write lock, looked at again: another process may be doing the same). Row
+  // numbers are never given twice (SQLite would give a removed last row's number
+  // again): a withdrawn operation and a later one are two rows at the office.
+  void AddIdentity() {
+    if (HasIdentity()) return;
+    Transaction("파일을 열 수 없습니다", [&] {
+      if (!HasColumn("version"))
+        Execute("ALTER TABLE operations ADD COLUMN version INTEGER NOT NULL DEFAULT 0", "파일을 열 수 없습니다");
+      Execute("CREATE TABLE IF NOT EXISTS identity (journal_id TEXT NOT NULL, last_version INTEGER NOT NULL,"
+              " last_id INTEGER NOT NULL)",
+              "파일을 열 수 없습니다");
+      Execute("CREATE TABLE IF NOT EXISTS withdrawn (id INTEGER PRIMARY KEY, version INTEGER NOT NULL DEFAULT 0,"
+              " at TEXT NOT NULL, kind INTEGER NOT NULL, number BLOB NOT NULL, total INTEGER NOT NULL,"
+              " net INTEGER NOT NULL, tax INTEGER NOT NULL, approval BLOB NOT NULL, original BLOB NOT NULL)",
+              "파일을 열 수 없습니다");
+      if (HasIdentity()) return;
+      Execute("UPDATE operations SET version = id", "파일을 열 수 없습니다");
+      // A random (version 4) UUID.
+      Execute("INSERT INTO identity SELECT lower(substr(h, 1, 8) || '-' || substr(h, 9, 4) || '-4' || substr(h, 14, 3)"
+              " || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) || substr(h, 18, 3) || '-' || substr(h, 21, 12)),"
+              " (SELECT COALESCE(MAX(id), 0) FROM operations), (SELECT COALESCE(MAX(id), 0) FROM operations)"
+              " FROM (SELECT hex(randomblob(16)) AS h)",
+              "파일을 열 수 없습니다");
+      const char* next = " BEGIN UPDATE identity SET last_version = last_version + 1;";
+      Execute((std::string("CREATE TRIGGER operations_recorded AFTER INSERT ON operations") + next +
+               " UPDATE identity SET last_id = MAX(last_id, NEW.id);"
+               " UPDATE operations SET version = (SELECT last_version FROM identity) WHERE id = NEW.id; END")
+                  .c_str(),
+              "파일을 열 수 없습니다");
+      Execute((std::string("CREATE TRIGGER operations_changed AFTER UPDATE OF at, kind, number, total, net, tax,"
+                           " approval, original, printed, settled_at ON operations") +
+               next + " UPDATE operations SET version = (SELECT last_version FROM identity) WHERE id = NEW.id; END")
+                  .c_str(),
+              "파일을 열 수 없습니다");
+      Execute((std::string("CREATE TRIGGER operations_withdrawn AFTER INSERT ON withdrawn") + next +
+               " UPDATE withdrawn SET version = (SELECT last_version FROM identity) WHERE id = NEW.id; END")
+                  .c_str(),
+              "파일을 열 수 없습니다");
+      Execute("CREATE INDEX operations_version ON operations(version)", "파일을 열 수 없습니다");
+    });
+  }
+
   // Looked at again under the write lock: another process opening the journal at
   // the same time may have added the column meanwhile.
   void AddColumn(std::string_view name, const char* alter) {
@@ -284,6 +321,13 @@ class SqliteJournal final : public Journal {
     }
   }
 
+  // The identity and the triggers, made together.
+  bool HasIdentity() {
+    Statement q(db_.get(), "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'identity'",
+                "파일을 열 수 없습니다");
+    return q.Step() && Statement(db_.get(), "SELECT 1 FROM identity", "파일을 열 수 없습니다").Step();
+  }
+
   bool HasColumn(std::string_view name) {
     Statement q(db_.get(), "SELECT name FROM pragma_table_info('operations')", "파일을 열 수 없습니다");
     while (q.Step())
@@ -294,7 +338,8 @@ class SqliteJournal final : public Journal {
   std::int64_t Insert(const Entry& e, PrintState state) {
     Statement insert(db_.get(),
                      "INSERT INTO operations (at, kind, number, total, net, tax, approval, request, reply, lines,"
-                     " printer_port, framed, original, printed) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)",
+                     " printer_port, framed, original, printed, id) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?,"
+                     " (SELECT last_id + 1 FROM identity))",
                      "거래를 기록할 수 없습니다");
     Bind(insert, e).Bind(14, static_cast<std::int64_t>(state)).Step();
     return sqlite3_last_insert_rowid(db_.get());
@@ -343,8 +388,8 @@ class SqliteJournal final : public Journal {
 
 }  // namespace
 
-std::unique_ptr<Journal> Journal::Open(const std::string& path, OpenMode mode) {
-  return std::make_unique<SqliteJournal>(path, mode);
+std::unique_ptr<Journal> Journal::Open(const std::string& path, OpenMode mode, Readers readers) {
+  return std::make_unique<SqliteJournal>(path, mode, readers);
 }
 
 }  // namespace journal

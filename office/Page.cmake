@@ -8,6 +8,3 @@ add_library(office_page STATIC ChainDay.cpp OfficePage.cpp OperationsCsv.cpp Pag
 vek_export_headers(office_page ChainDay.h OfficePage.h OperationsCsv.h PageDatabase.h ServeCommand.h)
 target_link_libraries(office_page PUBLIC journal receipt_compose PkgConfig::libpq Qt6::Core
                       PRIVATE Qt6::HttpServer platform_text)
-
-add_executable(vek-office ServeMain.cpp)
-target_link_libraries(vek-office PRIVATE office_page)

@@ -20,7 +20,7 @@ packages=("$@")
   libsqlite3-dev                    # the terminal's journal of accepted operations
   locales                           # locale sources for the regional settings test
   systemd-container                 # the packaged units under systemd, in a container
-  libpq-dev postgresql-15           # the head office: its database client, and clusters of the tests' own
+  libpq-dev postgresql-15 openssl   # the head office's PostgreSQL: its client, the tests' clusters and their certificates
   qt6-httpserver-dev qt6-websockets-dev  # the head office's page (Qt's HTTP server needs WebSockets to build against)
   chromium                          # the head office's page read in a headless browser
 )

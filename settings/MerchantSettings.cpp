@@ -18,6 +18,8 @@ struct SettingNames {
   std::string merchantAddress = platform::Utf8ToCp949("가맹점주소");
   std::string journalFile = platform::Utf8ToCp949("저널파일");
   std::string journalRetentionDays = platform::Utf8ToCp949("저널보관일수");
+  std::string officeDb = platform::Utf8ToCp949("본사DB");
+  std::string shipperFolder = platform::Utf8ToCp949("발송폴더");
 };
 
 const SettingNames& Names() {
@@ -51,6 +53,9 @@ MerchantSettings LoadMerchantSettings(const std::string& programDirectory) {
   }
   const auto days = platform::ParseIntegerText(ini.ReadString(n.section, n.journalRetentionDays, ""));
   if (days && *days > 0) s.JournalRetentionDays = *days;
+  s.OfficeDb = ini.ReadString(n.section, n.officeDb, "");
+  s.ShipperFolder = ini.ReadString(n.section, n.shipperFolder, "/var/lib/vek-ship/");
+  if (!s.ShipperFolder.empty() && s.ShipperFolder.back() != '/') s.ShipperFolder += '/';
   return s;
 }
 

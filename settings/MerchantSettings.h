@@ -22,6 +22,13 @@ struct MerchantSettings {
   // how many days its printed rows are kept ("저널보관일수", default 90).
   std::string JournalFile;
   std::int32_t JournalRetentionDays = 90;
+  // Where the journal is shipped: the head office's PostgreSQL ("본사DB", a libpq
+  // connection string without the password; empty: not shipped), and the shipper's
+  // state folder ("발송폴더", with its trailing "/"; default /var/lib/vek-ship/): its
+  // marks, which the terminal reads to keep what the office lacks, and the counter's
+  // password file.
+  std::string OfficeDb;
+  std::string ShipperFolder;
 };
 
 // Reads `programDirectory` + "VEK_Demo.ini". Never fails: an absent file, section

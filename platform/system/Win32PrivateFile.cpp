@@ -30,7 +30,7 @@ bool OwnedByProgramUser(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> CreatePrivateFile(const std::string& path, bool create) {
+std::optional<std::string> CreatePrivateFile(const std::string& path, bool create, bool) {
   // Rules set through a link would land where it leads, and a folder another user
   // owns can be opened up again by that user.
   const std::string folder = FolderOf(path);

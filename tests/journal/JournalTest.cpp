@@ -18,11 +18,14 @@
 #include <ctime>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "journal/DayClosing.h"
+#include "journal/JournalChanges.h"
 #include "journal/LinesCodec.h"
 #include "journal/ReceiptDesk.h"
+#include "journal/ShippedMark.h"
 #include "tests/support/TestSupport.h"
 
 using journal::Journal;
@@ -277,16 +280,138 @@ TEST_F(JournalTest, OlderJournalOpensWithItsRows) {
                          nullptr, nullptr, nullptr),
             SQLITE_OK);
   sqlite3_close(db);
+  // A shipper finds nothing in a journal no terminal has given an identity yet.
+  EXPECT_THROW(journal::ChangeReader::Open(path()), JournalError);
   auto journal = Journal::Open(path());
   const auto sale = journal->ByApproval("C01");
   ASSERT_TRUE(sale);
   EXPECT_FALSE(journal->CancelledSince(*sale));
+  // Its rows numbered as changes, from where its new changes go on.
+  const auto reader = journal::ChangeReader::Open(path());
+  EXPECT_EQ(reader->Identity(), journal->Identity());
+  ASSERT_EQ(reader->Since(0, 10).size(), 1u);
+  EXPECT_EQ(reader->Since(0, 10)[0].Version, 1);
   journal::Entry cancellation = Entry(journal::LocalTimeNow(), "C02");
   cancellation.Kind = receipt::ReceiptKind::CashCardCancellation;
   cancellation.OriginalApproval = "C01";
   journal->Record(cancellation);
   EXPECT_TRUE(journal->CancelledSince(*sale));
   EXPECT_FALSE(journal->CancelledSince(*journal->ByApproval("C02")));
+  EXPECT_EQ(reader->Since(1, 10).at(0).Row.ApprovalNumber, "C02");
+  EXPECT_EQ(reader->Since(0, 10).back().Version, 2);
+}
+
+// Every change of a row gives it the journal's next change number, so a shipper
+// asking for the changes since its mark finds each row once, in its latest state,
+// the withdrawn ones too; the journal's identity stays with the file.
+TEST_F(JournalTest, ChangesSinceAMarkHoldEveryRowsLatestState) {
+  auto journal = Journal::Open(path());
+  const std::string identity = journal->Identity();
+  EXPECT_EQ(identity.size(), 36u);
+  EXPECT_EQ(identity[14], '4');
+  EXPECT_EQ(Journal::Open(path())->Identity(), identity);
+  EXPECT_NE(Journal::Open(dir.dir() + "other.db")->Identity(), identity);
+
+  const auto reader = journal::ChangeReader::Open(path());
+  const std::int64_t printed = journal->RecordInFlight(Entry("2026-11-30 23:59:00", ""));  // 1
+  journal->Complete(printed, Entry("2026-11-30 23:59:00", "P1"));                        // 2
+  const std::int64_t refused = journal->RecordInFlight(Entry("2026-12-01 00:00:01", ""));  // 3
+  const std::int64_t unknown = journal->RecordInFlight(Entry("2026-12-01 00:00:02", ""));  // 4
+  const auto all = reader->Since(0, 100);
+  ASSERT_EQ(all.size(), 3u);
+  EXPECT_EQ(all[0].Row.ApprovalNumber, "P1");
+  EXPECT_EQ(all[0].Version, 2);
+  EXPECT_EQ(all[2].Row.Printed, journal::PrintState::InFlight);
+
+  const std::int64_t mark = all.back().Version;
+  journal->SetPrinted(printed, journal::PrintState::Printed);  // 5
+  journal->Remove(refused);                                    // 6
+  journal->SetPrinted(unknown, journal::PrintState::Unknown);  // 7
+  ASSERT_EQ(journal->Settle(unknown, journal::Finding::Charged, "2026-12-01 00:10:00"),
+            journal::SettleResult::Settled);                 // 8
+  journal->SetPrinted(printed, journal::PrintState::Failed);  // refused by its state: no change
+  const auto since = reader->Since(mark, 100);
+  ASSERT_EQ(since.size(), 3u);
+  EXPECT_EQ(since[0].Row.Id, printed);
+  EXPECT_EQ(since[0].Row.Printed, journal::PrintState::Printed);
+  EXPECT_EQ(since[1].Row.Id, refused);
+  EXPECT_TRUE(since[1].Withdrawn);
+  EXPECT_EQ(since[1].Row.At, "2026-12-01 00:00:01");
+  EXPECT_EQ(since[1].Row.Number, "9000000000001");
+  EXPECT_EQ(since[2].Row.Id, unknown);
+  EXPECT_EQ(since[2].Row.Printed, journal::PrintState::SettledCharged);
+  EXPECT_EQ(since[2].Row.SettledAt, "2026-12-01 00:10:00");
+  EXPECT_EQ(since[2].Version, 8);
+  // In batches: the limit cuts by change number.
+  EXPECT_EQ(reader->Since(mark, 2).back().Version, 6);
+  EXPECT_TRUE(reader->Since(8, 100).empty());
+
+  // The last row withdrawn, its number is not given again (nor after a reopening):
+  // the office holds both.
+  const std::int64_t last = journal->RecordInFlight(Entry("2026-12-01 00:20:00", ""));
+  journal->Remove(last);
+  const std::int64_t next = Journal::Open(path())->RecordInFlight(Entry("2026-12-01 00:21:00", ""));
+  EXPECT_EQ(next, last + 1);
+  const auto both = reader->Since(8, 100);
+  ASSERT_EQ(both.size(), 2u);
+  EXPECT_TRUE(both[0].Withdrawn && both[0].Row.Id == last);
+  EXPECT_EQ(both[1].Row.Id, next);
+}
+
+// Where the settings name a head office, retention takes nothing the office hasn't
+// acknowledged by the shipper's mark (a row changed since, a withdrawal; no mark:
+// nothing), and the shipper's user reads the journal by its group.
+TEST_F(JournalTest, RetentionKeepsWhatTheHeadOfficeLacks) {
+  settings::MerchantSettings settings;
+  settings.JournalFile = path();
+  settings.JournalRetentionDays = 1;
+  settings.OfficeDb = "host=office";
+  settings.ShipperFolder = dir.dir();
+  std::optional<journal::ReceiptDesk> desk(std::in_place, settings);
+  Journal* journal = desk->journal();
+  ASSERT_TRUE(journal);
+  const std::int64_t old = journal->Record(Entry(DaysAgo(400), "OLD"));  // 1
+  journal->SetPrinted(old, journal::PrintState::Printed);                 // 2
+  journal->Remove(journal->RecordInFlight(Entry(DaysAgo(400), "")));      // 3, 4
+  journal->SetPrinted(journal->Record(Entry(journal::LocalTimeNow(), "NOW")), journal::PrintState::Printed);
+  auto reader = journal::ChangeReader::Open(path());
+  const auto changes = [&] { return reader->Since(0, 100).size(); };
+  const std::string mark = journal::ShippedMarkFile(dir.dir(), journal->Identity());
+  EXPECT_FALSE(desk->RemoveExpired());
+  EXPECT_EQ(changes(), 3u);
+  ASSERT_TRUE(journal::WriteShippedMark(mark, 2));  // the old row acknowledged, the withdrawal not
+  EXPECT_FALSE(desk->RemoveExpired());
+  EXPECT_FALSE(journal->ByApproval("OLD"));
+  EXPECT_EQ(changes(), 2u);
+  ASSERT_TRUE(journal::WriteShippedMark(mark, 4));
+  EXPECT_FALSE(desk->RemoveExpired());
+  EXPECT_EQ(changes(), 1u);
+
+  auto unshipped = Journal::Open(dir.dir() + "unshipped.db");
+  unshipped->Remove(unshipped->RecordInFlight(Entry(DaysAgo(1), "")));
+  unshipped->RemoveExpired(90);
+  EXPECT_TRUE(journal::ChangeReader::Open(dir.dir() + "unshipped.db")->Since(0, 10).empty());
+#ifndef _WIN32
+  // Its log files too, and they stay once the terminal has closed it.
+  reader.reset();
+  desk.reset();
+  for (const char* file : {"journal.db", "journal.db-wal", "journal.db-shm"}) {
+    struct stat s {};
+    ASSERT_EQ(stat((dir.path() / file).c_str(), &s), 0) << file;
+    EXPECT_EQ(s.st_mode & 0777, 0640u) << file;
+  }
+#endif
+}
+
+// The shipper's mark: whole or not there; the terminal reads a damaged one as none.
+TEST_F(JournalTest, ShippedMarkIsReplacedWhole) {
+  const std::string file = journal::ShippedMarkFile(dir.dir(), "id");
+  EXPECT_FALSE(journal::ReadShippedMark(file));
+  ASSERT_TRUE(journal::WriteShippedMark(file, 41));
+  ASSERT_TRUE(journal::WriteShippedMark(file, 9000000000));
+  EXPECT_EQ(journal::ReadShippedMark(file), 9000000000);
+  testsupport::WriteFile(file, "12x\n");
+  EXPECT_FALSE(journal::ReadShippedMark(file));
 }
 
 // Two processes opening an older journal at once (the window and a vek started

@@ -84,95 +84,26 @@ for check in "400 ?date=2026-13-01" "400 ?date=$day%00" "400 ?q=$(printf '1%.0s'
   [ "$got" = "$expect" ] || fail "$path answered $got, not $expect: $(head -c 400 "$work/body")"
 done
 
-python3 - "$work" "$day" <<'PY' || fail "the page and the counters' closings differ (above)"
-import csv, html.parser, io, re, sys
+python3 - "$work" "$day" "$(dirname "$0")" <<'PY' || fail "the page and the counters' closings differ (above)"
+import csv, io, sys
 work, day = sys.argv[1], sys.argv[2]
+sys.path.insert(0, sys.argv[3])
+from PageTotals import Page, closing, compare, together
 errors = []
 def check(ok, what):
     if not ok:
         errors.append(what)
 
-# The closing receipt as vek close prints it: figures by their labels.
-LABELS = {"이용권 사용": "voucher-use", "이용권 취소": "voucher-cancel", "큐비캐쉬 승인": "cash-approval",
-          "큐비캐쉬 취소": "cash-cancel", "미인쇄 영수증": "owed", "결과 미확인": "unknown",
-          "확인: 결제됨": "settled-charged", "확인: 결제 안 됨": "settled-not-charged"}
-def closing(path):
-    figures = {}
-    for line in open(path, encoding="utf-8"):
-        line = line.rstrip("\n")
-        m = re.match(r"^(.+?)\s+(\d+)건\s+(-?[\d,]+)원$", line)
-        if m and m.group(1) in LABELS:
-            figures[LABELS[m.group(1)] + "-count"] = m.group(2)
-            figures[LABELS[m.group(1)] + "-amount"] = m.group(3)
-        m = re.match(r"^순 합계\s+(-?[\d,]+)원$", line)
-        if m:
-            figures["net"] = m.group(1)
-        m = re.match(r"^(첫|끝) 승인번호 : (.*)$", line)
-        if m:
-            figures[("first" if m.group(1) == "첫" else "last") + "-approval"] = m.group(2).strip()
-    return figures
-
-# The page: each table's rows as {class: text}, the counters' rows by business number.
-class Page(html.parser.HTMLParser):
-    def __init__(self, text):
-        super().__init__()
-        self.tables, self.table, self.row, self.cell, self.scripts, self.texts = {}, None, None, None, 0, []
-        self.feed(text)
-    def handle_starttag(self, tag, attrs):
-        a = dict(attrs)
-        if tag == "script":
-            self.scripts += 1
-        if tag == "table":
-            self.table = self.tables.setdefault(a.get("id"), [])
-        elif tag == "tr" and self.table is not None:
-            self.row = {"@" + k: v for k, v in a.items()}
-            self.table.append(self.row)
-        elif tag == "td" and self.row is not None:
-            self.cell = a.get("class", "")
-            self.row[self.cell] = ""
-    def handle_endtag(self, tag):
-        if tag == "td":
-            self.cell = None
-        elif tag == "table":
-            self.table = self.row = None
-    def handle_data(self, data):
-        self.texts.append(data)
-        if self.cell is not None:
-            self.row[self.cell] += data
-    def rows(self, table):
-        return [r for r in self.tables.get(table, []) if any(not k.startswith("@") for k in r)]
-    def text(self):
-        return "".join(self.texts)
-
 def load(name):
     return Page(open(f"{work}/{name}.html", encoding="utf-8").read())
 
 page = load("page")
-counters = [r for r in page.rows("totals") if r.get("@class") == "counter"]
-check(len(counters) == 2, f"{len(counters)} counters on the page, not 2")
-# A counter whose journal was made anew: both journals' closings, the old one's first.
-def together(old, new):
-    both = {k: v for k, v in new.items() if k.endswith("-approval")}
-    for key in old:
-        if not key.endswith("-approval"):
-            both[key] = f"{int(old[key].replace(',', '')) + int(new[key].replace(',', '')):,}"
-    both["first-approval"] = old["first-approval"] or new["first-approval"]
-    both["last-approval"] = new["last-approval"] or old["last-approval"]
-    return both
-shops = {"1234567890": closing(f"{work}/counter1.txt"),
-         "2208112345": together(closing(f"{work}/counter2-old.txt"), closing(f"{work}/counter2.txt"))}
-for row in counters:
-    expected = shops.get(row["@data-business"])
-    check(expected is not None and row["@data-terminal"] == "PAGE01", f"a counter the page shouldn't have: {row}")
-    if expected is None:
-        continue
-    check(len(expected) == 19, f"vek close printed {len(expected)} of the 19 figures: {expected}")
-    for key, value in expected.items():
-        shown = next((v for k, v in row.items() if key in k.split()), None)
-        check(shown == value, f"{row['@data-business']} {key}: the page shows {shown!r}, vek close {value!r}")
+shops = {"1234567890": ("PAGE01", closing(f"{work}/counter1.txt")),
+         "2208112345": ("PAGE01", together(closing(f"{work}/counter2-old.txt"), closing(f"{work}/counter2.txt")))}
+errors += compare(page, shops)
 for table, key in (("owed", "owed-count"), ("unknown", "unknown-count")):
     listed = len(page.rows(table))
-    counted = sum(int(c[key]) for c in shops.values())
+    counted = sum(int(c[key]) for _, c in shops.values())
     check(listed == counted, f"{listed} rows listed as {table}, the closings count {counted}")
 check(all(r.get("text number", "").startswith("*") for r in page.rows("owed") + page.rows("unknown")),
       "a number not masked")

@@ -33,7 +33,8 @@ module=/opt/vek-terminal/module
 made=(/opt/vek-terminal /opt/vek-demo /var/lib/vek-terminal /var/lib/vek-demo
   /lib/systemd/system/vek-kiosk.service /lib/systemd/system/vek-paysim.service
   /lib/systemd/system/vek-receipt-printer.service /lib/systemd/system/vek-module-host.service
-  /lib/modules-load.d/vek-terminal.conf /var/cache/vek-receipt-printer)
+  /lib/modules-load.d/vek-terminal.conf /var/cache/vek-receipt-printer /var/lib/vek-ship
+  /lib/systemd/system/vek-ship.service)
 export DEBIAN_FRONTEND=noninteractive
 pids=()
 stop() {
@@ -57,7 +58,7 @@ purge() {
     apt_locked dpkg --purge --force-all "${packages[@]}" >/dev/null 2>&1 || true
   rm -rf "${made[@]}"
   local name
-  for name in vek vek-demo; do
+  for name in vek vek-ship vek-demo; do
     ! getent passwd "$name" >/dev/null || userdel "$name" 2>/dev/null || true
     ! getent group "$name" >/dev/null || groupdel "$name" 2>/dev/null || true
   done
@@ -90,6 +91,10 @@ apt_locked apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=
   ./build/vek-terminal_*.deb ./build/vek-module-host_*.deb ./build/vek-demo_*.deb >/dev/null
 id -nG vek | grep -qw dialout || fail "vek may not use the serial ports"
 id -nG vek | grep -qw lp || fail "vek may not use the printer port"
+# The shipper: in vek's group (the journal), in no device's; its state folder there
+# for the counter's password file.
+[ "$(stat -c '%U:%G %a' /var/lib/vek-ship)" = "vek-ship:vek-ship 711" ] || fail "vek-ship's state folder: $(stat -c '%U:%G %a' /var/lib/vek-ship)"
+[ "$(id -nG vek-ship | tr ' ' '\n' | sort | paste -sd ' ')" = "vek vek-ship" ] || fail "vek-ship's groups: $(id -nG vek-ship)"
 
 # The program and the payment module are root's: the folder the terminal loads its
 # module from (its working folder) and everything in it, the device links, the
@@ -109,7 +114,7 @@ for attempt in ": >$module/VEKDLL.so" "cp /bin/true $module/VEKDLL.dll" "mv $mod
   if runuser -u vek -- sh -c "$attempt" 2>/dev/null; then fail "vek could: $attempt"; fi
 done
 [ "$(getent passwd vek | cut -d: -f6)" = /var/lib/vek-terminal ] || fail "vek's home is not its state folder"
-[ "$(stat -c '%U:%G %a' /var/lib/vek-terminal)" = "vek:vek 700" ] || fail "vek's state folder: $(stat -c '%U:%G %a' /var/lib/vek-terminal)"
+[ "$(stat -c '%U:%G %a' /var/lib/vek-terminal)" = "vek:vek 710" ] || fail "vek's state folder: $(stat -c '%U:%G %a' /var/lib/vek-terminal)"
 [ -z "$(find /var/lib/vek-terminal -mindepth 1)" ] || fail "vek's state folder holds files at install"
 # The installed settings keep the journal in vek's state folder.
 iconv -f CP949 -t UTF-8 /opt/vek-terminal/VEK_Demo.ini | grep -qx '저널파일=/var/lib/vek-terminal/VEK_Journal.db' ||
@@ -117,7 +122,7 @@ iconv -f CP949 -t UTF-8 /opt/vek-terminal/VEK_Demo.ini | grep -qx '저널파일=
 
 # The units' exposure as systemd rates it: the services "OK" (below 5), the kiosk
 # session too, as far as its X server and browser let it go.
-for unit in vek-paysim.service vek-receipt-printer.service vek-module-host.service vek-kiosk.service; do
+for unit in vek-paysim.service vek-receipt-printer.service vek-module-host.service vek-ship.service vek-kiosk.service; do
   rating=$(systemd-analyze security --offline=true "/lib/systemd/system/$unit" 2>&1 | sed -n 's/^→ Overall exposure level for .*: //p')
   echo "$unit: exposure $rating"
   awk -v r="${rating%% *}" 'BEGIN { exit !(r != "" && r + 0 < 5) }' || fail "$unit is rated ${rating:-nothing}"
@@ -314,6 +319,11 @@ journal=/var/lib/vek-terminal/VEK_Journal.db
 [ "$(stat -c '%U %a' "$journal")" = "vek 600" ] || fail "the journal: $(stat -c '%U %a' "$journal" 2>&1)"
 [ "$(sqlite3 "$journal" "SELECT approval || ' ' || printed FROM operations")" = "$approval 1" ] ||
   fail "the journal: $(sqlite3 "$journal" 'SELECT approval, printed FROM operations')"
+# The shipper passes through vek's state folder and reads nothing there: the
+# installed settings name no head office, so the journal stays vek's alone.
+if runuser -u vek-ship -- ls /var/lib/vek-terminal >/dev/null 2>&1; then fail "vek-ship may list vek's state folder"; fi
+shipper_reads=$(find /var/lib/vek-terminal -mindepth 1 -exec runuser -u vek-ship -- test -r {} \; -print)
+[ -z "$shipper_reads" ] || fail "vek-ship may read: $shipper_reads"
 
 echo "installed packages: $(dpkg-query -W -f='${Package} ${Installed-Size} KiB\n' vek-terminal vek-module-host vek-demo | paste -sd ',' | sed 's/,/, /g')"
 
@@ -325,8 +335,8 @@ apt_locked apt-get purge -y -q -o DPkg::Lock::Timeout=600 "${packages[@]}" >/dev
 for left in "${made[@]}"; do
   [ ! -e "$left" ] || fail "purge left $left"
 done
-! getent passwd vek vek-demo >/dev/null || fail "purge left a user"
-! getent group vek vek-demo >/dev/null || fail "purge left a group"
+! getent passwd vek vek-ship vek-demo >/dev/null || fail "purge left a user"
+! getent group vek vek-ship vek-demo >/dev/null || fail "purge left a group"
 purged=1
 rm -f /tmp/vek-package-test-*
 echo "1 passed, 0 failed"

@@ -57,6 +57,18 @@ TEST(MerchantSettings, AbsentFileOrKeysGiveDefaults) {
   EXPECT_EQ(partial.JournalFile, dir.dir() + "VEK_Journal.db");  // the demo: beside the settings
 #endif
   EXPECT_EQ(partial.JournalRetentionDays, 90);
+  EXPECT_EQ(partial.OfficeDb, "");  // not shipped
+  EXPECT_EQ(partial.ShipperFolder, "/var/lib/vek-ship/");
+}
+
+// The head office's connection string keeps its '=' and blanks; the shipper's folder
+// gets its trailing separator.
+TEST(MerchantSettings, HeadOfficeAndShipperFolder) {
+  testsupport::TempDir dir;
+  const auto s = LoadFrom(dir, "본사DB=host=office.example dbname=office user=counter_1004 sslrootcert=/etc/ca.pem\r\n"
+                               "발송폴더=/srv/ship\r\n");
+  EXPECT_EQ(s.OfficeDb, "host=office.example dbname=office user=counter_1004 sslrootcert=/etc/ca.pem");
+  EXPECT_EQ(s.ShipperFolder, "/srv/ship/");
 }
 
 #ifndef _WIN32

@@ -1,0 +1,118 @@
+-- What the counters may do: ship their journals' rows through ship_batch, read
+-- their own rows back, nothing else. Every counter's role is a member of `counter`
+-- (vek-office add-counter makes them); the office's own role owns the tables and
+-- the functions.
+
+DO $$
+BEGIN
+  IF NOT EXISTS (SELECT 1 FROM pg_roles WHERE rolname = 'counter') THEN
+    CREATE ROLE counter NOLOGIN;
+  END IF;
+END
+$$;
+
+-- A journal's rows by change number: the shipper asks where the office stands.
+CREATE INDEX operations_journal_version ON operations (journal_id, version);
+
+-- The month a row needs, made when its first row is shipped: counters can't create
+-- tables, so this runs as the office. One at a time: two counters shipping the
+-- first row of a month at once would both try to make it.
+CREATE FUNCTION operations_month(month date) RETURNS void
+LANGUAGE plpgsql SECURITY DEFINER SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+  first date := date_trunc('month', month)::date;
+  name text := format('operations_%s', to_char(first, 'YYYY_MM'));
+BEGIN
+  IF to_regclass(format('public.%I', name)) IS NOT NULL THEN
+    RETURN;
+  END IF;
+  PERFORM pg_advisory_xact_lock(hashtext('public.operations months'));
+  EXECUTE format('CREATE TABLE IF NOT EXISTS public.%I PARTITION OF public.operations FOR VALUES FROM (%L) TO (%L)',
+                 name, first, (first + interval '1 month')::date);
+END
+$$;
+REVOKE ALL ON FUNCTION operations_month(date) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION operations_month(date) TO counter;
+
+-- A batch of a journal's rows, each in its latest state at the counter: a row is
+-- applied only when its change number is higher than the one held, so a batch sent
+-- twice (or late) changes nothing. Runs as the counter: row-level security decides
+-- which journals it may write. The caller's transaction makes the batch whole. A
+-- few statements for the whole batch, not a few a row: the office's time is the
+-- counter's wait. Returns how many rows were written.
+CREATE FUNCTION ship_batch(journal uuid, batch jsonb) RETURNS integer
+LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
+DECLARE
+  changed integer;
+  added integer;
+  first date;
+BEGIN
+  INSERT INTO public.journals (journal_id) VALUES (journal) ON CONFLICT (journal_id) DO NOTHING;
+  -- Each row's latest state in the batch (should it hold a row twice), found
+  -- whatever its month: a row stays in the month it was first shipped for.
+  WITH s AS (
+      SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
+          row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
+          total integer, net integer, tax integer, approval text, original_approval text, state smallint,
+          settled_at timestamp)
+        ORDER BY x.row_id, x.version DESC)
+  UPDATE public.operations o SET version = s.version, at = s.at, kind = s.kind,
+      number_masked = s.number_masked, last4 = s.last4, total = s.total, net = s.net, tax = s.tax,
+      approval = s.approval, original_approval = s.original_approval, state = s.state,
+      settled_at = s.settled_at, shipped_at = now()
+    FROM s
+    WHERE o.journal_id = journal AND o.row_id = s.row_id AND o.version < s.version;
+  GET DIAGNOSTICS changed = ROW_COUNT;
+  -- The rows new to the office, in the months they need.
+  FOR first IN
+      WITH s AS (
+        SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
+          row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
+          total integer, net integer, tax integer, approval text, original_approval text, state smallint,
+          settled_at timestamp)
+        ORDER BY x.row_id, x.version DESC)
+      SELECT DISTINCT date_trunc('month', s.at)::date FROM s
+      WHERE NOT EXISTS (SELECT 1 FROM public.operations o WHERE o.journal_id = journal AND o.row_id = s.row_id)
+  LOOP
+    PERFORM public.operations_month(first);
+  END LOOP;
+  WITH s AS (
+      SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
+          row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
+          total integer, net integer, tax integer, approval text, original_approval text, state smallint,
+          settled_at timestamp)
+        ORDER BY x.row_id, x.version DESC)
+  INSERT INTO public.operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total,
+                                 net, tax, approval, original_approval, state, settled_at)
+    SELECT journal, s.row_id, date_trunc('month', s.at)::date, s.version, s.at, s.kind, s.number_masked,
+           s.last4, s.total, s.net, s.tax, s.approval, s.original_approval, s.state, s.settled_at
+    FROM s
+    WHERE NOT EXISTS (SELECT 1 FROM public.operations o WHERE o.journal_id = journal AND o.row_id = s.row_id);
+  GET DIAGNOSTICS added = ROW_COUNT;
+  RETURN changed + added;
+END
+$$;
+REVOKE ALL ON FUNCTION ship_batch(uuid, jsonb) FROM PUBLIC;
+GRANT EXECUTE ON FUNCTION ship_batch(uuid, jsonb) TO counter;
+
+-- A counter's role sees its own counter, journals and operations, adds journals and
+-- operations of its own and changes its own operations; it never deletes.
+ALTER TABLE counters ENABLE ROW LEVEL SECURITY;
+ALTER TABLE journals ENABLE ROW LEVEL SECURITY;
+ALTER TABLE operations ENABLE ROW LEVEL SECURITY;
+
+CREATE POLICY counter_itself ON counters FOR SELECT TO counter USING (role = current_user);
+CREATE POLICY journal_read ON journals FOR SELECT TO counter USING (role = current_user);
+CREATE POLICY journal_add ON journals FOR INSERT TO counter WITH CHECK (role = current_user);
+CREATE POLICY operation_read ON operations FOR SELECT TO counter
+  USING (journal_id IN (SELECT j.journal_id FROM journals j WHERE j.role = current_user));
+CREATE POLICY operation_add ON operations FOR INSERT TO counter
+  WITH CHECK (journal_id IN (SELECT j.journal_id FROM journals j WHERE j.role = current_user));
+CREATE POLICY operation_change ON operations FOR UPDATE TO counter
+  USING (journal_id IN (SELECT j.journal_id FROM journals j WHERE j.role = current_user))
+  WITH CHECK (journal_id IN (SELECT j.journal_id FROM journals j WHERE j.role = current_user));
+
+REVOKE ALL ON counters, journals, operations, schema_migrations FROM PUBLIC;
+GRANT SELECT ON counters TO counter;
+GRANT SELECT, INSERT ON journals TO counter;
+GRANT SELECT, INSERT, UPDATE ON operations TO counter;
