@@ -30,6 +30,8 @@ class ChangeReader {
   virtual ~ChangeReader() = default;
 
   virtual std::string Identity() = 0;
+  // The journal's latest change number.
+  virtual std::int64_t LastVersion() = 0;
   // At most `limit` rows changed after `mark`, by change number.
   virtual std::vector<Change> Since(std::int64_t mark, int limit) = 0;
 };

@@ -29,6 +29,11 @@ class SqliteChangeReader final : public ChangeReader {
 
   std::string Identity() override { return identity_; }
 
+  std::int64_t LastVersion() override {
+    Statement q(db_.get(), "SELECT last_version FROM identity", "저널을 읽을 수 없습니다");
+    return q.Step() ? q.Integer(0) : 0;
+  }
+
   std::vector<Change> Since(std::int64_t mark, int limit) override {
     Statement q(db_.get(),
                 "SELECT id, at, kind, number, total, net, tax, approval, original, printed, settled_at, version, 0"

@@ -13,6 +13,9 @@ void AppendString(std::string& json, std::string_view utf8) {
   json += '"';
   for (const char c : utf8) {
     const auto byte = static_cast<unsigned char>(c);
+    // The office's texts can't hold a NUL (jsonb refuses one): a row carrying one
+    // would stop the journal's shipping for good.
+    if (byte == 0) continue;
     if (c == '"' || c == '\\') {
       json += '\\';
       json += c;
@@ -36,17 +39,24 @@ std::variant<std::string, Refusal> ShippingConninfo(const std::string& conninfo)
   std::string error;
   const auto given = ParseConninfo(conninfo, error);
   if (!given) return Refusal{"the office's connection string can't be read: " + error};
-  bool mode = false;
+  // Written anew from libpq's own reading, keyword by keyword: a mode added to the
+  // text as given would land inside a URI's database name, and the connection would
+  // fall back to one that checks no certificate.
+  std::string checked;
   for (const auto& [keyword, value] : *given) {
     if (keyword == "password")
       return Refusal{"the office's connection string holds a password: it goes in the password file"};
-    if (keyword == "sslmode") {
-      if (value != "verify-full")
-        return Refusal{"the office's connection string asks for sslmode=" + value + ", less than verify-full"};
-      mode = true;
+    if (keyword == "sslmode" && value != "verify-full")
+      return Refusal{"the office's connection string asks for sslmode=" + value + ", less than verify-full"};
+    if (keyword == "sslmode") continue;
+    checked += keyword + "='";
+    for (const char c : value) {
+      if (c == '\\' || c == '\'') checked += '\\';
+      checked += c;
     }
+    checked += "' ";
   }
-  return mode ? conninfo : conninfo + " sslmode=verify-full";
+  return checked + "sslmode=verify-full";
 }
 
 std::string BatchJson(const std::vector<journal::Change>& changes) {
@@ -90,7 +100,8 @@ int Shipper::ShipBatch(PgConnection& office, int batchSize) {
     journalId_ = reader->Identity();
     officeMark_.reset();
   }
-  if (!officeMark_) {
+  const bool asked = !officeMark_;
+  if (asked) {
     // A role copied to another counter would mix two counters' journals under one.
     const PgResult counter = office.Exec("SELECT terminal_id, business_number FROM counters WHERE role = current_user");
     if (counter.Rows() != 1 || counter.Text(0, 0) != terminalId_ || counter.Text(0, 1) != businessNumber_)
@@ -104,8 +115,18 @@ int Shipper::ShipBatch(PgConnection& office, int batchSize) {
                       .Exec("SELECT COALESCE(max(version), 0) FROM operations WHERE journal_id = $1::uuid",
                             {journalId_})
                       .Integer(0, 0);
-    markWritten_ = journal::WriteShippedMark(journal::ShippedMarkFile(markFolder_, journalId_), *officeMark_);
   }
+  // A journal put back from a copy numbers its changes again from where the copy
+  // stood: they would pass for shipped, and its retention would drop them. Before
+  // any mark is written for it.
+  if (const std::int64_t last = reader->LastVersion(); *officeMark_ > last) {
+    const std::int64_t held = *officeMark_;
+    officeMark_.reset();
+    throw PgError("the office holds this journal's changes up to " + std::to_string(held) + ", the journal only up to " +
+                  std::to_string(last) + ": a journal put back from a copy ships only once it is made anew");
+  }
+  if (asked)
+    markWritten_ = journal::WriteShippedMark(journal::ShippedMarkFile(markFolder_, journalId_), *officeMark_);
   const std::vector<journal::Change> changes = reader->Since(*officeMark_, batchSize);
   if (changes.empty()) return 0;
   {

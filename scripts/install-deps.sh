@@ -20,6 +20,7 @@ packages=("$@")
   libsqlite3-dev                    # the terminal's journal of accepted operations
   locales                           # locale sources for the regional settings test
   systemd-container                 # the packaged units under systemd, in a container
+  gdb                               # tests that stop a payment at its module call
   libpq-dev postgresql-15 openssl   # the head office's PostgreSQL: its client, the tests' clusters and their certificates
   qt6-httpserver-dev qt6-websockets-dev  # the head office's page (Qt's HTTP server needs WebSockets to build against)
   chromium                          # the head office's page read in a headless browser

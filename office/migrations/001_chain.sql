@@ -27,9 +27,9 @@ CREATE TABLE journals (
 -- 6 settled as not charged, 7 withdrawn (the service refused it after it was sent:
 -- no operation). Times are the counter's local time. The instrument number is kept
 -- masked, as the counter's journal listing shows it; `last4` is its last four
--- characters, to search by. Texts are UTF-8. Partitioned by the month the row was
--- first shipped for (`month`, the first of that month of its `at`), which never
--- changes once the row is here.
+-- characters, to search by. Texts are UTF-8. Partitioned by month (`month`, the
+-- first of the month of its `at`), moved along should a later state's time fall in
+-- another month.
 CREATE TABLE operations (
   journal_id uuid NOT NULL,
   row_id bigint NOT NULL,

@@ -26,6 +26,11 @@ BEGIN
   IF to_regclass(format('public.%I', name)) IS NOT NULL THEN
     RETURN;
   END IF;
+  -- A counter makes only months a clock may show (one reset to 1970 included), so
+  -- no role can fill the schema with partitions.
+  IF first < date '1970-01-01' OR first > now() + interval '10 years' THEN
+    RAISE EXCEPTION 'no month % for a counter''s rows (is its clock right?)', first;
+  END IF;
   PERFORM pg_advisory_xact_lock(hashtext('public.operations months'));
   EXECUTE format('CREATE TABLE IF NOT EXISTS public.%I PARTITION OF public.operations FOR VALUES FROM (%L) TO (%L)',
                  name, first, (first + interval '1 month')::date);
@@ -47,35 +52,33 @@ DECLARE
   added integer;
   first date;
 BEGIN
+  -- One batch of a journal at a time (the service and a `--once` may overlap), so
+  -- that whether a row is new to the office is certain.
+  PERFORM pg_advisory_xact_lock(hashtext('journal ' || journal::text));
   INSERT INTO public.journals (journal_id) VALUES (journal) ON CONFLICT (journal_id) DO NOTHING;
+  -- The months the rows need, made before any row is touched: making one locks the
+  -- whole table, which must not wait behind this batch's own row locks.
+  FOR first IN SELECT DISTINCT date_trunc('month', x.at)::date FROM jsonb_to_recordset(batch) AS x(at timestamp)
+  LOOP
+    PERFORM public.operations_month(first);
+  END LOOP;
   -- Each row's latest state in the batch (should it hold a row twice), found
-  -- whatever its month: a row stays in the month it was first shipped for.
+  -- whatever its month, and moved to the month of its time now: an operation first
+  -- shipped in flight before midnight at a month's end and answered after it is the
+  -- new month's, as its counter's closing counts it.
   WITH s AS (
       SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
           row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
           total integer, net integer, tax integer, approval text, original_approval text, state smallint,
           settled_at timestamp)
         ORDER BY x.row_id, x.version DESC)
-  UPDATE public.operations o SET version = s.version, at = s.at, kind = s.kind,
-      number_masked = s.number_masked, last4 = s.last4, total = s.total, net = s.net, tax = s.tax,
+  UPDATE public.operations o SET month = date_trunc('month', s.at)::date, version = s.version, at = s.at,
+      kind = s.kind, number_masked = s.number_masked, last4 = s.last4, total = s.total, net = s.net, tax = s.tax,
       approval = s.approval, original_approval = s.original_approval, state = s.state,
       settled_at = s.settled_at, shipped_at = now()
     FROM s
     WHERE o.journal_id = journal AND o.row_id = s.row_id AND o.version < s.version;
   GET DIAGNOSTICS changed = ROW_COUNT;
-  -- The rows new to the office, in the months they need.
-  FOR first IN
-      WITH s AS (
-        SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
-          row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
-          total integer, net integer, tax integer, approval text, original_approval text, state smallint,
-          settled_at timestamp)
-        ORDER BY x.row_id, x.version DESC)
-      SELECT DISTINCT date_trunc('month', s.at)::date FROM s
-      WHERE NOT EXISTS (SELECT 1 FROM public.operations o WHERE o.journal_id = journal AND o.row_id = s.row_id)
-  LOOP
-    PERFORM public.operations_month(first);
-  END LOOP;
   WITH s AS (
       SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
           row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,

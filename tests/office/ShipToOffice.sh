@@ -247,6 +247,18 @@ a_sql "CREATE TABLE operations_2001_01 PARTITION OF operations FOR VALUES FROM (
   fail "A may create tables"
 [ "$(sql "SELECT count(*) FROM operations WHERE journal_id = '$b_id' AND (total = 0 OR row_id = 999 OR version = 999)")" = 0 ] ||
   fail "A changed B's rows"
+a_sql "SELECT operations_month('9999-01-01')" >/dev/null && fail "A may make a partition for any month"
+# A use in flight before midnight at a month's end and answered after it: the new
+# month's, where the page of its day reads it, and held once.
+late=$(cat /proc/sys/kernel/random/uuid)
+for state in "1 2026-01-31 23:59:59 3" "2 2026-02-01 00:00:02 1"; do
+  read -r v d t s <<<"$state"
+  a_sql "SELECT ship_batch('$late', '[{\"row_id\": 1, \"version\": $v, \"at\": \"$d $t\", \"kind\": 1,
+         \"number_masked\": \"*\", \"last4\": \"1\", \"total\": 5, \"net\": 5, \"tax\": 0, \"approval\": \"X\",
+         \"original_approval\": \"\", \"state\": $s}]')" >/dev/null || fail "A's late answer: $(a_sql "SELECT 1")"
+done
+[ "$(sql "SELECT string_agg(tableoid::regclass || ' ' || state, ',') FROM operations WHERE journal_id = '$late'")" = \
+  "operations_2026_02 1" ] || fail "the late answer: $(sql "SELECT tableoid::regclass, * FROM operations WHERE journal_id = '$late'")"
 PGPASSWORD=$(head -n1 a.password) psql "host=localhost port=$pgport dbname=office user=counter_shipa01_1234567890 sslmode=disable" \
   -XAtq -c "SELECT 1" >/dev/null 2>&1 && fail "the office took a connection without TLS"
 echo "-- the office's page against each counter's closing"
@@ -260,4 +272,14 @@ chromium --headless --disable-gpu --no-sandbox --no-first-run --user-data-dir="$
 for c in A B; do (cd $c && ./vek close >"../$c.closing.txt") || fail "vek close at $c ended with $?"; done
 python3 "$here/PageTotals.py" page.html SHIPA01/1234567890=A.closing.txt \
   SHIPB01/2345678901=B.closing.txt || fail "the page's totals are not the counters' closings (above)"
+
+echo "-- a journal put back from a copy ships nothing, and moves no mark"
+sqlite3 A/VEK_Journal.db ".backup copy.db"
+use A 300
+ship_once A || fail "A's shipment after the copy"
+mark=$(cat A/ship/"$a_id".shipped)
+sqlite3 A/VEK_Journal.db ".restore copy.db"
+ship_once A && fail "a journal put back from a copy shipped"
+grep -q "put back from a copy" A/ship.log || fail "no reason given: $(tail -n 3 A/ship.log)"
+[ "$(cat A/ship/"$a_id".shipped)" = "$mark" ] || fail "the mark moved: $mark, now $(cat A/ship/"$a_id".shipped)"
 echo "1 passed, 0 failed"

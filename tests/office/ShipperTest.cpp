@@ -53,8 +53,17 @@ TEST(Shipper, ConnectionStringMustCheckTheOfficesCertificate) {
     const auto* refusal = std::get_if<office::Refusal>(&result);
     return refusal ? "refused: " + refusal->Why : std::get<std::string>(result);
   };
-  EXPECT_EQ(checked("host=office.example user=c1"), "host=office.example user=c1 sslmode=verify-full");
-  EXPECT_EQ(checked("host=o sslmode=verify-full"), "host=o sslmode=verify-full");
+  EXPECT_EQ(checked("host=office.example user=c1"), "user='c1' host='office.example' sslmode=verify-full");
+  EXPECT_EQ(checked("host=o sslmode=verify-full"), "host='o' sslmode=verify-full");
+  EXPECT_EQ(checked("host=o sslrootcert='/x/o\\'s ca.crt'"), "host='o' sslrootcert='/x/o\\'s ca.crt' sslmode=verify-full");
+  // A URI: the mode is libpq's keyword, not text in the database's name.
+  const std::string uri = checked("postgresql://c1@office.example:5433/office");
+  std::string error;
+  const auto read = office::ParseConninfo(uri, error);
+  ASSERT_TRUE(read) << uri << ": " << error;
+  using Keywords = std::vector<std::pair<std::string, std::string>>;
+  EXPECT_EQ(*read, (Keywords{{"user", "c1"}, {"dbname", "office"}, {"host", "office.example"}, {"port", "5433"},
+                             {"sslmode", "verify-full"}}));
   for (const char* less : {"require", "verify-ca", "prefer", "disable"})
     EXPECT_EQ(checked(std::string("host=o sslmode=") + less).rfind("refused: ", 0), 0u) << less;
   EXPECT_NE(checked("postgresql://c1@o/office?sslmode=require").find("less than verify-full"), std::string::npos);
