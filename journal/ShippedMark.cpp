@@ -32,7 +32,10 @@ bool WriteShippedMark(const std::string& file, std::int64_t mark) {
     struct Close {
       void operator()(std::FILE* f) const { std::fclose(f); }
     };
-    std::unique_ptr<std::FILE, Close> out(std::fopen(next.c_str(), "w"));
+    // Made anew, never opened through what is there (a link planted in its place).
+    std::error_code gone;
+    std::filesystem::remove(next, gone);
+    std::unique_ptr<std::FILE, Close> out(std::fopen(next.c_str(), "wx"));
     if (!out || std::fprintf(out.get(), "%lld\n", static_cast<long long>(mark)) < 0 || std::fflush(out.get()) != 0)
       return false;
   }

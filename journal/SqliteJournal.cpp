@@ -78,7 +78,13 @@ class SqliteJournal final : public Journal {
   // (or back) moves no day ahead of the one being traded on now.
   void RemoveExpired(int retentionDays, std::optional<std::int64_t> shippedUpTo) override {
     // Nothing the head office lacks goes; without shipping every change is "shipped".
-    const std::int64_t shipped = shippedUpTo.value_or(std::numeric_limits<std::int64_t>::max());
+    std::int64_t shipped = shippedUpTo.value_or(std::numeric_limits<std::int64_t>::max());
+    // A mark ahead of the journal is another copy's (a journal put back from one):
+    // it vouches for nothing here.
+    if (shippedUpTo) {
+      Statement last(db_.get(), "SELECT last_version FROM identity", "오래된 거래를 지울 수 없습니다");
+      if (!last.Step() || *shippedUpTo > last.Integer(0)) shipped = 0;
+    }
     constexpr const char* kKept =
         "(SELECT day FROM (SELECT substr(at, 1, 10) AS day, MAX(id) AS last FROM operations GROUP BY day)"
         " ORDER BY last DESC LIMIT ?)";

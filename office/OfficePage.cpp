@@ -28,6 +28,15 @@ void Add(receipt::CountAndAmount& sum, const receipt::CountAndAmount& figure) {
   sum.Amount += figure.Amount;
 }
 
+void Add(receipt::ClosingFigures& sum, const receipt::ClosingFigures& f) {
+  for (std::size_t k = 0; k < f.Accepted.size(); ++k) Add(sum.Accepted[k], f.Accepted[k]);
+  sum.Net += f.Net;
+  Add(sum.Owed, f.Owed);
+  Add(sum.Unknown, f.Unknown);
+  Add(sum.SettledCharged, f.SettledCharged);
+  Add(sum.SettledNotCharged, f.SettledNotCharged);
+}
+
 void FigureCells(std::string& html, const receipt::ClosingFigures& f) {
   for (std::size_t k = 0; k < kKindColumns.size(); ++k) Figure(html, kKindColumns[k], f.Accepted[k]);
   Cell(html, "net", Amount(f.Net));
@@ -79,12 +88,27 @@ void Totals(std::string& html, const ChainDay& day) {
     Cell(html, "text first-approval", HtmlEscaped(f.FirstApproval));
     Cell(html, "text last-approval", HtmlEscaped(f.LastApproval));
     html.append("</tr>\n");
-    for (std::size_t k = 0; k < f.Accepted.size(); ++k) Add(chain.Accepted[k], f.Accepted[k]);
-    chain.Net += f.Net;
-    Add(chain.Owed, f.Owed);
-    Add(chain.Unknown, f.Unknown);
-    Add(chain.SettledCharged, f.SettledCharged);
-    Add(chain.SettledNotCharged, f.SettledNotCharged);
+    Add(chain, f);
+  }
+  // Each shop's counters added, shop by shop in business number's order.
+  std::vector<const CounterClosing*> byShop;
+  for (const CounterClosing& counter : day.Counters) byShop.push_back(&counter);
+  std::stable_sort(byShop.begin(), byShop.end(),
+                   [](const auto* a, const auto* b) { return a->BusinessNumber < b->BusinessNumber; });
+  for (auto first = byShop.begin(); first != byShop.end();) {
+    auto last = first;
+    receipt::ClosingFigures shop;
+    for (; last != byShop.end() && (*last)->BusinessNumber == (*first)->BusinessNumber; ++last) Add(shop, (*last)->Figures);
+    html.append("<tr class=\"shop\" data-business=\"")
+        .append(HtmlEscaped((*first)->BusinessNumber))
+        .append("\"><td class=\"text business\">")
+        .append(HtmlEscaped((*first)->BusinessNumber))
+        .append("</td><td class=\"text\">가맹점 합계 (")
+        .append(std::to_string(last - first))
+        .append("대)</td>");
+    FigureCells(html, shop);
+    html.append("<td></td><td></td></tr>\n");
+    first = last;
   }
   html.append("<tr class=\"chain\"><td class=\"text\" colspan=\"2\">전체 (")
       .append(std::to_string(day.Counters.size()))

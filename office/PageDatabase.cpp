@@ -58,6 +58,7 @@ bool PageDatabase::TryStream(std::string_view sql, const std::vector<std::string
   PQsetSingleRowMode(&connection);
   bool handedOn = false;
   std::optional<std::string> error;
+  std::string state;  // the error's SQLSTATE: none where libpq lost the server itself
   while (const Result result{PQgetResult(&connection)}) {
     switch (PQresultStatus(result.get())) {
       case PGRES_SINGLE_TUPLE:
@@ -76,10 +77,15 @@ bool PageDatabase::TryStream(std::string_view sql, const std::vector<std::string
         break;
       default:
         error = PQresultErrorMessage(result.get());
+        if (const char* code = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE)) state = code;
     }
   }
   if (!error) return true;
-  if (PQstatus(&connection) != CONNECTION_BAD) throw QueryFailed(*error);
+  // A server restarted under a connection that still looks open answers with no
+  // state, a lost connection (08) or a shutdown (57P0x): a new connection, not a 500.
+  const bool lost = PQstatus(&connection) == CONNECTION_BAD || state.empty() || state.starts_with("08") ||
+                    state.starts_with("57P0");
+  if (!lost) throw QueryFailed(*error);
   connection_.reset();
   if (handedOn) throw DatabaseUnavailable(*error);  // half a day is no answer; the next request tries again
   return false;

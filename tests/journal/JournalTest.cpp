@@ -379,6 +379,9 @@ TEST_F(JournalTest, RetentionKeepsWhatTheHeadOfficeLacks) {
   const std::string mark = journal::ShippedMarkFile(dir.dir(), journal->Identity());
   EXPECT_FALSE(desk->RemoveExpired());
   EXPECT_EQ(changes(), 3u);
+  ASSERT_TRUE(journal::WriteShippedMark(mark, 99));  // ahead of the journal: another copy's
+  EXPECT_FALSE(desk->RemoveExpired());
+  EXPECT_EQ(changes(), 3u);
   ASSERT_TRUE(journal::WriteShippedMark(mark, 2));  // the old row acknowledged, the withdrawal not
   EXPECT_FALSE(desk->RemoveExpired());
   EXPECT_FALSE(journal->ByApproval("OLD"));
@@ -412,6 +415,15 @@ TEST_F(JournalTest, ShippedMarkIsReplacedWhole) {
   EXPECT_EQ(journal::ReadShippedMark(file), 9000000000);
   testsupport::WriteFile(file, "12x\n");
   EXPECT_FALSE(journal::ReadShippedMark(file));
+#ifndef _WIN32
+  // A link planted where the next mark is written: replaced, its target untouched.
+  const std::string target = dir.dir() + "target";
+  testsupport::WriteFile(target, "kept\n");
+  ASSERT_EQ(symlink(target.c_str(), (file + ".next").c_str()), 0);
+  ASSERT_TRUE(journal::WriteShippedMark(file, 7));
+  EXPECT_EQ(journal::ReadShippedMark(file), 7);
+  EXPECT_EQ(testsupport::ReadFile(target), "kept\n");
+#endif
 }
 
 // Two processes opening an older journal at once (the window and a vek started

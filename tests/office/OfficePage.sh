@@ -153,4 +153,9 @@ kill -0 "$server" || fail "vek-office ended with the database away"
 cluster_start
 got=$(status "/?date=$day")
 [ "$got" = 200 ] && grep -q 'class="counter"' "$work/body" || fail "with the database back: $got"
+# Restarted at once under the connection the page holds: the next request is served.
+cluster_stop immediate
+cluster_start
+got=$(status "/?date=$day")
+[ "$got" = 200 ] || fail "after the database restarted under the page: $got"
 echo "The page, its search, its export and its refusals agree with the counters' closings"

@@ -133,7 +133,7 @@ TEST(DayPage, EscapesEveryTextFromTheDatabase) {
   EXPECT_NE(page.find("data-terminal=\"" + escaped + "\""), std::string::npos);
 }
 
-TEST(DayPage, ShowsEachCountersFiguresAndTheChainsSum) {
+TEST(DayPage, ShowsEachCountersFiguresEachShopsAndTheChainsSum) {
   office::ChainDay day;
   receipt::ClosingFigures a, b;
   a.Accepted[0] = {3, 25000};
@@ -144,17 +144,24 @@ TEST(DayPage, ShowsEachCountersFiguresAndTheChainsSum) {
   b.Accepted[0] = {2, 1000000};
   b.Net = 1000000;
   b.Owed = {1, 500};
-  day.Counters = {{"1234567890", "T1", a}, {"2208112345", "T1", b}};
+  day.Counters = {{"2208112345", "T1", b}, {"1234567890", "T1", a}, {"2208112345", "T2", a}};
   const std::string page = office::DayPage("2026-12-01", day, std::nullopt);
+  // A shop's row: its counters added, wherever they came in the counters' order.
+  const std::size_t shop = page.find("<tr class=\"shop\" data-business=\"2208112345\">");
+  ASSERT_NE(shop, std::string::npos);
+  EXPECT_LT(page.find("<tr class=\"shop\" data-business=\"1234567890\">"), shop);
+  EXPECT_EQ(page.find("<td class=\"voucher-use-count\">5</td><td class=\"voucher-use-amount\">1,025,000</td>", shop),
+            page.find("<td class=\"voucher-use-count\">", shop));
+  EXPECT_NE(page.find("가맹점 합계 (2대)", shop), std::string::npos);
   EXPECT_NE(page.find("<td class=\"voucher-use-count\">3</td><td class=\"voucher-use-amount\">25,000</td>"),
             std::string::npos);
   EXPECT_NE(page.find("<td class=\"net\">1,000,000</td>"), std::string::npos);
   // The chain's row: every counter's figures added.
   const std::size_t chain = page.find("<tr class=\"chain\">");
   ASSERT_NE(chain, std::string::npos);
-  EXPECT_NE(page.find("<td class=\"voucher-use-count\">5</td><td class=\"voucher-use-amount\">1,025,000</td>", chain),
+  EXPECT_NE(page.find("<td class=\"voucher-use-count\">8</td><td class=\"voucher-use-amount\">1,050,000</td>", chain),
             std::string::npos);
-  EXPECT_NE(page.find("<td class=\"net\">1,015,000</td>", chain), std::string::npos);
+  EXPECT_NE(page.find("<td class=\"net\">1,030,000</td>", chain), std::string::npos);
   EXPECT_EQ(office::Amount(-1234567), "-1,234,567");
   EXPECT_EQ(office::Amount(999), "999");
 }
