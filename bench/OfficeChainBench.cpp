@@ -1,12 +1,12 @@
 // A chain's days shipped into the head office's database and read back as the page
 // does: COUNTERS counters of OPERATIONS operations a day for DAYS days from DATE
 // (the page is of the last; a month's partition holds a month), every counter's day sent
-// in batches of multi-row INSERTs that keep the later state of a row (as a shipper
-// sends them), over CONNECTIONS connections at once; then the day's page built
+// as its shipper sends it (batches through ship_batch), over CONNECTIONS connections
+// at once; then the day's page built
 // (one query, each counter's closing through the journal's own), timed over RUNS.
 //   office-chain-bench CONNINFO DATE COUNTERS OPERATIONS [CONNECTIONS [RUNS [DAYS]]]
-// Expects the schema and DATE's month partition; adds to what is there (counters
-// are named by their number, so run it on an emptied database for each size).
+// Expects the migrated schema; adds to what is there (counters are named by their
+// number, so run it on an emptied database for each size).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -26,12 +26,11 @@ using Clock = std::chrono::steady_clock;
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-constexpr int kBatch = 250;  // rows a statement, as a shipper would send a backlog
+constexpr int kBatch = 500;  // rows a batch, as the shipper sends a backlog
 
-// A counter's day as rows: mostly printed, some receipts owed, some unknown, some
-// settled, a few withdrawn; every kind.
-std::vector<std::string> CounterRows(int counter, int operations, int dayNumber, const std::string& date,
-                                     const std::string& journalId) {
+// A counter's day as the shipper's JSON rows: mostly printed, some receipts owed,
+// some unknown, some settled, a few withdrawn; every kind.
+std::vector<std::string> CounterRows(int counter, int operations, int dayNumber, const std::string& date) {
   std::mt19937 random(static_cast<unsigned>(counter * 100 + dayNumber));
   std::vector<std::string> rows;
   rows.reserve(static_cast<std::size_t>(operations));
@@ -49,19 +48,24 @@ std::vector<std::string> CounterRows(int counter, int operations, int dayNumber,
                                    : 7;
     const bool answered = state <= 2;
     const int seconds = 8 * 3600 + i * (12 * 3600) / operations;
+    const std::string approval = answered ? "C" + std::to_string(counter * 100000 + dayNumber * operations + i) : "";
+    const std::string settled = state == 5 || state == 6 ? "\"" + date + " 23:00:00\"" : "null";
     char row[512];
     std::snprintf(row, sizeof row,
-                  "('%s', %d, date_trunc('month', date '%s'), 2, timestamp '%s' + interval '%d seconds', %d,"
-                  " '*********%04d', '%04d', %d, %d, %d, '%s', '', %d, %s)",
-                  journalId.c_str(), dayNumber * operations + i, date.c_str(), date.c_str(), seconds, kind, i % 10000,
-                  i % 10000, total, total - total / 11, total / 11,
-                  answered ? ("C" + std::to_string(counter * 100000 + dayNumber * operations + i)).c_str() : "", state,
-                  state == 5 || state == 6 ? ("timestamp '" + date + " 23:00:00'").c_str() : "NULL");
+                  "{\"row_id\":%d,\"version\":%d,\"at\":\"%s %02d:%02d:%02d\",\"kind\":%d,"
+                  "\"number_masked\":\"*********%04d\",\"last4\":\"%04d\",\"total\":%d,\"net\":%d,\"tax\":%d,"
+                  "\"approval\":\"%s\",\"original_approval\":\"\",\"state\":%d,\"settled_at\":%s}",
+                  dayNumber * operations + i, 3 * (dayNumber * operations + i), date.c_str(), seconds / 3600,
+                  seconds / 60 % 60, seconds % 60, kind, i % 10000, i % 10000, total, total - total / 11, total / 11,
+                  approval.c_str(), state, settled.c_str());
     rows.emplace_back(row);
   }
   return rows;
 }
 
+// A counter's day as its shipper sends it: batches of the shipper's size, each one
+// call of the office's ship_batch (the same function, the same rules, as a counter's
+// role; run here as the tables' owner, past the counters' row-level rules).
 void Ship(office::PageDatabase& db, int counter, int operations, int dayNumber, const std::string& date) {
   char journalId[40];
   std::snprintf(journalId, sizeof journalId, "00000000-0000-4000-8000-%012d", counter);
@@ -70,18 +74,12 @@ void Ship(office::PageDatabase& db, int counter, int operations, int dayNumber, 
   db.Stream("INSERT INTO counters (role, terminal_id, business_number) VALUES ($1, $2, $3) ON CONFLICT DO NOTHING",
             {role, "T" + std::to_string(counter % 10), std::to_string(1000000000 + counter / 10)}, none);
   db.Stream("INSERT INTO journals (journal_id, role) VALUES ($1, $2) ON CONFLICT DO NOTHING", {journalId, role}, none);
-  const std::vector<std::string> rows = CounterRows(counter, operations, dayNumber, date, journalId);
+  const std::vector<std::string> rows = CounterRows(counter, operations, dayNumber, date);
   for (std::size_t first = 0; first < rows.size(); first += kBatch) {
-    std::string sql =
-        "INSERT INTO operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total, net, tax,"
-        " approval, original_approval, state, settled_at) VALUES ";
+    std::string batch = "[";
     for (std::size_t i = first; i < std::min(rows.size(), first + kBatch); ++i)
-      (sql += i > first ? "," : "") += rows[i];
-    sql +=
-        " ON CONFLICT (journal_id, row_id, month) DO UPDATE SET version = EXCLUDED.version, state = EXCLUDED.state,"
-        " approval = EXCLUDED.approval, settled_at = EXCLUDED.settled_at, shipped_at = now()"
-        " WHERE operations.version < EXCLUDED.version";
-    db.Stream(sql, {}, none);
+      (batch += i > first ? "," : "") += rows[i];
+    db.Stream("SELECT ship_batch($1::uuid, $2::jsonb)", {journalId, batch + "]"}, none);
   }
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The head office's database under a chain's days: for each number of counters, a
-# fresh database on a cluster of its own, every counter's DAYS days of OPERATIONS
-# operations shipped in batches (office-chain-bench: rows per second), the page of
+# fresh database on a cluster of its own, migrated, every counter's DAYS days of
+# OPERATIONS operations shipped in the shipper's batches through the office's
+# ship_batch (office-chain-bench: rows per second), the page of
 # the last day built in process (median of 3) and served by vek-office (curl's
 # time for the whole answer), and what the month's partition takes on disk.
 #   DAYS=1 bash bench/office-chain.sh [OPERATIONS [COUNTERS ...]]   (default 500 and 100 300 1000)
@@ -25,8 +26,7 @@ day=2026-12-$(printf %02d "$days")
 cluster_init "$work/pg" shared_buffers=256MB work_mem=32MB max_wal_size=2GB
 for counters in "${sizes[@]}"; do
   PGOPTIONS="-c client_min_messages=warning" cluster_sql postgres -c "DROP DATABASE IF EXISTS office" -c "CREATE DATABASE office"
-  cluster_sql office -f "$here/../office/migrations/001_chain.sql" \
-    -c "CREATE TABLE operations_2026_12 PARTITION OF operations FOR VALUES FROM ('2026-12-01') TO ('2027-01-01')"
+  "$bin/vek-office" migrate --db "$cluster dbname=office" >/dev/null
   echo "== $counters counters x $operations operations x $days days"
   "$bin/office-chain-bench" "$cluster dbname=office" 2026-12-01 "$counters" "$operations" 2 3 "$days"
   "$bin/vek-office" serve --db "$cluster dbname=office" --port 0 >"$work/serve.log" 2>&1 &

@@ -32,6 +32,9 @@ BEGIN
     RAISE EXCEPTION 'no month % for a counter''s rows (is its clock right?)', first;
   END IF;
   PERFORM pg_advisory_xact_lock(hashtext('public.operations months'));
+  IF to_regclass(format('public.%I', name)) IS NOT NULL THEN
+    RETURN;  -- made meanwhile by the one we waited for
+  END IF;
   EXECUTE format('CREATE TABLE IF NOT EXISTS public.%I PARTITION OF public.operations FOR VALUES FROM (%L) TO (%L)',
                  name, first, (first + interval '1 month')::date);
 END
