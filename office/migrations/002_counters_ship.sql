@@ -51,8 +51,7 @@ GRANT EXECUTE ON FUNCTION operations_month(date) TO counter;
 CREATE FUNCTION ship_batch(journal uuid, batch jsonb) RETURNS integer
 LANGUAGE plpgsql SET search_path = pg_catalog, pg_temp AS $$
 DECLARE
-  changed integer;
-  added integer;
+  written integer;
   first date;
 BEGIN
   -- One batch of a journal at a time (the service and a `--once` may overlap), so
@@ -65,37 +64,35 @@ BEGIN
   LOOP
     PERFORM public.operations_month(first);
   END LOOP;
-  -- Each row's latest state in the batch (should it hold a row twice), found
-  -- whatever its month, and moved to the month of its time now: an operation first
-  -- shipped in flight before midnight at a month's end and answered after it is the
-  -- new month's, as its counter's closing counts it.
+  -- Each row's latest state in the batch (should it hold a row twice): a row the
+  -- office holds is found whatever its month and moved to the month of its time now
+  -- (an operation first shipped in flight before midnight at a month's end and
+  -- answered after it is the new month's, as its counter's closing counts it); a row
+  -- it doesn't hold is added. Both see the rows as they were before this statement.
   WITH s AS (
       SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
           row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
           total integer, net integer, tax integer, approval text, original_approval text, state smallint,
           settled_at timestamp)
-        ORDER BY x.row_id, x.version DESC)
-  UPDATE public.operations o SET month = date_trunc('month', s.at)::date, version = s.version, at = s.at,
-      kind = s.kind, number_masked = s.number_masked, last4 = s.last4, total = s.total, net = s.net, tax = s.tax,
-      approval = s.approval, original_approval = s.original_approval, state = s.state,
-      settled_at = s.settled_at, shipped_at = now()
-    FROM s
-    WHERE o.journal_id = journal AND o.row_id = s.row_id AND o.version < s.version;
-  GET DIAGNOSTICS changed = ROW_COUNT;
-  WITH s AS (
-      SELECT DISTINCT ON (x.row_id) x.* FROM jsonb_to_recordset(batch) AS x(
-          row_id bigint, version bigint, at timestamp, kind smallint, number_masked text, last4 text,
-          total integer, net integer, tax integer, approval text, original_approval text, state smallint,
-          settled_at timestamp)
-        ORDER BY x.row_id, x.version DESC)
-  INSERT INTO public.operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total,
-                                 net, tax, approval, original_approval, state, settled_at)
-    SELECT journal, s.row_id, date_trunc('month', s.at)::date, s.version, s.at, s.kind, s.number_masked,
-           s.last4, s.total, s.net, s.tax, s.approval, s.original_approval, s.state, s.settled_at
-    FROM s
-    WHERE NOT EXISTS (SELECT 1 FROM public.operations o WHERE o.journal_id = journal AND o.row_id = s.row_id);
-  GET DIAGNOSTICS added = ROW_COUNT;
-  RETURN changed + added;
+        ORDER BY x.row_id, x.version DESC),
+    changed AS (
+      UPDATE public.operations o SET month = date_trunc('month', s.at)::date, version = s.version, at = s.at,
+          kind = s.kind, number_masked = s.number_masked, last4 = s.last4, total = s.total, net = s.net,
+          tax = s.tax, approval = s.approval, original_approval = s.original_approval, state = s.state,
+          settled_at = s.settled_at, shipped_at = now()
+        FROM s
+        WHERE o.journal_id = journal AND o.row_id = s.row_id AND o.version < s.version
+        RETURNING 1),
+    added AS (
+      INSERT INTO public.operations (journal_id, row_id, month, version, at, kind, number_masked, last4, total,
+                                     net, tax, approval, original_approval, state, settled_at)
+        SELECT journal, s.row_id, date_trunc('month', s.at)::date, s.version, s.at, s.kind, s.number_masked,
+               s.last4, s.total, s.net, s.tax, s.approval, s.original_approval, s.state, s.settled_at
+        FROM s
+        WHERE NOT EXISTS (SELECT 1 FROM public.operations o WHERE o.journal_id = journal AND o.row_id = s.row_id)
+        RETURNING 1)
+  SELECT (SELECT count(*) FROM changed) + (SELECT count(*) FROM added) INTO written;
+  RETURN written;
 END
 $$;
 REVOKE ALL ON FUNCTION ship_batch(uuid, jsonb) FROM PUBLIC;
