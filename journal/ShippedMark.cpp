@@ -33,9 +33,15 @@ bool WriteShippedMark(const std::string& file, std::int64_t mark) {
       void operator()(std::FILE* f) const { std::fclose(f); }
     };
     // Made anew, never opened through what is there (a link planted in its place).
+    // Windows' runtime knows no "x"; no shipper runs there.
+#ifdef _WIN32
+    constexpr const char* kMadeAnew = "w";
+#else
+    constexpr const char* kMadeAnew = "wx";
+#endif
     std::error_code gone;
     std::filesystem::remove(next, gone);
-    std::unique_ptr<std::FILE, Close> out(std::fopen(next.c_str(), "wx"));
+    std::unique_ptr<std::FILE, Close> out(std::fopen(next.c_str(), kMadeAnew));
     if (!out || std::fprintf(out.get(), "%lld\n", static_cast<long long>(mark)) < 0 || std::fflush(out.get()) != 0)
       return false;
   }
