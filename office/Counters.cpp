@@ -33,6 +33,10 @@ std::string CounterRole(const std::string& terminalId, const std::string& busine
 }
 
 NewCounter AddCounter(PgConnection& db, const std::string& terminalId, const std::string& businessNumber) {
+  // As the terminal's settings would hold them: the page and the CSV show them.
+  for (const std::string* text : {&terminalId, &businessNumber})
+    for (const unsigned char c : *text)
+      if (c < 0x20 || c == 0x7f) throw PgError("the terminal ID and the business number may hold no control characters");
   NewCounter counter{CounterRole(terminalId, businessNumber), RandomPassword()};
   if (counter.Role.empty()) throw PgError("the terminal ID and the business number need letters or digits");
   if (counter.Role.size() > 63) throw PgError("the role's name would be longer than 63 bytes: " + counter.Role);

@@ -50,6 +50,7 @@ echo "-- two counters"
 "$bin/vek-office" add-counter --db "$office" SHIPA01 1234567890 >a.password || fail "add-counter A"
 "$bin/vek-office" add-counter --db "$office" SHIPB01 2345678901 >b.password || fail "add-counter B"
 "$bin/vek-office" add-counter --db "$office" SHIPA01 1234567890 >/dev/null 2>&1 && fail "a counter added twice"
+"$bin/vek-office" add-counter --db "$office" $'SHIP\e[2J' 1234567890 >/dev/null 2>&1 && fail "a terminal ID with control bytes added"
 [ "$(wc -c <a.password)" -ge 20 ] || fail "no password told for A"
 
 paysim_port=$(free_port)
