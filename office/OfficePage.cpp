@@ -55,7 +55,7 @@ void Page(std::string& html, std::string_view title) {
           "</title><style>"
           "body{font-family:sans-serif;margin:1.5em}table{border-collapse:collapse;margin-bottom:1.5em}"
           "th,td{border:1px solid #999;padding:.2em .5em}td{text-align:right}"
-          "td.text{text-align:left}tr.chain{font-weight:bold}.none{color:#666}"
+          "td.text{text-align:left}tr.shop{background:#f2f2f2}tr.chain{font-weight:bold}.none{color:#666}"
           "</style></head><body>\n");
 }
 
@@ -101,9 +101,9 @@ void Totals(std::string& html, const ChainDay& day) {
     for (; last != byShop.end() && (*last)->BusinessNumber == (*first)->BusinessNumber; ++last) Add(shop, (*last)->Figures);
     html.append("<tr class=\"shop\" data-business=\"")
         .append(HtmlEscaped((*first)->BusinessNumber))
-        .append("\"><td class=\"text business\">")
+        .append("\"><td class=\"text business\" colspan=\"2\">")
         .append(HtmlEscaped((*first)->BusinessNumber))
-        .append("</td><td class=\"text\">가맹점 합계 (")
+        .append(" 가맹점 합계 (")
         .append(std::to_string(last - first))
         .append("대)</td>");
     FigureCells(html, shop);
