@@ -14,14 +14,18 @@ std::string MaskedNumber(const std::string& number) {
   return std::string(number.size() - 4, '*') + number.substr(number.size() - 4);
 }
 
-std::string WonText(std::int64_t amount, std::string_view thousandsSeparator) {
+std::string GroupedAmount(std::int64_t amount, std::string_view thousandsSeparator) {
   const std::string digits = std::to_string(amount < 0 ? -amount : amount);
-  std::string grouped;
+  std::string grouped = amount < 0 ? "-" : "";
   for (std::size_t i = 0; i < digits.size(); ++i) {
     if (i > 0 && (digits.size() - i) % 3 == 0) grouped += thousandsSeparator;
     grouped += digits[i];
   }
-  return (amount < 0 ? "-" : "") + grouped + platform::Utf8ToCp949("원");
+  return grouped;
+}
+
+std::string WonText(std::int64_t amount, std::string_view thousandsSeparator) {
+  return GroupedAmount(amount, thousandsSeparator) + platform::Utf8ToCp949("원");
 }
 
 std::string UnknownOutcomeNotice(const std::vector<Entry>& unknown, std::string_view thousandsSeparator,

@@ -17,7 +17,11 @@ std::string KindName(receipt::ReceiptKind kind);
 // All but the last four characters masked.
 std::string MaskedNumber(const std::string& number);
 
-// With the receipts' thousands separator and "원"; a day's total may pass 32 bits.
+// The amount's digits grouped by three with the separator, its sign before them; a
+// day's total may pass 32 bits.
+std::string GroupedAmount(std::int64_t amount, std::string_view thousandsSeparator);
+
+// With the receipts' thousands separator and "원".
 std::string WonText(std::int64_t amount, std::string_view thousandsSeparator);
 
 // The operations whose outcome the terminal never learnt, one line each (the row's

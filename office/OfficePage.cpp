@@ -4,6 +4,7 @@
 #include <array>
 #include <span>
 
+#include "journal/JournalTexts.h"
 #include "platform/text/Cp949.h"
 
 namespace office {
@@ -215,15 +216,7 @@ std::string StateLabel(int state) {
   return state >= 0 && state < static_cast<int>(labels.size()) ? labels[static_cast<std::size_t>(state)] : "?";
 }
 
-std::string Amount(std::int64_t amount) {
-  const std::string digits = std::to_string(amount < 0 ? -amount : amount);
-  std::string grouped = amount < 0 ? "-" : "";
-  for (std::size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
-    grouped += digits[i];
-  }
-  return grouped;
-}
+std::string Amount(std::int64_t amount) { return journal::GroupedAmount(amount, ","); }
 
 std::optional<QueryRefusal> CheckQuery(std::string_view utf8) {
   if (utf8.size() > kMaxQueryBytes) return QueryRefusal::TooLong;
